@@ -1,0 +1,25 @@
+// Text helpers of the runtime: UTF-8 / UTF-16 conversion and the system's two
+// text orders.
+//
+// Text inside the system is UTF-8. Its orders are those of UTF-16 texts:
+// case-sensitive order compares UTF-16 code units as unsigned numbers (the
+// shorter of two texts that are a prefix one of the other comes first);
+// case-insensitive order does the same after mapping 'a'..'z' to capitals.
+// No other character is folded and no locale is consulted, so '_' (0x5F)
+// orders after every ASCII letter when case is ignored.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+std::u16string utf8_to_utf16(std::string_view text);
+std::string utf16_to_utf8(std::u16string_view text);
+
+// Negative, zero or positive as `a` orders before, with or after `b`.
+int compare_str(std::string_view a, std::string_view b);
+int compare_text(std::string_view a, std::string_view b);
+// Equal under the case-insensitive order.
+bool same_text(std::string_view a, std::string_view b);
+
+// 'a'..'z' mapped to 'A'..'Z'; every other character unchanged.
+std::string upper_case(std::string_view text);

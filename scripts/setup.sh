@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking need.
+# Runs as root without questions; does nothing when everything is present.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config   # toolchain
+  clang libclang-rt-14-dev           # fuzz targets (libFuzzer)
+  libpugixml-dev                     # XML DOM
+  libzip-dev zlib1g-dev              # ZIP archives
+  libassimp-dev                      # 3D files in, glTF out
+  nlohmann-json3-dev                 # JSON
+  libfmt-dev                         # formatting
+  libcli11-dev                       # command lines
+  libgtest-dev libgmock-dev          # tests
+  libbenchmark-dev                   # benchmarks
+  zip unzip                          # example archives, benchmark baseline
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: run as root to install: ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

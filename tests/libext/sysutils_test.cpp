@@ -1,0 +1,51 @@
+#include "sysutils.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int sign(int v) { return (v > 0) - (v < 0); }
+
+struct OrderCase {
+  const char* a;
+  const char* b;
+  int case_sensitive;    // sign of compare_str(a, b)
+  int case_insensitive;  // sign of compare_text(a, b)
+};
+
+const OrderCase kOrderCases[] = {
+    {"", "", 0, 0},
+    {"", "a", -1, -1},
+    {"abc", "abc", 0, 0},
+    {"abc", "ABC", 1, 0},
+    {"B", "a", -1, 1},
+    {"Za", "_a", -1, -1},   // '_' sorts after every letter when case is ignored
+    {"_a", "a", -1, 1},     // ... but before the lower-case letters when it counts
+    {"ab", "abc", -1, -1},  // a prefix comes first
+    {"z", "\xC3\xA9", -1, -1},                      // 'z' < U+00E9
+    {"\xC3\xA9", "\xC3\x89", 1, 1},                 // no folding beyond ASCII
+    {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1, -1},   // U+1F600 (surrogates) < U+FF21
+    {"\xED\x9F\xBF", "\xF0\x90\x80\x80", -1, -1},   // U+D7FF < U+10000
+    {"a\xF0\x9F\x98\x80", "A\xEE\x80\x80", 1, -1},
+};
+
+}  // namespace
+
+TEST(sysutils, text_orders) {
+  for (const auto& c : kOrderCases) {
+    SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
+    EXPECT_EQ(sign(compare_str(c.a, c.b)), c.case_sensitive);
+    EXPECT_EQ(sign(compare_str(c.b, c.a)), -c.case_sensitive);
+    EXPECT_EQ(sign(compare_text(c.a, c.b)), c.case_insensitive);
+    EXPECT_EQ(same_text(c.a, c.b), c.case_insensitive == 0);
+  }
+}
+
+TEST(sysutils, utf16_round_trip) {
+  const std::string text = "K\xC3\xBC" "che \xE2\x82\xAC \xF0\x9F\x98\x80";
+  std::u16string wide = utf8_to_utf16(text);
+  EXPECT_EQ(wide, u"K\u00FCche \u20AC \U0001F600");
+  EXPECT_EQ(utf16_to_utf8(wide), text);
+  EXPECT_EQ(utf16_to_utf8(u"\xD800x"), "\xEF\xBF\xBDx");  // unpaired surrogate
+  EXPECT_EQ(upper_case("bxf2 \xC3\xA9"), "BXF2 \xC3\xA9");
+}
