@@ -131,6 +131,10 @@ struct ITypedList : IList<T> {
   virtual bool remove(const T& item) = 0;
 };
 
+// Raises the list's assertion failure unless an iterator has a sequence to
+// walk; iterators over other sequences (the dictionary's) share the check.
+inline void require_sequence(const void* sequence) { ASSERT(sequence); }
+
 // ---------------------------------------------------------------------------
 // CListIterator
 // ---------------------------------------------------------------------------
@@ -144,7 +148,7 @@ class CListIterator : public TImplements<CSafeInterfacedObject, IIterator<T>> {
 
   TRef<IIterator<T>> getEnumerator() override { return this; }
   T get_current() override {
-    ASSERT(_list);
+    require_sequence(_list.get());
     return _list->get_item(_current);
   }
   bool moveNext() override {
@@ -238,6 +242,12 @@ class CList : public TImplements<CSafeInterfacedObject, Intf> {
     ASSERT(j >= 0 && j < _capacity);
     std::swap(_items[i], _items[j]);
   }
+
+  // The callback-free forms a typed list interface declares stay visible.
+  using Intf::find;
+  using Intf::index_of;
+  using Intf::remove;
+  using Intf::search;
 
   int32_t index_of(const T& item, _equal<T> equal) override {
     int32_t index = -1;
