@@ -265,10 +265,15 @@ int32_t CConversionParser::yylex() {
   }
 }
 
-void CConversionParser::yyshift(int32_t sp) { yyV[sp] = yylval; }
+CConversionParser::TValue& CConversionParser::value_at(int32_t slot) {
+  if (size_t(slot) >= yyV.size()) yyV.resize(size_t(slot) + 1);
+  return yyV[size_t(slot)];
+}
+
+void CConversionParser::yyshift(int32_t sp) { value_at(sp) = yylval; }
 
 void CConversionParser::yyaction(int32_t rule, int32_t sp, int32_t length) {
-  auto arg = [&](int32_t k) -> TValue& { return yyV[sp - length + k]; };
+  auto arg = [&](int32_t k) -> TValue& { return value_at(sp - length + k); };
   double result = length > 0 ? arg(1).number : 0;
   switch (rule) {
     case 2:  // input -> input expr UNIT
@@ -299,7 +304,7 @@ void CConversionParser::yyaction(int32_t rule, int32_t sp, int32_t length) {
     default:  // 1: input -> (empty); 11: expr -> NUMBER
       break;
   }
-  TValue& target = yyV[sp - length + 1];
+  TValue& target = value_at(sp - length + 1);
   target.number = result;
   target.text.clear();
 }

@@ -15,6 +15,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "LexYacc/uLexYacc.h"
 #include "uConversion_INTF.h"
@@ -61,5 +62,8 @@ class CConversionParser : public TLexYacc {
   double _ACC = 0;
 
   TValue yylval;
-  TValue yyV[kMaxDepth + 1];  // parallel to the parse stack, plus the slot an empty rule fills
+  // Parallel to the parse stack (plus the slot an empty rule fills), grown
+  // as the stack grows, so at most kMaxDepth + 1 values.
+  std::vector<TValue> yyV;
+  TValue& value_at(int32_t slot);
 };
