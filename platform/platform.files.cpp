@@ -1,0 +1,319 @@
+#include "platform.files.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
+namespace {
+
+std::string reason(int error) { return std::generic_category().message(error); }
+
+[[noreturn]] void raise_file_error(const char* what, std::string_view path, int error) {
+  throw EFileError(fmt::format("{} \"{}\". {}", what, path, reason(error)));
+}
+
+// The file descriptor closes with the scope.
+class TFileHandle {
+ public:
+  explicit TFileHandle(int fd) : _fd(fd) {}
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+  ~TFileHandle() {
+    if (_fd >= 0) ::close(_fd);
+  }
+  int fd() const { return _fd; }
+
+ private:
+  int _fd;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Temporary folder and GUIDs
+// ---------------------------------------------------------------------------
+
+std::string temp_folder() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  return include_trailing_delimiter(tmpdir && *tmpdir ? tmpdir : "/tmp");
+}
+
+TGUID new_guid() {
+  uint8_t bytes[16];
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      raise_file_error("Cannot read file", "random source", errno);
+    }
+    got += size_t(n);
+  }
+  TGUID g;
+  g.D1 = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+  g.D2 = uint16_t(bytes[4] << 8 | bytes[5]);
+  g.D3 = uint16_t(((bytes[6] << 8 | bytes[7]) & 0x0FFF) | 0x4000);  // version 4: random
+  for (int i = 0; i < 8; ++i) g.D4[i] = bytes[8 + i];
+  g.D4[0] = uint8_t((g.D4[0] & 0x3F) | 0x80);  // RFC 4122 variant
+  return g;
+}
+
+std::string guid_to_hex(const TGUID& g) {
+  return fmt::format("{:08X}{:04X}{:04X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}", g.D1, g.D2, g.D3,
+                     g.D4[0], g.D4[1], g.D4[2], g.D4[3], g.D4[4], g.D4[5], g.D4[6], g.D4[7]);
+}
+
+// ---------------------------------------------------------------------------
+// Files and folders
+// ---------------------------------------------------------------------------
+
+bool file_exists(std::string_view path) {
+  struct stat st;
+  return ::stat(std::string(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool folder_exists(std::string_view path) {
+  struct stat st;
+  return ::stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool force_folders(std::string_view path) {
+  std::string full = exclude_trailing_delimiter(path);
+  if (full.empty()) return false;
+  // Make each prefix that ends before a separator, then the whole path.
+  for (size_t pos = full.find(path_delimiter, 1); pos != std::string::npos;
+       pos = full.find(path_delimiter, pos + 1)) {
+    if (full[pos - 1] == path_delimiter) continue;
+    ::mkdir(full.substr(0, pos).c_str(), 0777);
+  }
+  ::mkdir(full.c_str(), 0777);
+  return folder_exists(full);
+}
+
+namespace {
+
+// Deletes everything inside the folder open as `dir_fd`, deepest first.
+void delete_entries(int dir_fd) {
+  std::vector<std::string> names;
+  int list_fd = ::dup(dir_fd);
+  if (list_fd < 0) return;
+  DIR* dir = ::fdopendir(list_fd);
+  if (!dir) {
+    ::close(list_fd);
+    return;
+  }
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  ::closedir(dir);
+
+  for (const std::string& name : names) {
+    struct stat st;
+    if (::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      // A folder without write or search permission keeps its entries.
+      ::fchmodat(dir_fd, name.c_str(), (st.st_mode & 07777) | S_IRWXU, 0);
+      int sub = ::openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub >= 0) {
+        delete_entries(sub);
+        ::close(sub);
+      }
+      ::unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR);
+    } else {
+      // The counterpart of resetting a file's attributes to normal.
+      if (!S_ISLNK(st.st_mode)) ::fchmodat(dir_fd, name.c_str(), (st.st_mode & 07777) | S_IWUSR, 0);
+      ::unlinkat(dir_fd, name.c_str(), 0);
+    }
+  }
+}
+
+}  // namespace
+
+void delete_folder(std::string_view path) {
+  std::string folder = exclude_trailing_delimiter(path);
+  struct stat st;
+  if (folder.empty() || ::lstat(folder.c_str(), &st) != 0) return;
+  if (S_ISLNK(st.st_mode)) {
+    ::unlink(folder.c_str());
+    return;
+  }
+  if (!S_ISDIR(st.st_mode)) return;
+  ::chmod(folder.c_str(), (st.st_mode & 07777) | S_IRWXU);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    delete_entries(fd);
+    ::close(fd);
+  }
+  ::rmdir(folder.c_str());
+}
+
+bool matches_wildcard(std::string_view name, std::string_view pattern) {
+  if (pattern == "*.*") return true;
+  // Greedy match with one back-tracking point: the last '*' seen.
+  size_t n = 0, p = 0;
+  size_t star = std::string_view::npos, star_n = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      ++n;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      star_n = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++star_n;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::vector<std::string> list_files(std::string_view folder, std::string_view pattern) {
+  std::vector<std::string> files;
+  std::string prefix = include_trailing_delimiter(folder);
+  DIR* dir = ::opendir(prefix.c_str());
+  if (!dir) return files;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name == "." || name == ".." || !matches_wildcard(name, pattern)) continue;
+    std::string path = prefix + std::string(name);
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) regular = file_exists(path);
+    if (regular) files.push_back(std::move(path));
+  }
+  ::closedir(dir);
+  return files;
+}
+
+// ---------------------------------------------------------------------------
+// The running module
+// ---------------------------------------------------------------------------
+
+std::string module_path_of(const void* address) {
+  Dl_info info;
+  link_map* map = nullptr;
+  if (::dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0)
+    throw EFileError(fmt::format("No module holds the address {}.", address));
+  std::string name = map && map->l_name ? map->l_name : "";
+  if (name.empty()) {
+    // The main program has no name in its link map.
+    char buffer[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (n <= 0 || size_t(n) >= sizeof buffer) raise_file_error("Cannot open file", "/proc/self/exe", errno);
+    return std::string(buffer, size_t(n));
+  }
+  if (char* real = ::realpath(name.c_str(), nullptr)) {
+    name = real;
+    std::free(real);
+  }
+  return name;
+}
+
+namespace {
+void module_anchor() {}
+}  // namespace
+
+std::string module_path() { return module_path_of(reinterpret_cast<const void*>(&module_anchor)); }
+
+// ---------------------------------------------------------------------------
+// Path helpers
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Index of the first character of the file name.
+size_t name_start(std::string_view path) {
+  size_t slash = path.rfind(path_delimiter);
+  return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+// Index of the last extension's dot, or npos.
+size_t ext_start(std::string_view path) {
+  size_t dot = path.rfind('.');
+  return dot != std::string_view::npos && dot >= name_start(path) ? dot : std::string_view::npos;
+}
+
+}  // namespace
+
+std::string change_file_ext(std::string_view path, std::string_view extension) {
+  return std::string(path.substr(0, ext_start(path))) + std::string(extension);
+}
+
+std::string extract_file_ext(std::string_view path) {
+  size_t dot = ext_start(path);
+  return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot));
+}
+
+std::string extract_file_name(std::string_view path) { return std::string(path.substr(name_start(path))); }
+
+std::string extract_file_stem(std::string_view path) {
+  size_t start = name_start(path);
+  return std::string(path.substr(start, ext_start(path) - start));
+}
+
+std::string extract_file_path(std::string_view path) { return std::string(path.substr(0, name_start(path))); }
+
+std::string extract_file_dir(std::string_view path) {
+  size_t start = name_start(path);
+  if (start == 0) return {};
+  if (start == 1) return "/";
+  return std::string(path.substr(0, start - 1));
+}
+
+std::string include_trailing_delimiter(std::string_view path) {
+  std::string result(path);
+  if (result.empty() || result.back() != path_delimiter) result += path_delimiter;
+  return result;
+}
+
+std::string exclude_trailing_delimiter(std::string_view path) {
+  while (path.size() > 1 && path.back() == path_delimiter) path.remove_suffix(1);
+  return std::string(path);
+}
+
+// ---------------------------------------------------------------------------
+// Whole files
+// ---------------------------------------------------------------------------
+
+std::string read_file_bytes(std::string_view path) {
+  TFileHandle file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.fd() < 0) raise_file_error("Cannot open file", path, errno);
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(file.fd(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      raise_file_error("Cannot read file", path, errno);
+    }
+    if (n == 0) break;
+    bytes.append(buffer, size_t(n));
+  }
+  return bytes;
+}
+
+void write_file_bytes(std::string_view path, std::string_view bytes) {
+  TFileHandle file(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (file.fd() < 0) raise_file_error("Cannot create file", path, errno);
+  while (!bytes.empty()) {
+    ssize_t n = ::write(file.fd(), bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      raise_file_error("Cannot write file", path, errno);
+    }
+    bytes.remove_prefix(size_t(n));
+  }
+}

@@ -1,0 +1,118 @@
+// Files and folders: the user's temporary folder, new GUIDs, creating,
+// listing and deleting folders, the path of the running module, path
+// helpers, and reading and writing whole files.
+//
+// Paths are UTF-8 with '/' as separator. Nothing here follows a symbolic
+// link out of a folder it deletes, and no failure of a single entry stops a
+// recursive delete.
+#pragma once
+
+#include "system.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A file that cannot be opened, read or written. The message names the file
+// and the system's reason: "Cannot open file \"<path>\". <reason>" (also
+// "Cannot read file", "Cannot create file", "Cannot write file").
+BXF_DECLARE_EXCEPTION(EFileError, Exception);
+
+inline constexpr char path_delimiter = '/';
+
+// ---------------------------------------------------------------------------
+// Temporary folder and GUIDs
+// ---------------------------------------------------------------------------
+
+// The user's folder for temporary files: $TMPDIR when set and not empty, else
+// "/tmp"; always with a trailing separator. The folder need not exist.
+std::string temp_folder();
+
+// A new GUID from the system's random source (version 4, RFC 4122 variant).
+// Raises EFileError when the random source cannot be read.
+TGUID new_guid();
+// The GUID as 32 upper-case hexadecimal digits, without braces or dashes, in
+// the order of its text form ("{01234567-89AB-...}" gives "0123456789AB...").
+std::string guid_to_hex(const TGUID& guid);
+
+// ---------------------------------------------------------------------------
+// Files and folders
+// ---------------------------------------------------------------------------
+
+// True when `path` names an existing file that is not a folder (a symbolic
+// link counts as what it points to).
+bool file_exists(std::string_view path);
+// True when `path` names an existing folder.
+bool folder_exists(std::string_view path);
+
+// Creates the folder `path` and any missing parent folders. Returns true when
+// the folder exists afterwards (also when it existed before), false when it
+// could not be made.
+bool force_folders(std::string_view path);
+
+// Deletes the folder `path` with everything in it: every file below it is made
+// writable and deleted, every folder is made accessible and removed deepest
+// first, then the folder itself. Failures of single entries are ignored (the
+// entry stays). Symbolic links are removed as links, never followed; when
+// `path` itself is a symbolic link only the link is removed. Does nothing when
+// `path` does not exist or is not a folder.
+void delete_folder(std::string_view path);
+
+// True when `name` matches `pattern`, in which '*' stands for any run of
+// characters (also none) and '?' for exactly one character (one byte).
+// Letter case counts. As on the system's dialogs, "*.*" matches every name,
+// also one without a dot.
+bool matches_wildcard(std::string_view name, std::string_view pattern);
+
+// The full paths of the files directly inside `folder` (not in subfolders,
+// and no folders) whose names match `pattern`, in the order the directory
+// lists them (no sorting). Empty when the folder does not exist or cannot be
+// read.
+std::vector<std::string> list_files(std::string_view folder, std::string_view pattern);
+
+// ---------------------------------------------------------------------------
+// The running module
+// ---------------------------------------------------------------------------
+
+// The full path of the module file (executable or shared module) that holds
+// `address`, a function or object of that module. Raises EFileError when the
+// address belongs to no loaded module.
+std::string module_path_of(const void* address);
+
+// The full path of the module file this code is linked into. Every module
+// file (executable or shared module) links its own copy of the platform
+// library, so a plug-in calling it gets its own module file, not the host's.
+std::string module_path();
+
+// ---------------------------------------------------------------------------
+// Path helpers
+// ---------------------------------------------------------------------------
+
+// `path` with its last extension (from the last '.' of the file name on)
+// replaced by `extension` ("a/b.plg", ".ini" gives "a/b.ini"); appended when
+// the name has none.
+std::string change_file_ext(std::string_view path, std::string_view extension);
+// The last extension with its dot (".bxf2"), or "" when the name has none.
+std::string extract_file_ext(std::string_view path);
+// The name after the last separator ("b.tar.gz").
+std::string extract_file_name(std::string_view path);
+// The name without its last extension ("b.tar").
+std::string extract_file_stem(std::string_view path);
+// The folder up to and including the last separator ("a/"), "" when none.
+std::string extract_file_path(std::string_view path);
+// The folder without the trailing separator ("a"); "/" for a file in the root.
+std::string extract_file_dir(std::string_view path);
+// `path` with exactly one separator at its end.
+std::string include_trailing_delimiter(std::string_view path);
+// `path` without separators at its end (the root "/" stays).
+std::string exclude_trailing_delimiter(std::string_view path);
+
+// ---------------------------------------------------------------------------
+// Whole files
+// ---------------------------------------------------------------------------
+
+// The bytes of the file `path`. Raises EFileError when it cannot be read.
+std::string read_file_bytes(std::string_view path);
+// Replaces the content of the file `path` with `bytes`, creating the file when
+// needed. Raises EFileError when it cannot be written.
+void write_file_bytes(std::string_view path, std::string_view bytes);

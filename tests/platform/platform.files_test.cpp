@@ -1,0 +1,284 @@
+#include "platform.files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <regex>
+
+namespace {
+
+// A fresh folder below the temporary folder, deleted with the fixture.
+class files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = temp_folder() + "platform_files_" + guid_to_hex(new_guid());
+    ASSERT_TRUE(force_folders(root));
+  }
+  void TearDown() override { delete_folder(root); }
+
+  std::string make_file(const std::string& relative, std::string_view content = "x") {
+    std::string path = root + "/" + relative;
+    force_folders(extract_file_dir(path));
+    write_file_bytes(path, content);
+    return path;
+  }
+
+  std::string root;
+};
+
+// Sets an environment variable for the scope.
+class TEnv {
+ public:
+  TEnv(const char* name, const char* value) : _name(name) {
+    if (const char* old = std::getenv(name)) _old = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~TEnv() {
+    if (_old)
+      ::setenv(_name, _old->c_str(), 1);
+    else
+      ::unsetenv(_name);
+  }
+
+ private:
+  const char* _name;
+  std::optional<std::string> _old;
+};
+
+}  // namespace
+
+TEST(files_temp, temp_folder_from_environment) {
+  struct Case {
+    const char* tmpdir;
+    const char* folder;
+  } cases[] = {
+      {nullptr, "/tmp/"},
+      {"", "/tmp/"},
+      {"/var/tmp", "/var/tmp/"},
+      {"/var/tmp/", "/var/tmp/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tmpdir ? c.tmpdir : "(unset)");
+    TEnv env("TMPDIR", c.tmpdir);
+    EXPECT_EQ(temp_folder(), c.folder);
+  }
+}
+
+TEST(files_temp, guid_hex_is_32_upper_digits_and_new_each_time) {
+  std::regex hex("[0-9A-F]{32}");
+  std::string a = guid_to_hex(new_guid());
+  std::string b = guid_to_hex(new_guid());
+  EXPECT_TRUE(std::regex_match(a, hex)) << a;
+  EXPECT_TRUE(std::regex_match(b, hex)) << b;
+  EXPECT_NE(a, b);
+  TGUID g = new_guid();
+  EXPECT_EQ(g.D3 >> 12, 4);           // random version
+  EXPECT_EQ(g.D4[0] & 0xC0, 0x80);    // RFC 4122 variant
+}
+
+TEST(files_temp, guid_hex_follows_text_form) {
+  constexpr TGUID g = TGUID::parse("{D618BF05-D894-4D63-93B8-FC5D7FB618C1}");
+  EXPECT_EQ(guid_to_hex(g), "D618BF05D8944D6393B8FC5D7FB618C1");
+}
+
+TEST_F(files, force_folders_makes_missing_parents) {
+  std::string deep = root + "/a/b//c/";
+  EXPECT_FALSE(folder_exists(deep));
+  EXPECT_TRUE(force_folders(deep));
+  EXPECT_TRUE(folder_exists(root + "/a/b/c"));
+  EXPECT_TRUE(force_folders(deep));  // existing folder
+  std::string file = make_file("f.txt");
+  EXPECT_FALSE(force_folders(file + "/sub"));  // a file in the way
+  EXPECT_FALSE(force_folders(""));
+}
+
+TEST_F(files, exists_tells_files_from_folders) {
+  std::string file = make_file("f.txt");
+  EXPECT_TRUE(file_exists(file));
+  EXPECT_FALSE(folder_exists(file));
+  EXPECT_TRUE(folder_exists(root));
+  EXPECT_FALSE(file_exists(root));
+  EXPECT_FALSE(file_exists(root + "/missing"));
+  EXPECT_FALSE(folder_exists(root + "/missing"));
+}
+
+TEST_F(files, delete_folder_removes_nested_and_read_only_entries) {
+  std::string top = root + "/top";
+  std::string read_only = make_file("top/a/b/locked.txt");
+  make_file("top/a/plain.txt");
+  make_file("top/c/d/e/deep.txt");
+  force_folders(top + "/empty");
+  ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod((top + "/a/b").c_str(), 0555), 0);  // read-only folder
+  ASSERT_EQ(::chmod((top + "/c").c_str(), 0), 0);       // no access at all
+
+  delete_folder(top);
+  EXPECT_FALSE(folder_exists(top));
+  EXPECT_TRUE(folder_exists(root));
+}
+
+TEST_F(files, delete_folder_does_not_follow_symbolic_links) {
+  std::string outside = make_file("outside/keep.txt");
+  std::string outside_file = make_file("outside.txt");
+  make_file("top/inner.txt");
+  ASSERT_EQ(::symlink((root + "/outside").c_str(), (root + "/top/link_dir").c_str()), 0);
+  ASSERT_EQ(::symlink(outside_file.c_str(), (root + "/top/link_file").c_str()), 0);
+  ASSERT_EQ(::chmod(outside_file.c_str(), 0444), 0);
+
+  delete_folder(root + "/top");
+  EXPECT_FALSE(folder_exists(root + "/top"));
+  EXPECT_TRUE(file_exists(outside));
+  EXPECT_TRUE(file_exists(outside_file));
+  struct stat st;
+  ASSERT_EQ(::stat(outside_file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);  // the link's target keeps its permissions
+
+  // A link given as the folder: only the link goes.
+  ASSERT_EQ(::symlink((root + "/outside").c_str(), (root + "/alias").c_str()), 0);
+  delete_folder(root + "/alias");
+  EXPECT_TRUE(file_exists(outside));
+  struct stat link;
+  EXPECT_NE(::lstat((root + "/alias").c_str(), &link), 0);
+}
+
+TEST_F(files, delete_folder_ignores_missing_and_files) {
+  delete_folder(root + "/missing");
+  std::string file = make_file("f.txt");
+  delete_folder(file);
+  EXPECT_TRUE(file_exists(file));
+}
+
+TEST(files_wildcard, matches) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    bool match;
+  } cases[] = {
+      {"a.dae", "*.dae", true},
+      {".dae", "*.dae", true},
+      {"a.DAE", "*.dae", false},  // case counts
+      {"a.dae.bak", "*.dae", false},
+      {"a.daex", "*.dae", false},
+      {"a.b.dae", "*.dae", true},
+      {"abc", "a?c", true},
+      {"ac", "a?c", false},
+      {"abc", "*", true},
+      {"", "*", true},
+      {"noext", "*.*", true},
+      {"x.bxf2", "*.bxf2", true},
+      {"aXbXc", "a*b*c", true},
+      {"aXbX", "a*b*c", false},
+      {"mississippi", "*sip*", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " ~ " + c.pattern);
+    EXPECT_EQ(matches_wildcard(c.name, c.pattern), c.match);
+  }
+}
+
+TEST_F(files, list_files_top_level_only) {
+  std::string a = make_file("m/one.dae");
+  std::string b = make_file("m/two.dae");
+  make_file("m/three.DAE");
+  make_file("m/readme.txt");
+  make_file("m/sub/deep.dae");
+  force_folders(root + "/m/folder.dae");  // a folder is not a file
+  ASSERT_EQ(::symlink(a.c_str(), (root + "/m/link.dae").c_str()), 0);
+
+  std::vector<std::string> found = list_files(root + "/m", "*.dae");
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{root + "/m/link.dae", a, b}));
+  EXPECT_EQ(list_files(root + "/m/", "*.dae").size(), 3u);
+  EXPECT_TRUE(list_files(root + "/missing", "*.dae").empty());
+}
+
+TEST(files_module, module_path_is_this_program) {
+  std::string path = module_path();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_EQ(extract_file_name(path), "platform_tests");
+  EXPECT_TRUE(file_exists(path));
+  static int local = 0;
+  EXPECT_EQ(module_path_of(&local), path);
+  // An address inside a shared library gives that library's file.
+  std::string libc = module_path_of(reinterpret_cast<const void*>(&::getpid));
+  EXPECT_NE(libc, path);
+  EXPECT_NE(extract_file_name(libc).find("libc"), std::string::npos) << libc;
+  EXPECT_THROW(module_path_of(reinterpret_cast<const void*>(uintptr_t(16))), EFileError);
+}
+
+TEST(files_paths, helpers) {
+  struct Case {
+    const char* path;
+    const char* ext;
+    const char* name;
+    const char* stem;
+    const char* folder;
+    const char* dir;
+    const char* ini;
+  } cases[] = {
+      {"/opt/p/import.bxf2.plg", ".plg", "import.bxf2.plg", "import.bxf2", "/opt/p/", "/opt/p",
+       "/opt/p/import.bxf2.ini"},
+      {"/a.b/noext", "", "noext", "noext", "/a.b/", "/a.b", "/a.b/noext.ini"},
+      {"file.zip", ".zip", "file.zip", "file", "", "", "file.ini"},
+      {"/root.txt", ".txt", "root.txt", "root", "/", "/", "/root.ini"},
+      {"/x/.hidden", ".hidden", ".hidden", "", "/x/", "/x", "/x/.ini"},
+      {"/x/dir/", "", "", "", "/x/dir/", "/x/dir", "/x/dir/.ini"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(extract_file_ext(c.path), c.ext);
+    EXPECT_EQ(extract_file_name(c.path), c.name);
+    EXPECT_EQ(extract_file_stem(c.path), c.stem);
+    EXPECT_EQ(extract_file_path(c.path), c.folder);
+    EXPECT_EQ(extract_file_dir(c.path), c.dir);
+    EXPECT_EQ(change_file_ext(c.path, ".ini"), c.ini);
+  }
+  EXPECT_EQ(change_file_ext("/p/import.bxf2.plg", ".materials.csv"), "/p/import.bxf2.materials.csv");
+  EXPECT_EQ(change_file_ext("/m/a.dae", ".meb"), "/m/a.meb");
+  EXPECT_EQ(include_trailing_delimiter("/a"), "/a/");
+  EXPECT_EQ(include_trailing_delimiter("/a/"), "/a/");
+  EXPECT_EQ(exclude_trailing_delimiter("/a//"), "/a");
+  EXPECT_EQ(exclude_trailing_delimiter("/"), "/");
+}
+
+TEST_F(files, whole_file_round_trip_and_errors) {
+  std::string path = root + "/bytes.bin";
+  std::string content("a\0b\r\n\xFF", 6);
+  write_file_bytes(path, content);
+  EXPECT_EQ(read_file_bytes(path), content);
+  write_file_bytes(path, "short");
+  EXPECT_EQ(read_file_bytes(path), "short");
+
+  struct Case {
+    std::string path;
+    bool write;
+    std::string message;
+  } cases[] = {
+      {root + "/missing.bin", false,
+       "Cannot open file \"" + root + "/missing.bin\". No such file or directory"},
+      {root, false, "Cannot read file \"" + root + "\". Is a directory"},
+      {root + "/no/such/x.bin", true,
+       "Cannot create file \"" + root + "/no/such/x.bin\". No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    try {
+      if (c.write)
+        write_file_bytes(c.path, "x");
+      else
+        read_file_bytes(c.path);
+      ADD_FAILURE() << "no exception";
+    } catch (const EFileError& e) {
+      EXPECT_EQ(e.message(), c.message);
+      EXPECT_STREQ(e.class_name(), "EFileError");
+    }
+  }
+}
