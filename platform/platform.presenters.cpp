@@ -191,6 +191,8 @@ TModalResult CTerminalPresenter::show_modal(CMessageForm& form) {
       return mrCancel;
     }
     std::string answer = trimmed(line);
+    for (char& ch : answer)
+      if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
     if (answer.empty() && def) return def->modal_result;
     if (answer == "t" && !boxes.empty() && def) {
       boxes.front()->set_checked(!boxes.front()->checked());
@@ -201,7 +203,7 @@ TModalResult CTerminalPresenter::show_modal(CMessageForm& form) {
       return cancel ? cancel->modal_result : mrCancel;
     }
     if (answer.size() == 1) {
-      char key = answer[0] >= 'A' && answer[0] <= 'Z' ? char(answer[0] - 'A' + 'a') : answer[0];
+      char key = answer[0];
       for (const TFormButton& b : form.buttons())
         if (button_key(b) == key) return b.modal_result;
       if (key == close_key) return mrCancel;

@@ -136,7 +136,9 @@ class CScriptedPresenter : public CPresenter {
 // first letter), Enter to the default button, "esc" (or the Escape character)
 // to the cancel button, 't' ticks or clears the first check box and presses
 // the default button, and 'c' (or 'x' when a button already takes 'c') is the
-// close box. The end of the input closes the form (mrCancel).
+// close box. Letter case and blanks around the answer do not count; an
+// unknown answer is asked again. The end of the input closes the form
+// (mrCancel).
 //
 // An open-file dialog asks for paths: blanks separate them, quotes ('...' or
 // "...") or a backslash keep blanks inside one, and further lines add more
