@@ -1,0 +1,60 @@
+#include "platform.application.h"
+
+#include "platform.presenters.h"
+
+CApplication::CApplication() = default;
+CApplication::~CApplication() = default;
+
+namespace {
+bool ask(const TMessageCheck& check, TMsg& msg) { return check && check(msg); }
+}  // namespace
+
+void CApplication::handle_message(TMsg& msg, bool& handled) {
+  if (_on_message) _on_message(msg, handled);
+  bool captured = _hooks.mouse_captured && _hooks.mouse_captured();
+  if ((!captured && ask(_hooks.control_message, msg)) || ask(_hooks.hint_message, msg)) {
+    handled = true;
+    return;
+  }
+  if (handled) return;
+  if (ask(_hooks.mdi_message, msg) || ask(_hooks.key_message, msg) || ask(_hooks.dialog_message, msg)) {
+    handled = true;
+    return;
+  }
+  check_synchronize();
+}
+
+void CApplication::queue(std::function<void()> call) {
+  std::lock_guard lock(_queue_lock);
+  _queue.push_back(std::move(call));
+}
+
+bool CApplication::check_synchronize() {
+  bool ran = false;
+  for (;;) {
+    std::function<void()> call;
+    {
+      std::lock_guard lock(_queue_lock);
+      if (_queue.empty()) return ran;
+      call = std::move(_queue.front());
+      _queue.erase(_queue.begin());
+    }
+    ran = true;
+    if (call) call();
+  }
+}
+
+size_t CApplication::queued_count() const {
+  std::lock_guard lock(_queue_lock);
+  return _queue.size();
+}
+
+std::shared_ptr<CPresenter> CApplication::presenter() {
+  if (!_presenter) _presenter = std::make_shared<CTerminalPresenter>();
+  return _presenter;
+}
+
+CApplication& application() {
+  static CApplication instance;
+  return instance;
+}
