@@ -1,9 +1,9 @@
 // The reference host's application object and the host as a whole.
 //
-// `CApplication` answers IApplication (message boxes, the project, the main
+// `CHostApplication` answers IApplication (message boxes, the project, the main
 // window, the plug-in list), IPluginServices (no event dispatcher and no
-// window-activation service: both answers are null) and, when the
-// unit-conversion library is part of the build, IConversionSettings.
+// window-activation service: both answers are null) and IConversionSettings
+// (the host's current format settings).
 //
 // `CHost` starts a host with an empty project, loads plug-ins and shuts them
 // down again:
@@ -22,6 +22,7 @@
 #include "host.plugins.h"
 #include "host.project.h"
 #include "host.window.h"
+#include "uConversion_INTF.h"
 #include "uInterfacedObjects.h"
 
 // One message shown with IApplication.MessageBox.
@@ -30,9 +31,9 @@ struct THostMessage {
   int32_t flags = 0;
 };
 
-class CApplication : public TImplements<CSafeInterfacedObject, IApplication, IPluginServices> {
+class CHostApplication : public TImplements<CSafeInterfacedObject, IApplication, IPluginServices, IConversionSettings> {
  public:
-  static CApplication* create();
+  static CHostApplication* create();
 
   // -- host side -----------------------------------------------------------
 
@@ -43,7 +44,10 @@ class CApplication : public TImplements<CSafeInterfacedObject, IApplication, IPl
   const std::vector<THostMessage>& messages() const { return _messages; }
   // Whether messages are also written to standard error (default true).
   void set_print_messages(bool value) { _print_messages = value; }
-  // Drops the project, the window and the plug-in list (at host shutdown).
+  // The format settings handed to plug-ins; at first the unit-conversion
+  // library's default settings.
+  void set_format_settings(TRef<IFormatSettings> settings) { _format_settings = std::move(settings); }
+  // Drops the project, the window, the plug-in list and the settings (at host shutdown).
   void close();
 
   // -- IApplication --------------------------------------------------------
@@ -60,18 +64,23 @@ class CApplication : public TImplements<CSafeInterfacedObject, IApplication, IPl
   TRef<IUnknown> GetEventDispatcher() override;
   TRef<IUnknown> GetWindowSync() override;
 
+  // -- IConversionSettings -------------------------------------------------
+
+  TRef<IFormatSettings> GetFormatSettings() override;
+
   HOST_RESERVED(3) HOST_RESERVED(4) HOST_RESERVED(5) HOST_RESERVED(6) HOST_RESERVED(7) HOST_RESERVED(9)
   HOST_RESERVED(10) HOST_RESERVED(13) HOST_RESERVED(14) HOST_RESERVED(15) HOST_RESERVED(16) HOST_RESERVED(17)
 
-  std::string class_name() const override { return "CApplication"; }
+  std::string class_name() const override { return "CHostApplication"; }
 
  protected:
-  CApplication();
+  CHostApplication();
 
  private:
   TRef<CProject> _project;
   TRef<CMainWindow> _main_window;
   TRef<CPluginList> _plugins;
+  TRef<IFormatSettings> _format_settings;
   std::vector<THostMessage> _messages;
   bool _print_messages = true;
 };
@@ -84,7 +93,7 @@ class CHost {
   CHost(const CHost&) = delete;
   CHost& operator=(const CHost&) = delete;
 
-  CApplication& application() const { return *_application; }
+  CHostApplication& application() const { return *_application; }
   IApplication* application_interface() const { return _application.get(); }
   CProject& project() const { return _application->project(); }
   CMainWindow& main_window() const { return _application->main_window(); }
@@ -100,5 +109,5 @@ class CHost {
   std::vector<std::string> shutdown();
 
  private:
-  TRef<CApplication> _application;
+  TRef<CHostApplication> _application;
 };

@@ -5,10 +5,7 @@
 
 #include <fmt/format.h>
 
-#if __has_include("host.meb.h")
 #include "host.meb.h"
-#define HOST_HAS_MEB 1
-#endif
 
 // ---------------------------------------------------------------------------
 // CProject
@@ -164,7 +161,6 @@ void CSelection::ungroup() {
 
 void CSelection::load_file(const std::string& path) {
   ASSERT(_project);
-#ifdef HOST_HAS_MEB
   TMebFile file = read_meb(path);
   // Every object is built before any joins the project, so a file refused
   // half-way changes nothing.
@@ -202,9 +198,6 @@ void CSelection::load_file(const std::string& path) {
     _project->root()->insert_member(e.get());
     _entities.push_back(e);
   }
-#else
-  throw Exception(fmt::format("{}: mesh files are not supported by this build", path));
-#endif
 }
 
 HRESULT CSelection::Clear() {
@@ -249,7 +242,7 @@ HRESULT CSelection::LoadFile(BSTR path) {
     } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
-      std::string text = fmt::format("LoadFile {}: {}", file, e.what());
+      std::string text = fmt::format("LoadFile: {}", e.what());
       std::fprintf(stderr, "%s\n", text.c_str());
       _project->add_error(std::move(text));
       return E_FAIL;

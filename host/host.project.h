@@ -108,7 +108,8 @@ class CSelection : public TImplements<CSafeInterfacedObject, ISelection> {
   CEntity* group();
   // Dissolves the selected groups (see Ungroup).
   void ungroup();
-  // Loads a mesh file (see LoadFile); raises with the reason when it does not read.
+  // Loads a mesh file (see LoadFile); raises EMebFormat with the reason when
+  // it does not read, and Exception for indices the reader let through.
   void load_file(const std::string& path);
   // Forgets the project (when it goes away).
   void detach_project();

@@ -10,6 +10,7 @@
 #include "hapi.hooks.h"
 #include "hapi.nplugins.h"
 #include "hapi.plugins.h"
+#include "uConversion_INTF.h"
 #include "uInterfacedObjects.h"
 
 namespace {
@@ -38,9 +39,9 @@ struct TUnloadLogger {
 class CHandler : public TImplements<CSafeInterfacedObject, IMessageHandler> {
  public:
   static CHandler* create() { return construct(new CHandler()); }
-  void handle_message(TMsg& msg, bool& handled) override {
+  void handle_message(THostMsg& msg, bool& handled) override {
     log("message " + number(msg.message));
-    if (msg.message == WM_CHAR) handled = true;
+    if (msg.message == 0x0102u) handled = true;  // a character message
   }
 };
 
@@ -221,7 +222,8 @@ class CFixturePlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlu
       services->GetWindowSync();
       log("services");
     }
-    if (auto settings = TRef<IApplication>(_application).query<IConversionSettings>()) log("conversion settings");
+    if (auto settings = TRef<IApplication>(_application).query<IConversionSettings>())
+      log(settings->GetFormatSettings() ? "conversion settings" : "no format settings");
     int32_t result = 0;
     OleCheck(_application->MessageBox(TBStr("fixture ran").get(), MB_ICONERROR, &result));
   }

@@ -1,6 +1,7 @@
 // The reference host's project and selection: object order, grouping,
 // dissolving, loading mesh files, the placement area.
 #include "host.application.h"
+#include "host.meb.h"
 
 #include <gtest/gtest.h>
 
@@ -230,8 +231,46 @@ TEST_F(project, load_file_failure_changes_nothing) {
     EXPECT_EQ(tree(), "b");
     EXPECT_EQ(selected(), (std::vector<std::string>{"b"}));
   }
-  EXPECT_EQ(host.project().errors().size(), 2u);
+  ASSERT_EQ(host.project().errors().size(), 2u);
+  EXPECT_EQ(host.project().errors()[0], "LoadFile: Mesh file \"" + bad.string() + "\": not a mesh file (bad magic number)");
   fs::remove(bad);
+}
+
+TEST_F(project, load_file_adds_top_level_objects_and_selects_them) {
+  namespace fs = std::filesystem;
+  TRef<IEntity> before = make(TEntityKind::box, "before");
+  select({before.get()});
+  TMebNode tri;
+  tri.name = "tri";
+  tri.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 2, 0}};
+  tri.indices = {0, 1, 2};
+  tri.matrix[3] = 5;  // moved along x
+  TMebNode group;
+  group.name = "drawer";
+  group.is_group = true;
+  group.matrix[7] = 1;  // moved along y, for every member
+  group.children = {tri};
+  TMebNode loose = tri;
+  loose.name = "loose";
+  TMebFile file;
+  file.objects = {group, loose};
+  fs::path path = fs::temp_directory_path() / "host project test Ã¼ mesh.meb";
+  write_meb(path.string(), file);
+
+  OleCheck(selection->LoadFile(TBStr(path.string()).get()));
+  EXPECT_EQ(tree(), "before drawer[tri] loose");
+  EXPECT_EQ(selected(), (std::vector<std::string>{"drawer", "loose"}));
+  CEntity* mesh = host.project().top_level()[1]->members()[0];
+  EXPECT_EQ(mesh->kind(), TEntityKind::mesh);
+  EXPECT_EQ(mesh->matrix(), float4x4::identity().translate(5, 1, 0));
+  EXPECT_EQ(mesh->vertices().size(), 3u);
+  EXPECT_EQ(mesh->indices(), (std::vector<uint32_t>{0, 1, 2}));
+  TBounds b = mesh->world_bounds();
+  EXPECT_EQ(b.min, float3(5, 1, 0));
+  EXPECT_EQ(b.max, float3(6, 3, 0));
+  EXPECT_EQ(host.project().top_level()[1]->kind(), TEntityKind::group);
+  EXPECT_TRUE(host.project().errors().empty());
+  fs::remove(path);
 }
 
 }  // namespace
