@@ -22,15 +22,12 @@
 #include <string>
 #include <vector>
 
+#include "math.vector.h"  // TPoint
+
 class CPresenter;
 
 // Window, icon and other handles: pointer-sized, 0 for none.
 using THandle = intptr_t;
-
-struct TPoint {
-  int32_t x = 0;
-  int32_t y = 0;
-};
 
 // A window message. The layout is that of the desktop's message record (and
 // of the host's message record, which the host API defines on its side):
