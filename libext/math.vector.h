@@ -221,23 +221,27 @@ constexpr V operator*(const V& a, const V& b) {
   return vector_detail::generate<V>([&](int i) { return double(a.items(i)) * double(b.items(i)); });
 }
 
-template <vector_record V>
-constexpr V operator*(double s, const V& a) {
+// The operators that mix a record with a number take the record through its
+// base, so a plain number never deduces as a record type.
+template <class V, class T, int N>
+constexpr V operator*(double s, const TVectorRecord<V, T, N>& record) {
+  const V& a = static_cast<const V&>(record);
   return vector_detail::generate<V>([&](int i) { return s * double(a.items(i)); });
 }
 
-template <vector_record V>
-constexpr V operator*(const V& a, double s) {
+template <class V, class T, int N>
+constexpr V operator*(const TVectorRecord<V, T, N>& record, double s) {
+  const V& a = static_cast<const V&>(record);
   return vector_detail::generate<V>([&](int i) { return double(a.items(i)) * s; });
 }
 
 // Every component times 1/s; EZeroDivide when that reciprocal (rounded to
 // the component type) is not finite.
-template <vector_record V>
-V operator/(const V& a, double s) {
-  const double reciprocal = double(typename V::component(1.0 / s));
+template <class V, class T, int N>
+V operator/(const TVectorRecord<V, T, N>& record, double s) {
+  const double reciprocal = double(T(1.0 / s));
   if (is_not_finite(reciprocal)) vector_detail::zero_divide();
-  return a * reciprocal;
+  return record * reciprocal;
 }
 
 // The quotients in the order x, y, z, w; EZeroDivide as soon as one of them
@@ -255,10 +259,10 @@ template <vector_record V>
 V& operator+=(V& a, const V& b) { return a = a + b; }
 template <vector_record V>
 V& operator-=(V& a, const V& b) { return a = a - b; }
-template <vector_record V>
-V& operator*=(V& a, double s) { return a = a * s; }
-template <vector_record V>
-V& operator/=(V& a, double s) { return a = a / s; }
+template <class V, class T, int N>
+V& operator*=(TVectorRecord<V, T, N>& a, double s) { return static_cast<V&>(a) = a * s; }
+template <class V, class T, int N>
+V& operator/=(TVectorRecord<V, T, N>& a, double s) { return static_cast<V&>(a) = a / s; }
 
 // Every pair of components the same within the tolerance (see same_value).
 template <vector_record V>
