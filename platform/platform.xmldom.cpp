@@ -179,8 +179,16 @@ std::ptrdiff_t TXMLNode::source_offset() const {
   if (!_handle || _is_attribute) return -1;
   pugi::xml_node n = as_node(_handle);
   std::ptrdiff_t offset = n.offset_debug();
-  // The parser records where the name starts; an element starts at its '<'.
-  return offset > 0 && n.type() == pugi::node_element ? offset - 1 : offset;
+  if (offset < 0) return offset;
+  // The parser records where the name or content starts; report the markup's '<'.
+  switch (n.type()) {
+    case pugi::node_element: return offset - 1;                  // "<"
+    case pugi::node_pi:
+    case pugi::node_declaration: return offset - 2;              // "<?"
+    case pugi::node_comment: return offset - 4;                  // "<!--"
+    case pugi::node_cdata: return offset - 9;                    // "<![CDATA["
+    default: return offset;
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -87,7 +87,9 @@ class TXMLNode {
   // attributes and for null nodes.
   TXMLNode parent_node() const;
   // The node's offset in the document's UTF-8 text, or -1 when unknown
-  // (attributes, null nodes); for an element, the offset of its "<". See
+  // (attributes, null nodes): where its markup starts ("<" of a tag, "<!--"
+  // of a comment, "<?" of a processing instruction), or its first character
+  // for text. See
   // xml_text_position.
   std::ptrdiff_t source_offset() const;
 

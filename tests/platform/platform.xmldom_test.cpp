@@ -210,6 +210,19 @@ TEST(xmldom, text_positions) {
     EXPECT_EQ(d->column, 11);
   }
   EXPECT_FALSE(xml_text_position("/nonexistent/file.xml", 0));
+
+  // Comments, processing instructions and CDATA are placed at their markup.
+  TempFile markup("<a>\n<!--c--><?p x?><![CDATA[d]]>t</a>");
+  TRef<IXMLDOMDocument> dom = create_dom_document();
+  ASSERT_TRUE(dom->load(markup.path()));
+  TXMLNodeList children = dom->document_element().child_nodes();
+  int32_t columns[] = {1, 9, 16, 29};
+  for (int32_t i = 0; i < 4; ++i) {
+    auto p = xml_text_position(markup.path(), children.item(i).source_offset());
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->line, 2);
+    EXPECT_EQ(p->column, columns[i]) << i;
+  }
 }
 
 TEST(xmldom, deep_nesting_loads_and_reads_text) {

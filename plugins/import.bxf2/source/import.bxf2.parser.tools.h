@@ -15,6 +15,10 @@
 #include <string>
 #include <string_view>
 
+// fmt comes before math.vector.h: clang 14 rejects fmt's integer arithmetic
+// once the vector operator templates are visible.
+#include <fmt/format.h>
+
 #include "import.bxf2.parser.consts.h"
 #include "math.vector.h"
 #include "platform.xmldom.h"

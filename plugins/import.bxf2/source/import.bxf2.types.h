@@ -27,8 +27,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
+
+// fmt comes before math.vector.h: clang 14 rejects fmt's integer arithmetic
+// once the vector operator templates are visible.
+#include <fmt/format.h>
 
 #include "math.vector.h"
 #include "system.h"
@@ -163,7 +168,10 @@ class CBXF_list : public CBXF_object {
   TRef<IList<T*>> _items;
 };
 
-// The first position of each id (ASCII letters in capitals) in a collection.
+// The first position of each id in a collection, ids compared as links
+// compare them (ASCII letters without case). The keys are views of the
+// items' ids: any change of an id or of a list changes model_revision(),
+// and the index is rebuilt before it is used again.
 class TBXF_id_index {
  public:
   // The first index whose id matches `id`, or -1; `ids(i)` gives the id of
@@ -173,18 +181,23 @@ class TBXF_id_index {
     if (!_built || _revision != model_revision()) {
       _first.clear();
       _first.reserve(size_t(count));
-      for (int32_t i = 0; i < count; ++i) _first.emplace(key_of(ids(i)), i);
+      for (int32_t i = 0; i < count; ++i) _first.emplace(std::string_view(ids(i)), i);
       _revision = model_revision();
       _built = true;
     }
-    auto it = _first.find(key_of(id));
+    auto it = _first.find(std::string_view(id));
     return it == _first.end() ? -1 : it->second;
   }
 
  private:
-  static std::string key_of(const std::string& id);
+  struct TFoldHash {
+    size_t operator()(std::string_view s) const;
+  };
+  struct TFoldEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
 
-  std::unordered_map<std::string, int32_t> _first;
+  std::unordered_map<std::string_view, int32_t, TFoldHash, TFoldEqual> _first;
   uint64_t _revision = 0;
   bool _built = false;
 };

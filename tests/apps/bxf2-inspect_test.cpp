@@ -1,0 +1,198 @@
+// bxf2-inspect run on example files and on small broken files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#ifdef BXF2_INSPECT
+
+namespace {
+
+using json = nlohmann::json;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string temp_path(const std::string& name) {
+  static int counter = 0;
+  return (std::filesystem::temp_directory_path() /
+          ("bxf2_inspect_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + name))
+      .string();
+}
+
+std::string read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs bxf2-inspect with `arguments` (already quoted for the shell).
+Outcome inspect(const std::string& arguments) {
+  std::string out = temp_path(".out"), err = temp_path(".err");
+  std::string command = std::string("'") + BXF2_INSPECT + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
+  int status = std::system(command.c_str());
+  Outcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_all(out), read_all(err)};
+  std::remove(out.c_str());
+  std::remove(err.c_str());
+  return run;
+}
+
+std::string example(const std::string& name) { return "'" + std::string(BXF_EXAMPLES_DIR) + "/" + name + "'"; }
+
+// A file holding `text`, removed with the object.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& text) : _path(temp_path(".bxf2")) { std::ofstream(_path) << text; }
+  ~TempFile() { std::remove(_path.c_str()); }
+  std::string arg() const { return "'" + _path + "'"; }
+  const std::string& path() const { return _path; }
+
+ private:
+  std::string _path;
+};
+
+}  // namespace
+
+TEST(bxf2_inspect, base_cabinet_json) {
+  Outcome run = inspect(example("simple/base-cabinet.bxf2"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  json doc = json::parse(run.out);
+  EXPECT_EQ(doc["head"]["author"], "Example workshop");
+  EXPECT_EQ(doc["head"].size(), 5u);
+  const json& node = doc["scene"]["nodes"][0];
+  EXPECT_EQ(node["id"], "wall-1");
+  EXPECT_EQ(node["cabinet_links"][0]["reference_id"], "cab-600");
+  EXPECT_EQ(node["cabinet_links"][0]["transformations"][0]["translation"], json::array({0.0, 0.0, 100.0}));
+  EXPECT_EQ(node["container_links"], json::array());
+
+  const json& lib = doc["library"];
+  for (const char* key : {"cabinet_groups", "cabinets", "containers", "parts", "function_units", "articles",
+                          "components", "machinings"})
+    EXPECT_TRUE(lib[key].is_array()) << key;
+  EXPECT_EQ(lib.size(), 8u);
+  const json& cabinet = lib["cabinets"][0];
+  EXPECT_EQ(cabinet["model_key"], "US60");
+  EXPECT_EQ(cabinet["part_links"].size(), 5u);
+  EXPECT_EQ(cabinet["container_links"][0]["reference_id"], "inner-562");
+  const json& container = lib["containers"][0];
+  EXPECT_EQ(container["boundary"], json({{"kind", "Box"}, {"extent", {562.0, 540.0, 682.0}}}));
+  EXPECT_EQ(lib["parts"].size(), 7u);
+  EXPECT_EQ(lib["parts"][0]["geometry"], json({{"type", "box"}, {"extent", {19.0, 560.0, 720.0}}}));
+  EXPECT_EQ(lib["parts"][0]["drawing_detail"]["front_orientation"], json::array({0.0, -1.0, 0.0}));
+  const json& door = lib["function_units"][0];
+  EXPECT_EQ(door["article_links"][0]["quantity"], 2);
+  EXPECT_FALSE(door["part_links"][0].contains("quantity"));
+  EXPECT_EQ(door["component_links"][2]["transformations"][0]["rotation"], json::array({1.0, 0.0, 0.0, 90.0}));
+  EXPECT_EQ(lib["articles"][1]["component_numbers"], json::array({"K1"}));
+  EXPECT_EQ(lib["articles"][1]["total_quantity"], 1);
+  EXPECT_EQ(lib["components"][1]["machining_links"][0]["reference_id"], "cut-handle");
+  ASSERT_EQ(lib["machinings"].size(), 1u);  // the drilling is not read
+  EXPECT_EQ(lib["machinings"][0], json({{"type", "cut"},
+                                        {"id", "cut-handle"},
+                                        {"uid", "X-0001"},
+                                        {"orientation", {1.0, 0.0, 0.0}},
+                                        {"original_size", 200.0},
+                                        {"final_size", 160.0}}));
+}
+
+TEST(bxf2_inspect, utf16_prism_example) {
+  Outcome run = inspect(example("simple/corner-shelf.bxf2"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  json doc = json::parse(run.out);
+  EXPECT_EQ(doc["head"]["author"], "Atelier M\xC3\xBCller");
+  EXPECT_EQ(doc["library"]["parts"][0]["geometry"],
+            json({{"type", "prism"}, {"base_points", {{0.0, 0.0}, {350.0, 0.0}, {0.0, 350.0}}}, {"z_value", 19.0}}));
+  EXPECT_EQ(doc["library"]["cabinet_groups"][0][0]["reference_id"], "SHELF-CAB");
+  EXPECT_EQ(doc["library"]["cabinets"][0]["part_links"][1]["transformations"][0]["translation"][2], 300.5);
+}
+
+TEST(bxf2_inspect, examples_check_clean) {
+  for (const char* name : {"simple/base-cabinet.bxf2", "simple/corner-shelf.bxf2", "kitchen/kitchen.bxf2"}) {
+    SCOPED_TRACE(name);
+    Outcome run = inspect("--check " + example(name));
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, "no problems\n");
+  }
+}
+
+TEST(bxf2_inspect, check_lists_every_problem) {
+  TempFile file(
+      "<bxf><scene><nodes><node><cabinetLinks><cabinetLink referenceId='K'/><cabinetLink referenceId='nope'/>"
+      "</cabinetLinks></node></nodes></scene><library><cabinets><cabinet id='k'><partLinks>"
+      "<partLink referenceId='P9'/></partLinks></cabinet></cabinets>"
+      "<components><component componentNumber='K7'><machiningLinks><machiningLink referenceId=''/>"
+      "</machiningLinks></component></components></library></bxf>");
+  Outcome run = inspect("--check " + file.arg());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "scene.nodes[0].cabinet_links[1]: no cabinet with id \"nope\"\n"
+            "library.cabinets[0].part_links[0]: no part with id \"P9\"\n"
+            "library.components[0]: no article lists component number \"K7\"\n"
+            "library.components[0].machining_links[0]: no machining with id \"\"\n"
+            "4 problems\n");
+}
+
+TEST(bxf2_inspect, reading_errors_with_place) {
+  struct Case {
+    std::string xml;
+    std::string first_line;
+    std::string place;  // after "<file>:"
+  } cases[] = {
+      {"<bxf>\n  <library>\n    <parts>\n      <part/>\n      <part/>\n      <part>\n"
+       "        <geometry xsi:type='Box' id='g'/>\n      </part>\n    </parts>\n  </library>\n</bxf>\n",
+       "EAssertionFailed: id (import.bxf2.parser, line ", "7:9: in bxf/library/parts/part[3]/geometry/@id"},
+      {"<bxf><scene><nodes><node/><!-- x --></nodes></scene></bxf>", "EParse: ",
+       "1:27: in bxf/scene/nodes/comment()"},
+      {"<bxf><library>\n<parts><part><geometry xsi:type='Box'><extent>1,5 2</extent></geometry></part></parts>"
+       "</library></bxf>",
+       "EAssertionFailed: Assertion failure (import.bxf2.parser.tools, line ",
+       "2:39: in bxf/library/parts/part/geometry/extent"},
+      {"<bxf><library><articles><article totalQuantity='x'/></articles></library></bxf>",
+       "EConvertError: 'x' is not a valid integer value", "1:25: in bxf/library/articles/article/@totalQuantity"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.xml);
+    TempFile file(c.xml);
+    Outcome run = inspect(file.arg());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    std::string first = run.err.substr(0, run.err.find('\n'));
+    std::string second = run.err.substr(first.size() + 1);
+    EXPECT_EQ(first.compare(0, c.first_line.size(), c.first_line), 0) << first;
+    EXPECT_EQ(second, file.path() + ":" + c.place + "\n");
+  }
+}
+
+TEST(bxf2_inspect, no_document_and_usage) {
+  TempFile broken("<bxf><head></bxf>");
+  Outcome run = inspect(broken.arg());
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("no BXF2 document"), std::string::npos);
+  EXPECT_EQ(inspect("'/nonexistent/file.bxf2'").status, 3);
+
+  TempFile other("<document/>");
+  run = inspect(other.arg());
+  EXPECT_EQ(run.status, 0);
+  json doc = json::parse(run.out);
+  EXPECT_EQ(doc["scene"]["nodes"], json::array());
+  EXPECT_EQ(doc["head"]["version"], "");
+
+  EXPECT_EQ(inspect("").status, 2);
+  EXPECT_EQ(inspect("--bogus x.bxf2").status, 2);
+  EXPECT_EQ(inspect("--help").status, 0);
+}
+
+#endif
