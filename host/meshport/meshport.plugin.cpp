@@ -1,0 +1,32 @@
+#include "meshport.plugin.h"
+
+#include <cstdio>
+#include <new>
+
+#include "meshport.convert.h"
+#include "tvrlib.com.h"
+
+void CMeshportPlugin::initialize(IApplication* application) { _application = application; }
+
+void CMeshportPlugin::done() { _application.reset(); }
+
+bool CMeshportPlugin::ConvertFile(BSTR source, BSTR target, double scale, uint8_t mode) {
+  // A plain call: nothing may escape to the host.
+  try {
+    return convert_file(bstr_to_utf8(source), bstr_to_utf8(target), scale, mode);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Meshport: cannot convert: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "Meshport: cannot convert: unexpected error\n");
+  }
+  return false;
+}
+
+extern "C" IUnknown** create_object(IUnknown** obj) {
+  if (!obj) return nullptr;
+  IUnknown* created = static_cast<INPlugin*>(CMeshportPlugin::create());
+  created->AddRef();
+  if (IUnknown* previous = *obj) previous->Release();
+  *obj = created;
+  return obj;
+}
