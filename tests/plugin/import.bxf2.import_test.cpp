@@ -8,16 +8,24 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <sstream>
 
 #include <unistd.h>
 
 #include "hapi.math.texture_matrix.h"
+#include "host.export.h"
+#include "import.bxf2.parser.h"
 #include "host.application.h"
 #include "host.meb.h"
 #include "platform.files.h"
 #include "platform.locale.h"
+
+#if __has_include("meshport.convert.h") && defined(BXF_DRAWER_MESH_DIR)
+#include "meshport.convert.h"
+#define BXF_KITCHEN_TEST 1
+#endif
 
 namespace {
 
@@ -869,5 +877,87 @@ TEST_F(builder, every_failing_host_call_ends_the_import_cleanly) {
   }
   host = std::make_unique<CHost>();
 }
+
+// ---------------------------------------------------------------------------
+// A realistic document
+// ---------------------------------------------------------------------------
+
+#ifdef BXF_KITCHEN_TEST
+TEST_F(builder, kitchen_example_builds_completely) {
+  TLogCapture log;
+  const std::string examples = BXF_EXAMPLES_DIR "/kitchen/";
+  std::vector<std::string> sources = list_files(examples + "cadData", "*.dae");
+  ASSERT_EQ(sources.size(), 3u);
+  for (const std::string& dae : sources) {
+    std::string message;
+    ASSERT_TRUE(convert_file(dae, include_trailing_delimiter(mesh_folder) + extract_file_stem(dae) + ".meb", 1000.0,
+                             kMeshportTree, &message))
+        << message;
+  }
+  drawer_mesh_folder = BXF_DRAWER_MESH_DIR;
+  ASSERT_TRUE(file_exists(CMebBuilder::drawer_mesh_file_name()));
+  project().set_placement_center(float3(1, 2, 0));
+
+  std::unique_ptr<CBXF> doc(parse_file(examples + "kitchen.bxf2"));
+  ASSERT_TRUE(doc);
+  import_document(doc.get(), application(), examples + "kitchen.bxf2");
+  doc.reset();
+
+  // Nothing was left out, nothing stays selected.
+  std::vector<std::string> lines = log.lines();
+  EXPECT_TRUE(lines.empty()) << lines.front();
+  EXPECT_TRUE(project().selection().entities().empty());
+
+  // Five cabinets, and the plinth container named after the file.
+  std::vector<std::string> top = names(project().top_level());
+  ASSERT_EQ(top.size(), 6u);
+  for (const std::string& name : top) EXPECT_FALSE(name.empty());
+  EXPECT_EQ(top.back(), "kitchen");
+
+  std::set<std::string> component_groups;
+  int drawers = 0, articles = 0, boxes = 0;
+  TBounds all;
+  for (CEntity* e : project().objects()) {
+    EXPECT_EQ(e->locks(), (std::array<bool, 3>{true, true, true})) << e->name();
+    all.add(e->world_bounds());
+    switch (e->kind()) {
+      case TEntityKind::box:
+        ++boxes;
+        EXPECT_FALSE(e->name().empty());
+        EXPECT_FALSE(e->property(".material.default.id").empty()) << e->name();
+        break;
+      case TEntityKind::mesh:
+        if (e->name().find("(H-SK") != std::string::npos) {
+          ++drawers;
+          EXPECT_EQ(e->property(".material.default.id"), "DRAWER") << e->name();
+          EXPECT_EQ(e->property(".material.default.diffuse.red"), "0.400000005960464");
+        }
+        break;
+      case TEntityKind::article:
+        ++articles;
+        EXPECT_TRUE(e->article());
+        EXPECT_FALSE(e->name().empty());
+        break;
+      case TEntityKind::group:
+        if (e->parent() && e->parent()->name().empty() && !e->name().empty() && e->name() != "articles")
+          component_groups.insert(e->name());
+        break;
+    }
+  }
+  EXPECT_EQ(drawers, 3);  // one drawer function unit is linked twice
+  EXPECT_GT(boxes, 20);
+  EXPECT_GT(articles, 0);
+  EXPECT_EQ(component_groups, (std::set<std::string>{"1105_K2", "2000_P1", "4711_K1"}));
+  // The import's size box is centred on the placement area.
+  expect_vector((all.min + all.max) / 2.0, float3(1, 2, 0), "centre");
+
+  // The JSON export shows the same.
+  nlohmann::ordered_json json = project_to_json(project());
+  ASSERT_EQ(json["objects"].size(), 6u);
+  EXPECT_EQ(json["objects"][0]["kind"], "group");
+  EXPECT_EQ(json["objects"][0]["assembly"], true);
+  EXPECT_EQ(json["objects"][0]["locks"], nlohmann::json::parse("[true, true, true]"));
+}
+#endif
 
 }  // namespace
