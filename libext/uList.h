@@ -16,6 +16,7 @@
 // `create` and destroys it with `free()`.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -34,18 +35,30 @@ class TFunctionRef;
 template <class R, class... Args>
 class TFunctionRef<R(Args...)> {
  public:
+  // A lambda or other callable object (referred to, not copied), or a plain function.
   template <class F>
     requires(!std::is_same_v<std::remove_cvref_t<F>, TFunctionRef> && std::is_invocable_r_v<R, F&, Args...>)
-  TFunctionRef(F&& f)
-      : _object(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),
-        _call([](void* o, Args... args) -> R {
-          return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);
-        }) {}
-  R operator()(Args... args) const { return _call(_object, std::forward<Args>(args)...); }
+  TFunctionRef(F&& f) {
+    using Fn = std::remove_reference_t<F>;
+    if constexpr (std::is_function_v<Fn>) {
+      _target.function = reinterpret_cast<void (*)()>(&f);
+      _call = [](TTarget t, Args... args) -> R {
+        return reinterpret_cast<Fn*>(t.function)(std::forward<Args>(args)...);
+      };
+    } else {
+      _target.object = const_cast<void*>(static_cast<const void*>(std::addressof(f)));
+      _call = [](TTarget t, Args... args) -> R { return (*static_cast<Fn*>(t.object))(std::forward<Args>(args)...); };
+    }
+  }
+  R operator()(Args... args) const { return _call(_target, std::forward<Args>(args)...); }
 
  private:
-  void* _object;
-  R (*_call)(void*, Args...);
+  union TTarget {
+    void* object;
+    void (*function)();
+  };
+  TTarget _target;
+  R (*_call)(TTarget, Args...);
 };
 
 // True when the two items are to count as the same.
@@ -131,6 +144,10 @@ struct ITypedList : IList<T> {
   virtual bool remove(const T& item) = 0;
 };
 
+// Raises the list's assertion failure unless an iterator has a sequence to
+// walk; iterators over other sequences (the dictionary's) share the check.
+inline void require_sequence(const void* sequence) { ASSERT(sequence); }
+
 // ---------------------------------------------------------------------------
 // CListIterator
 // ---------------------------------------------------------------------------
@@ -144,7 +161,7 @@ class CListIterator : public TImplements<CSafeInterfacedObject, IIterator<T>> {
 
   TRef<IIterator<T>> getEnumerator() override { return this; }
   T get_current() override {
-    ASSERT(_list);
+    require_sequence(_list.get());
     return _list->get_item(_current);
   }
   bool moveNext() override {
@@ -206,38 +223,45 @@ class CList : public TImplements<CSafeInterfacedObject, Intf> {
   int32_t add(const T& item) override { return insert(_count, item); }
   int32_t insert(int32_t i, const T& item) override {
     ASSERT(i >= 0 && i <= _count);
+    T value(item);  // `item` may live in this list's storage, which moves below
     if (_count == _capacity) grow();
-    if (i < _count) {
-      std::move_backward(&_items[i], &_items[_count], &_items[_count + 1]);
-      _items[i] = T();
-    }
-    _items[i] = item;
+    T* items = _items.get();
+    if (i < _count) std::move_backward(items + i, items + _count, items + _count + 1);
+    items[i] = std::move(value);
     ++_count;
     return i;
   }
   void delete_(int32_t i) override {
     ASSERT(i >= 0 && i < _count);
-    _items[i] = T();
-    std::move(&_items[i + 1], &_items[_count], &_items[i]);
-    _items[_count - 1] = T();
+    T* items = _items.get();
+    items[i] = T();
+    std::move(items + i + 1, items + _count, items + i);
+    items[_count - 1] = T();
     --_count;
   }
   void move(int32_t i, int32_t j) override {
     ASSERT(i >= 0 && i < _count);
     ASSERT(j >= 0 && j < _count);
     if (i == j) return;
-    T item = std::move(_items[i]);
+    T* items = _items.get();
+    T item = std::move(items[i]);
     if (j < i)
-      std::move_backward(&_items[j], &_items[i], &_items[i + 1]);
+      std::move_backward(items + j, items + i, items + i + 1);
     else
-      std::move(&_items[i + 1], &_items[j + 1], &_items[i]);
-    _items[j] = std::move(item);
+      std::move(items + i + 1, items + j + 1, items + i);
+    items[j] = std::move(item);
   }
   void swap(int32_t i, int32_t j) override {
     ASSERT(i >= 0 && i < _capacity);
     ASSERT(j >= 0 && j < _capacity);
     std::swap(_items[i], _items[j]);
   }
+
+  // The callback-free forms a typed list interface declares stay visible.
+  using Intf::find;
+  using Intf::index_of;
+  using Intf::remove;
+  using Intf::search;
 
   int32_t index_of(const T& item, _equal<T> equal) override {
     int32_t index = -1;
@@ -269,9 +293,10 @@ class CList : public TImplements<CSafeInterfacedObject, Intf> {
     return found;
   }
   bool remove(const T& item, _equal<T> equal) override {
+    const T sought(item);  // `item` may be one of the items removed
     int32_t removed = 0;
     for (int32_t k = 0; k < _count;) {
-      if (equal(item, _items[k])) {
+      if (equal(sought, _items[k])) {
         delete_(k);
         ++removed;
       } else {

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "uConversion_IMPL.h"
+
 // ---------------------------------------------------------------------------
 // The separator
 // ---------------------------------------------------------------------------
@@ -42,6 +44,16 @@ char decimal_separator() {
 }
 
 void set_decimal_separator(char separator) { g_override = separator; }
+
+namespace {
+
+// Hands the user's separator to the unit conversion when the module loads.
+struct TConversionSeparator {
+  TConversionSeparator() { set_decimal_separator_source(decimal_separator); }
+};
+TConversionSeparator g_conversion_separator;
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Text to number

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "uConversion_IMPL.h"
+
 TEST(locale, separator_of_locale_names) {
   EXPECT_EQ(decimal_separator_of_locale("de_DE.UTF-8"), ',');
   EXPECT_EQ(decimal_separator_of_locale("fr"), ',');
@@ -68,4 +70,18 @@ TEST(locale, float_to_text_general_cases) {
   EXPECT_EQ(float_to_text_general(0.5, 15, ','), "0,5");
   EXPECT_EQ(float_to_text_fixed(2.345, 2, ','), "2,35");
   EXPECT_EQ(float_to_text_fixed(-0.5, 0, '.'), "-0");
+}
+
+// The unit conversion formats with the user's separator once the platform is loaded.
+TEST(locale, unit_conversion_follows_the_separator) {
+  TRef<IFormatSettings> defaults = get_conversion_manager()->get_default_settings();
+  defaults->set_precision(1);
+  set_decimal_separator(',');
+  EXPECT_EQ(conversion_decimal_separator(), ',');
+  EXPECT_EQ(defaults->format_value(0.0125, 1), "12,5 mm");
+  EXPECT_DOUBLE_EQ(defaults->value_from_text("12,5", 0), 0.0125);
+  set_decimal_separator('.');
+  EXPECT_EQ(defaults->format_value(0.0125, 1), "12.5 mm");
+  set_decimal_separator(0);
+  release_conversion_manager();
 }

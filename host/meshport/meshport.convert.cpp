@@ -1,0 +1,414 @@
+#include "meshport.convert.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <fmt/format.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fail(const std::string& source, std::string_view reason) {
+  throw EMeshport(fmt::format("Meshport: cannot convert \"{}\": {}", source, reason));
+}
+
+// ---------------------------------------------------------------------------
+// Arguments
+// ---------------------------------------------------------------------------
+
+// Checks what can be checked without reading the source.
+void check_arguments(const std::string& source, double scale, uint8_t mode) {
+  if (mode != kMeshportFlat && mode != kMeshportSingle && mode != kMeshportTree)
+    fail(source, fmt::format("unknown mode {} (0, 1 or 2)", mode));
+  if (!std::isfinite(scale) || scale <= 0) fail(source, fmt::format("scale {} is not a positive number", scale));
+  std::error_code ec;
+  const fs::path path(source);
+  if (!fs::exists(path, ec)) fail(source, "file not found");
+  if (!fs::is_regular_file(path, ec)) fail(source, "not a file");
+  const uintmax_t size = fs::file_size(path, ec);
+  if (ec) fail(source, "cannot be opened");
+  if (size == 0) fail(source, "empty file");
+  if (size > kMeshportMaxSourceSize)
+    fail(source, fmt::format("too large ({} bytes, at most {})", size, kMeshportMaxSourceSize));
+}
+
+// ---------------------------------------------------------------------------
+// Names
+// ---------------------------------------------------------------------------
+
+// `name` as a valid mesh file name: invalid UTF-8 bytes become '?', and the
+// text is cut at a character boundary to the longest allowed length. Names
+// the reader made up for unnamed nodes become empty.
+std::string clean_name(std::string_view name) {
+  std::string out;
+  if (name.starts_with("$ColladaAutoName$")) return out;
+  size_t i = 0;
+  while (i < name.size()) {
+    const auto b = uint8_t(name[i]);
+    size_t n = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 4;
+    bool ok = n < 4 && name.size() - i > n;
+    uint32_t cp = n == 0 ? b : n == 1 ? b & 0x1F : n == 2 ? b & 0x0F : b & 0x07;
+    for (size_t k = 1; ok && k <= n; ++k) {
+      const auto c = uint8_t(name[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    constexpr uint32_t kMinForLength[4] = {0, 0x80, 0x800, 0x10000};
+    ok = ok && cp >= kMinForLength[n] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+    const size_t length = ok ? n + 1 : 1;
+    if (out.size() + length > kMebMaxNameLength) break;
+    if (ok)
+      out.append(name.substr(i, length));
+    else
+      out.push_back('?');
+    i += length;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Geometry
+// ---------------------------------------------------------------------------
+
+// A 4 x 4 matrix in double precision, row-major, for column vectors.
+struct TMatrix {
+  std::array<double, 16> m;
+
+  static TMatrix from(const aiMatrix4x4& a) {
+    return {{a.a1, a.a2, a.a3, a.a4, a.b1, a.b2, a.b3, a.b4, a.c1, a.c2, a.c3, a.c4, a.d1, a.d2, a.d3, a.d4}};
+  }
+  static TMatrix scaling(double s) { return {{s, 0, 0, 0, 0, s, 0, 0, 0, 0, s, 0, 0, 0, 0, 1}}; }
+
+  // this × b: b acts first.
+  TMatrix operator*(const TMatrix& b) const {
+    TMatrix r{};
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) {
+        double s = 0;
+        for (int k = 0; k < 4; ++k) s += m[size_t(i * 4 + k)] * b.m[size_t(k * 4 + j)];
+        r.m[size_t(i * 4 + j)] = s;
+      }
+    return r;
+  }
+};
+
+// Collects the triangles of one output mesh, in metres, with identical
+// positions shared.
+class TMeshBuilder {
+ public:
+  TMeshBuilder(const std::string& source, std::string name) : _source(source) { _node.name = std::move(name); }
+
+  void add(const aiMesh& mesh, const TMatrix& world) {
+    std::vector<uint32_t> slot(mesh.mNumVertices, UINT32_MAX);
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+      const aiFace& face = mesh.mFaces[f];
+      if (face.mNumIndices != 3) continue;  // points and lines carry no surface
+      for (unsigned k = 0; k < 3; ++k) {
+        const unsigned index = face.mIndices[k];
+        if (index >= mesh.mNumVertices) fail(_source, fmt::format("vertex index out of range in \"{}\"", _node.name));
+        if (slot[index] == UINT32_MAX) slot[index] = vertex(mesh.mVertices[index], world);
+        _node.indices.push_back(slot[index]);
+      }
+    }
+  }
+
+  // The mesh node, or nothing when no triangle was added.
+  std::optional<TMebNode> take() {
+    if (_node.indices.empty()) return std::nullopt;
+    return std::move(_node);
+  }
+
+ private:
+  const std::string& _source;
+  TMebNode _node;
+  std::unordered_map<uint64_t, std::vector<uint32_t>> _by_hash;
+
+  uint32_t vertex(const aiVector3D& p, const TMatrix& w) {
+    const double x = p.x, y = p.y, z = p.z;
+    const auto& m = w.m;
+    TMebVertex v{float(m[0] * x + m[1] * y + m[2] * z + m[3]), float(m[4] * x + m[5] * y + m[6] * z + m[7]),
+                 float(m[8] * x + m[9] * y + m[10] * z + m[11])};
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+      fail(_source, fmt::format("non-finite coordinate in \"{}\"", _node.name));
+    // +0 and -0 are one position.
+    v.x += 0.0f, v.y += 0.0f, v.z += 0.0f;
+    const uint64_t hash = (uint64_t(std::bit_cast<uint32_t>(v.x)) * 0x9E3779B97F4A7C15ull) ^
+                          (uint64_t(std::bit_cast<uint32_t>(v.y)) * 0xC2B2AE3D27D4EB4Full) ^
+                          std::bit_cast<uint32_t>(v.z);
+    std::vector<uint32_t>& same_hash = _by_hash[hash];
+    for (uint32_t i : same_hash) {
+      const TMebVertex& o = _node.vertices[i];
+      if (o.x == v.x && o.y == v.y && o.z == v.z) return i;
+    }
+    if (_node.vertices.size() >= UINT32_MAX) fail(_source, fmt::format("too many vertices in \"{}\"", _node.name));
+    same_hash.push_back(uint32_t(_node.vertices.size()));
+    _node.vertices.push_back(v);
+    return same_hash.back();
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Scene walk
+// ---------------------------------------------------------------------------
+
+class TSceneConverter {
+ public:
+  TSceneConverter(const std::string& source, const aiScene& scene, uint8_t mode, const TMatrix& to_metres)
+      : _source(source), _scene(scene), _mode(mode), _to_metres(to_metres) {}
+
+  TMebFile run() {
+    TMebFile file;
+    const aiNode* root = _scene.mRootNode;
+    if (!root) return file;
+    const TMatrix world = _to_metres * TMatrix::from(root->mTransformation);
+    if (_mode == kMeshportSingle) {
+      TMeshBuilder all(_source, clean_name(fs::path(_source).stem().string()));
+      collect(*root, world, 0, all);
+      if (auto mesh = all.take()) file.objects.push_back(std::move(*mesh));
+      return file;
+    }
+    // The root stands for the scene: its meshes and children are the
+    // top-level objects.
+    if (auto mesh = node_mesh(*root, world)) file.objects.push_back(std::move(*mesh));
+    for (unsigned i = 0; i < root->mNumChildren; ++i) add_node(*root->mChildren[i], world, 1, file.objects);
+    return file;
+  }
+
+ private:
+  const std::string& _source;
+  const aiScene& _scene;
+  uint8_t _mode;
+  TMatrix _to_metres;
+
+  void check_depth(int depth) {
+    if (depth > kMeshportMaxDepth) fail(_source, fmt::format("nodes nested deeper than {} levels", kMeshportMaxDepth));
+  }
+
+  const aiMesh& mesh_of(const aiNode& node, unsigned i) {
+    const unsigned index = node.mMeshes[i];
+    if (index >= _scene.mNumMeshes || !_scene.mMeshes[index]) fail(_source, "mesh index out of range");
+    return *_scene.mMeshes[index];
+  }
+
+  // The node's own meshes as one mesh object.
+  std::optional<TMebNode> node_mesh(const aiNode& node, const TMatrix& world) {
+    std::string name = clean_name(node.mName.C_Str());
+    for (unsigned i = 0; name.empty() && i < node.mNumMeshes; ++i) name = clean_name(mesh_of(node, i).mName.C_Str());
+    TMeshBuilder builder(_source, name.empty() ? "mesh" : name);
+    for (unsigned i = 0; i < node.mNumMeshes; ++i) builder.add(mesh_of(node, i), world);
+    return builder.take();
+  }
+
+  // Adds what `node` holds to `out`: in the tree mode a group when it has
+  // children that hold triangles, else its mesh object; in the flat mode its
+  // mesh object and those of its descendants.
+  void add_node(const aiNode& node, const TMatrix& parent_world, int depth, std::vector<TMebNode>& out) {
+    check_depth(depth);
+    const TMatrix world = parent_world * TMatrix::from(node.mTransformation);
+    std::optional<TMebNode> mesh = node_mesh(node, world);
+    if (_mode == kMeshportFlat) {
+      if (mesh) out.push_back(std::move(*mesh));
+      for (unsigned i = 0; i < node.mNumChildren; ++i) add_node(*node.mChildren[i], world, depth + 1, out);
+      return;
+    }
+    std::vector<TMebNode> children;
+    for (unsigned i = 0; i < node.mNumChildren; ++i) add_node(*node.mChildren[i], world, depth + 1, children);
+    if (children.empty()) {
+      if (mesh) out.push_back(std::move(*mesh));
+      return;
+    }
+    TMebNode group;
+    group.name = clean_name(node.mName.C_Str());
+    group.is_group = true;
+    if (mesh) group.children.push_back(std::move(*mesh));
+    for (TMebNode& child : children) group.children.push_back(std::move(child));
+    out.push_back(std::move(group));
+  }
+
+  void collect(const aiNode& node, const TMatrix& world, int depth, TMeshBuilder& builder) {
+    check_depth(depth);
+    for (unsigned i = 0; i < node.mNumMeshes; ++i) builder.add(mesh_of(node, i), world);
+    for (unsigned i = 0; i < node.mNumChildren; ++i) {
+      const aiNode& child = *node.mChildren[i];
+      collect(child, world * TMatrix::from(child.mTransformation), depth + 1, builder);
+    }
+  }
+};
+
+// True for the formats whose files state their length unit (assimp's COLLADA
+// reader applies `<unit>` itself) or have a fixed one (glTF: metres).
+bool states_its_unit(const aiScene& scene) {
+  aiString format;
+  if (!scene.mMetaData || !scene.mMetaData->Get("SourceAsset_Format", format)) return false;
+  const std::string_view name = format.C_Str();
+  return name.find("Collada") != std::string_view::npos || name.find("glTF") != std::string_view::npos;
+}
+
+// ---------------------------------------------------------------------------
+// Child process
+// ---------------------------------------------------------------------------
+
+void write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    text.remove_prefix(size_t(n));
+  }
+}
+
+std::string read_all(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return text;
+    if (text.size() < 65536) text.append(buffer, size_t(n));
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// What the child sends through the pipe when the target is written; on a
+// failure it sends the message instead. The outcome does not rest on the exit
+// status, which a host that ignores SIGCHLD never sees.
+constexpr std::string_view kChildDone = "\x01done";
+
+// The child's side: convert, write the target, report through `fd`.
+[[noreturn]] void run_child(int fd, const std::string& source, const std::string& target, double scale,
+                            uint8_t mode) {
+  // The host's own signal settings must not keep the time limit from working.
+  signal(SIGALRM, SIG_DFL);
+  sigset_t alarm_only;
+  sigemptyset(&alarm_only);
+  sigaddset(&alarm_only, SIGALRM);
+  sigprocmask(SIG_UNBLOCK, &alarm_only, nullptr);
+  alarm(kMeshportTimeLimit);
+  if (!kAddressSanitizer) {
+    // A hostile source must not take the machine's memory (4 GiB).
+    const rlimit limit{rlim_t(4) << 30, rlim_t(4) << 30};
+    setrlimit(RLIMIT_AS, &limit);
+  }
+  int code = 1;
+  try {
+    const TMebFile file = convert_scene(source, scale, mode);
+    try {
+      write_meb(target, file);
+    } catch (const EMebFormat& e) {
+      fail(source, e.message());
+    }
+    write_all(fd, kChildDone);
+    code = 0;
+  } catch (const Exception& e) {
+    write_all(fd, e.message());
+  } catch (const std::bad_alloc&) {
+    write_all(fd, fmt::format("Meshport: cannot convert \"{}\": out of memory", source));
+  } catch (const std::exception& e) {
+    write_all(fd, fmt::format("Meshport: cannot convert \"{}\": {}", source, e.what()));
+  } catch (...) {
+    write_all(fd, fmt::format("Meshport: cannot convert \"{}\": unexpected error", source));
+  }
+  ::close(fd);
+  _exit(code);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Entry points
+// ---------------------------------------------------------------------------
+
+TMebFile convert_scene(const std::string& source, double scale, uint8_t mode) {
+  check_arguments(source, scale, mode);
+  Assimp::Importer importer;
+  // Nodes are named by their COLLADA names rather than their ids.
+  importer.SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, true);
+  const aiScene* scene =
+      importer.ReadFile(source, aiProcess_Triangulate | aiProcess_ValidateDataStructure | aiProcess_SortByPType);
+  if (!scene) fail(source, fmt::format("unreadable ({})", importer.GetErrorString()));
+  // A scene without meshes comes with a stand-in mesh made up by the reader.
+  if (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) return {};
+  const TMatrix to_metres = states_its_unit(*scene) ? TMatrix::scaling(1) : TMatrix::scaling(1 / scale);
+  return TSceneConverter(source, *scene, mode, to_metres).run();
+}
+
+bool convert_file(const std::string& source, const std::string& target, double scale, uint8_t mode,
+                  std::string* message) {
+  std::string error;
+  try {
+    check_arguments(source, scale, mode);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) fail(source, "cannot start the reader");
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+      ::close(fds[0]);
+      ::close(fds[1]);
+      fail(source, "cannot start the reader");
+    }
+    if (pid == 0) {
+      ::close(fds[0]);
+      run_child(fds[1], source, target, scale, mode);
+    }
+    ::close(fds[1]);
+    error = read_all(fds[0]);
+    ::close(fds[0]);
+    int status = 0;
+    pid_t waited;
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (error == kChildDone) return true;
+    if (error.empty() && waited != pid) {
+      error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped", source);
+    } else if (error.empty()) {
+      if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+        error = fmt::format("Meshport: cannot convert \"{}\": the reader took longer than {} seconds", source,
+                            kMeshportTimeLimit);
+      else if (WIFSIGNALED(status))
+        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with signal {}", source,
+                            WTERMSIG(status));
+      else
+        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with exit code {}", source,
+                            WEXITSTATUS(status));
+    }
+  } catch (const Exception& e) {
+    error = e.message();
+  }
+  // A reader stopped while writing may leave the temporary file behind.
+  std::error_code ec;
+  fs::remove(fs::path(target + ".part"), ec);
+  std::fprintf(stderr, "%s\n", error.c_str());
+  std::fflush(stderr);
+  if (message) *message = error;
+  return false;
+}

@@ -1,0 +1,69 @@
+#include "import.bxf2.parser.consts.h"
+
+#include <iterator>
+
+const std::string_view BXF_element_names[59] = {
+    "bxf", "head", "version", "date", "author", "copyright", "unit", "angularunit", "country", "language",
+    "scene", "nodes", "node", "cabinetLinks", "cabinetLink", "containerLinks", "containerLink", "library",
+    "cabinetGroups", "cabinetGroup", "cabinets", "cabinet", "partLinks", "partLink", "containers", "container",
+    "functionUnitLinks", "functionUnitLink", "transformations", "transformation", "parts", "part", "geometry",
+    "basePoints", "point", "zValue", "drawingDetail", "functionUnits", "functionUnit", "articleLinks",
+    "articleLink", "componentLinks", "componentLink", "articles", "article", "material", "componentNumbers",
+    "componentNumber", "components", "component", "machiningLinks", "machiningLink", "machiningGroups",
+    "machinings", "machining", "boundary", "extent", "description",
+    "unknown"};
+
+const std::string_view BXF_attribute_names[19] = {
+    "id", "uid", "referenceId", "modelKey", "xsi:type", "frontOrientation", "floorOrientation", "center",
+    "rotation", "translation", "quantity", "itemNumber", "articleNumber", "totalQuantity", "componentNumber",
+    "orientation", "originalSize", "finalSize",
+    "unknown"};
+
+const std::string_view BXF_geometry_type_names[3] = {"unknown", "Box", "Prism"};
+const std::string_view BXF_machining_type_names[6] = {"unknown", "Groove", "Rabbet", "Drilling", "Rounding", "Cut"};
+
+static_assert(std::size(BXF_element_names) == size_t(TBXF_element::unknown) + 1);
+static_assert(std::size(BXF_attribute_names) == size_t(TBXF_attribute::unknown) + 1);
+
+namespace {
+
+char fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 0x20) : c; }
+
+// Index of the first name in `names[0..count)` that matches, or `count`.
+size_t find_name(const std::string_view* names, size_t count, std::string_view name) {
+  for (size_t i = 0; i < count; ++i)
+    if (same_name(names[i], name)) return i;
+  return count;
+}
+
+}  // namespace
+
+// UTF-8 bytes of non-ASCII characters never fold, so folding byte by byte
+// gives the same answer as folding UTF-16 code units.
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+TBXF_element element_named(std::string_view name) {
+  return TBXF_element(find_name(BXF_element_names, size_t(TBXF_element::unknown), name));
+}
+
+TBXF_attribute attribute_named(std::string_view name) {
+  return TBXF_attribute(find_name(BXF_attribute_names, size_t(TBXF_attribute::unknown), name));
+}
+
+TBXF_geometry_type geometry_type_of(std::string_view name) {
+  size_t i = find_name(BXF_geometry_type_names, std::size(BXF_geometry_type_names), name);
+  return i < std::size(BXF_geometry_type_names) ? TBXF_geometry_type(i) : TBXF_geometry_type::unknown;
+}
+
+TBXF_machining_type machining_type_of(std::string_view name) {
+  size_t i = find_name(BXF_machining_type_names, std::size(BXF_machining_type_names), name);
+  return i < std::size(BXF_machining_type_names) ? TBXF_machining_type(i) : TBXF_machining_type::unknown;
+}
+
+std::string_view name_of(TBXF_element element) { return BXF_element_names[size_t(element)]; }
+std::string_view name_of(TBXF_attribute attribute) { return BXF_attribute_names[size_t(attribute)]; }

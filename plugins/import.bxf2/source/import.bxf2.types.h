@@ -1,0 +1,654 @@
+// The BXF2 document model: one BXF2 file in memory (head, scene of nodes,
+// library of definitions), its collections, and the resolution of links by id.
+//
+// Model objects are plain objects with one owner: `CBXF` owns its head, scene
+// and library; every collection owns its items; every object owns the
+// members it creates in its constructor. Freeing the document frees the whole
+// tree. Each object knows its document (`bxf`, not owned).
+//
+//   CBXF* doc = new CBXF();
+//   CBXF_part* part = doc->lib()->parts()->new_item();  // not yet in the collection
+//   part->set_id("P1");
+//   doc->lib()->parts()->items()->add(part);           // now owned by `parts`
+//   ...
+//   CBXF_part* target = link->reference();             // first part whose id matches
+//   delete doc;
+//
+// Links hold the id of their target and find it on every read of `reference`
+// (ids match ignoring the case of ASCII letters; the first match in
+// collection order wins; none is an assertion failure whose message is the
+// id). A component finds its article by its component number the same way,
+// case-sensitively. Each searched collection keeps an index that answers
+// exactly as a scan in order would; it is rebuilt when anything in the model
+// changed since it was built, so resolving every link of a file costs time
+// in proportion to the file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "math.vector.h"
+#include "system.h"
+#include "uList.h"
+#include "uStringList.h"
+
+class CBXF;
+
+// ---------------------------------------------------------------------------
+// Change tracking
+// ---------------------------------------------------------------------------
+
+// A number that grows with every change that can alter a resolution: any
+// change to a model list or an article's component numbers, any new id.
+// Indexes compare it with the value they were built at.
+uint64_t model_revision();
+void touch_model();
+
+// A list that counts every change it makes into model_revision().
+template <class Base, class T>
+class TRevisedList : public Base {
+ public:
+  void set_item(int32_t i, const T& value) override { touch_model(), Base::set_item(i, value); }
+  void set_first(const T& value) override { touch_model(), Base::set_first(value); }
+  void set_last(const T& value) override { touch_model(), Base::set_last(value); }
+  int32_t add(const T& item) override { return touch_model(), Base::add(item); }
+  int32_t insert(int32_t i, const T& item) override { return touch_model(), Base::insert(i, item); }
+  void delete_(int32_t i) override { touch_model(), Base::delete_(i); }
+  void move(int32_t i, int32_t j) override { touch_model(), Base::move(i, j); }
+  void swap(int32_t i, int32_t j) override { touch_model(), Base::swap(i, j); }
+  bool remove(const T& item, _equal<T> equal) override { return touch_model(), Base::remove(item, equal); }
+  void clear() override { touch_model(), Base::clear(); }
+  void truncate() override { touch_model(), Base::truncate(); }
+  void sort(_compare<T> compare) override { touch_model(), Base::sort(compare); }
+  using Base::remove;
+
+ protected:
+  using Base::Base;
+};
+
+// The item list of a model collection.
+template <class T>
+class CBXF_item_list : public TRevisedList<CList<T*>, T*> {
+ public:
+  static CBXF_item_list* create() { return CSafeInterfacedObject::construct(new CBXF_item_list()); }
+
+ protected:
+  CBXF_item_list() = default;
+};
+
+// The component numbers of an article: a case-sensitive string list.
+class CBXF_string_list : public TRevisedList<CStringList, std::string> {
+ public:
+  static CBXF_string_list* create(bool case_sensitive) {
+    return CSafeInterfacedObject::construct(new CBXF_string_list(case_sensitive));
+  }
+
+ protected:
+  explicit CBXF_string_list(bool case_sensitive) : TRevisedList(case_sensitive) {}
+};
+
+// A value field `_name` with its getter `name()` and setter `set_name()`.
+#define BXF_PROPERTY(Type, name)                     \
+ private:                                            \
+  Type _##name{};                                    \
+                                                     \
+ public:                                             \
+  const Type& name() const { return _##name; }       \
+  void set_##name(Type value) { _##name = std::move(value); }
+
+// ---------------------------------------------------------------------------
+// Base classes
+// ---------------------------------------------------------------------------
+
+// Root of the model: every object belongs to one document.
+class CBXF_object {
+ public:
+  explicit CBXF_object(CBXF* bxf);
+  virtual ~CBXF_object();
+  CBXF_object(const CBXF_object&) = delete;
+  CBXF_object& operator=(const CBXF_object&) = delete;
+
+  CBXF* bxf() const { return _bxf; }
+
+  // The number of model objects alive in the process (to check that failures
+  // free what they made).
+  static int64_t live_objects();
+
+ private:
+  CBXF* _bxf;
+};
+
+// An object that links point at by `id`.
+class CBXF_referenced_object : public CBXF_object {
+ public:
+  using CBXF_object::CBXF_object;
+  const std::string& id() const { return _id; }
+  void set_id(std::string value);
+
+  BXF_PROPERTY(std::string, uid)
+
+ private:
+  std::string _id;
+};
+
+// An owning collection of model objects, in insertion order.
+template <class T>
+class CBXF_list : public CBXF_object {
+ public:
+  explicit CBXF_list(CBXF* bxf) : CBXF_object(bxf), _list(CBXF_item_list<T>::create()), _items(_list) {}
+  ~CBXF_list() override {
+    for (T* item : *_list) delete item;
+    _items->clear();
+    _items.reset();
+  }
+
+  // The items; `add` puts a filled item in and hands it over to the collection.
+  IList<T*>* items() const { return _items.get(); }
+  TRef<IIterator<T*>> getEnumerator() const { return _items->getEnumerator(); }
+  // A new, empty object of exactly the element class, in this collection's
+  // document but not in the collection: the caller fills and adds it, or
+  // deletes it when filling fails.
+  T* new_item() const { return new T(bxf()); }
+
+  int32_t count() const { return _list->count(); }
+  T* at(int32_t i) const { return _list->at(i); }
+  T* const* begin() const { return _list->begin(); }
+  T* const* end() const { return _list->end(); }
+
+ private:
+  CBXF_item_list<T>* _list;  // the object behind _items
+  TRef<IList<T*>> _items;
+};
+
+// The first position of each id (ASCII letters in capitals) in a collection.
+class TBXF_id_index {
+ public:
+  // The first index whose id matches `id`, or -1; `ids(i)` gives the id of
+  // item i of the `count` items. Rebuilt when the model changed.
+  template <class IdOf>
+  int32_t find(const std::string& id, int32_t count, IdOf ids) {
+    if (!_built || _revision != model_revision()) {
+      _first.clear();
+      _first.reserve(size_t(count));
+      for (int32_t i = 0; i < count; ++i) _first.emplace(key_of(ids(i)), i);
+      _revision = model_revision();
+      _built = true;
+    }
+    auto it = _first.find(key_of(id));
+    return it == _first.end() ? -1 : it->second;
+  }
+
+ private:
+  static std::string key_of(const std::string& id);
+
+  std::unordered_map<std::string, int32_t> _first;
+  uint64_t _revision = 0;
+  bool _built = false;
+};
+
+// A collection that links search by id.
+template <class T>
+class CBXF_referenced_object_list : public CBXF_list<T> {
+ public:
+  using CBXF_list<T>::CBXF_list;
+
+  // The first item whose id matches `id` as links compare ids, or null.
+  T* find_id(const std::string& id) const {
+    int32_t i = _index.find(id, this->count(), [this](int32_t k) -> const std::string& { return this->at(k)->id(); });
+    return i < 0 ? nullptr : this->at(i);
+  }
+
+ private:
+  mutable TBXF_id_index _index;
+};
+
+// A collection of links.
+template <class T>
+class CBXF_links : public CBXF_list<T> {
+ public:
+  using CBXF_list<T>::CBXF_list;
+};
+
+// ---------------------------------------------------------------------------
+// Placement values and links
+// ---------------------------------------------------------------------------
+
+// One placement step: rotate by `rotation` (axis x y z, angle w in degrees)
+// about `center`, then add `translation`.
+class CBXF_transformation : public CBXF_object {
+ public:
+  using CBXF_object::CBXF_object;
+  BXF_PROPERTY(float3, translation)
+  BXF_PROPERTY(float3, center)
+  BXF_PROPERTY(float4, rotation)
+};
+
+class CBXF_transformations : public CBXF_list<CBXF_transformation> {
+ public:
+  using CBXF_list::CBXF_list;
+};
+
+// Base of every link: its own id and the id of its target. (The generic link
+// below carries the name CBXF_link.)
+class CBXF_base_link : public CBXF_object {
+ public:
+  using CBXF_object::CBXF_object;
+  BXF_PROPERTY(std::string, id)
+  BXF_PROPERTY(std::string, reference_id)
+};
+
+// A link with the placement of its target relative to the link's holder.
+class CBXF_transformed_link : public CBXF_base_link {
+ public:
+  explicit CBXF_transformed_link(CBXF* bxf);
+  ~CBXF_transformed_link() override;
+  CBXF_transformations* transformations() const { return _transformations.get(); }
+
+ private:
+  std::unique_ptr<CBXF_transformations> _transformations;
+};
+
+// A link to an object of class T in the document's library.
+template <class T>
+class CBXF_link : public CBXF_transformed_link {
+ public:
+  using CBXF_transformed_link::CBXF_transformed_link;
+  // The target: the first object of the target collection whose id matches
+  // `reference_id`; an assertion failure whose message is the reference id
+  // when there is none. Searched again on every read.
+  virtual T* reference() const = 0;
+
+ protected:
+  // The first object of `list` whose id matches `reference_id` (assertion
+  // failure for a missing list, or for no match with the id as message).
+  T* find_reference(const CBXF_referenced_object_list<T>* list) const;
+};
+
+// ---------------------------------------------------------------------------
+// Library objects
+// ---------------------------------------------------------------------------
+
+class CBXF_cabinet;
+class CBXF_container;
+class CBXF_part;
+class CBXF_function_unit;
+class CBXF_article;
+class CBXF_component;
+class CBXF_machining;
+
+class CBXF_cabinet_link : public CBXF_link<CBXF_cabinet> {
+ public:
+  using CBXF_link::CBXF_link;
+  CBXF_cabinet* reference() const override;
+};
+
+class CBXF_container_link : public CBXF_link<CBXF_container> {
+ public:
+  using CBXF_link::CBXF_link;
+  CBXF_container* reference() const override;
+};
+
+class CBXF_function_unit_link : public CBXF_link<CBXF_function_unit> {
+ public:
+  using CBXF_link::CBXF_link;
+  CBXF_function_unit* reference() const override;
+};
+
+class CBXF_article_link : public CBXF_link<CBXF_article> {
+ public:
+  using CBXF_link::CBXF_link;
+  CBXF_article* reference() const override;
+  BXF_PROPERTY(int32_t, quantity)
+};
+
+class CBXF_part_link : public CBXF_link<CBXF_part> {
+ public:
+  using CBXF_link::CBXF_link;
+  CBXF_part* reference() const override;
+  BXF_PROPERTY(std::string, uid)
+};
+
+class CBXF_component_link : public CBXF_link<CBXF_component> {
+ public:
+  using CBXF_link::CBXF_link;
+  CBXF_component* reference() const override;
+};
+
+class CBXF_machining_link : public CBXF_link<CBXF_machining> {
+ public:
+  using CBXF_link::CBXF_link;
+  CBXF_machining* reference() const override;
+};
+
+#define BXF_LINK_LIST(Name, Link)   \
+  class Name : public CBXF_links<Link> { \
+   public:                          \
+    using CBXF_links::CBXF_links;   \
+  }
+
+BXF_LINK_LIST(CBXF_part_links, CBXF_part_link);
+BXF_LINK_LIST(CBXF_cabinet_links, CBXF_cabinet_link);
+BXF_LINK_LIST(CBXF_container_links, CBXF_container_link);
+BXF_LINK_LIST(CBXF_function_unit_links, CBXF_function_unit_link);
+BXF_LINK_LIST(CBXF_article_links, CBXF_article_link);
+BXF_LINK_LIST(CBXF_component_links, CBXF_component_link);
+BXF_LINK_LIST(CBXF_machining_links, CBXF_machining_link);
+#undef BXF_LINK_LIST
+
+// A placed node of the scene: cabinets and containers.
+class CBXF_node : public CBXF_referenced_object {
+ public:
+  explicit CBXF_node(CBXF* bxf);
+  ~CBXF_node() override;
+  BXF_PROPERTY(std::string, description)
+ public:
+  CBXF_cabinet_links* cabinet_links() const { return _cabinet_links.get(); }
+  CBXF_container_links* container_links() const { return _container_links.get(); }
+
+ private:
+  std::unique_ptr<CBXF_cabinet_links> _cabinet_links;
+  std::unique_ptr<CBXF_container_links> _container_links;
+};
+
+// A cabinet definition. Its own `description` and `container_links` hide the
+// node's fields of the same names, which stay empty in a cabinet.
+class CBXF_cabinet : public CBXF_node {
+ public:
+  explicit CBXF_cabinet(CBXF* bxf);
+  ~CBXF_cabinet() override;
+  BXF_PROPERTY(std::string, model_key)
+  BXF_PROPERTY(std::string, description)
+ public:
+  CBXF_part_links* part_links() const { return _part_links.get(); }
+  CBXF_container_links* container_links() const { return _cabinet_container_links.get(); }
+
+ private:
+  std::unique_ptr<CBXF_part_links> _part_links;
+  std::unique_ptr<CBXF_container_links> _cabinet_container_links;
+};
+
+// A container's bounding shape: its type name as written and its size.
+class CBXF_boundary : public CBXF_object {
+ public:
+  using CBXF_object::CBXF_object;
+  BXF_PROPERTY(std::string, kind)
+  BXF_PROPERTY(float3, extent)
+};
+
+class CBXF_container : public CBXF_node {
+ public:
+  explicit CBXF_container(CBXF* bxf);
+  ~CBXF_container() override;
+  BXF_PROPERTY(std::string, model_key)
+ public:
+  CBXF_function_unit_links* function_unit_links() const { return _function_unit_links.get(); }
+  CBXF_boundary* boundary() const { return _boundary.get(); }
+
+ private:
+  std::unique_ptr<CBXF_function_unit_links> _function_unit_links;
+  std::unique_ptr<CBXF_boundary> _boundary;
+};
+
+// Base of part shapes.
+class CBXF_geometry : public CBXF_object {
+ public:
+  using CBXF_object::CBXF_object;
+};
+
+class CBXF_box_geometry : public CBXF_geometry {
+ public:
+  using CBXF_geometry::CBXF_geometry;
+  BXF_PROPERTY(float3, extent)
+};
+
+// A prism: the corners of its base polygon in file order, and its z value.
+class CBXF_prism_geometry : public CBXF_geometry {
+ public:
+  explicit CBXF_prism_geometry(CBXF* bxf);
+  ~CBXF_prism_geometry() override;
+  CList<float2>* base_points() const { return _base_points; }
+  BXF_PROPERTY(double, z_value)
+
+ private:
+  CList<float2>* _base_points;  // a plain owned object, freed by the destructor
+};
+
+class CBXF_drawing_detail : public CBXF_object {
+ public:
+  using CBXF_object::CBXF_object;
+  BXF_PROPERTY(float3, front_orientation)
+  BXF_PROPERTY(float3, floor_orientation)
+};
+
+class CBXF_part : public CBXF_referenced_object {
+ public:
+  explicit CBXF_part(CBXF* bxf);
+  ~CBXF_part() override;
+  BXF_PROPERTY(std::string, model_key)
+  BXF_PROPERTY(std::string, description)
+ public:
+  // The part's shape, or null when the file's type is not supported. The part
+  // owns it: setting another frees the previous one.
+  CBXF_geometry* geometry() const { return _geometry.get(); }
+  void set_geometry(CBXF_geometry* geometry);
+  CBXF_drawing_detail* drawing_detail() const { return _drawing_detail.get(); }
+  // Replaces (and frees) the drawing detail; nothing in the system uses it.
+  void set_drawing_detail(CBXF_drawing_detail* detail);
+
+ private:
+  std::unique_ptr<CBXF_geometry> _geometry;
+  std::unique_ptr<CBXF_drawing_detail> _drawing_detail;
+};
+
+class CBXF_function_unit : public CBXF_referenced_object {
+ public:
+  explicit CBXF_function_unit(CBXF* bxf);
+  ~CBXF_function_unit() override;
+  BXF_PROPERTY(std::string, description)
+ public:
+  CBXF_article_links* article_links() const { return _article_links.get(); }
+  CBXF_part_links* part_links() const { return _part_links.get(); }
+  CBXF_component_links* component_links() const { return _component_links.get(); }
+
+ private:
+  std::unique_ptr<CBXF_article_links> _article_links;
+  std::unique_ptr<CBXF_part_links> _part_links;
+  std::unique_ptr<CBXF_component_links> _component_links;
+};
+
+class CBXF_article : public CBXF_referenced_object {
+ public:
+  explicit CBXF_article(CBXF* bxf);
+  ~CBXF_article() override;
+  BXF_PROPERTY(std::string, item_number)
+  BXF_PROPERTY(std::string, article_number)
+  BXF_PROPERTY(int32_t, total_quantity)
+  BXF_PROPERTY(std::string, description)
+  BXF_PROPERTY(std::string, material)
+ public:
+  // Case-sensitive, in file order, duplicates kept.
+  IStringList* component_numbers() const { return _component_numbers.get(); }
+
+ private:
+  TRef<IStringList> _component_numbers;
+};
+
+class CBXF_component : public CBXF_referenced_object {
+ public:
+  explicit CBXF_component(CBXF* bxf);
+  ~CBXF_component() override;
+  BXF_PROPERTY(std::string, component_number)
+  BXF_PROPERTY(std::string, model_key)
+ public:
+  CBXF_machining_links* machining_links() const { return _machining_links.get(); }
+  // The first article of the library that lists this component's number
+  // (exactly, case-sensitively); an assertion failure whose message is the
+  // number when none does. Searched again on every read.
+  CBXF_article* article() const;
+
+ private:
+  std::unique_ptr<CBXF_machining_links> _machining_links;
+};
+
+class CBXF_machining_group : public CBXF_referenced_object {
+ public:
+  using CBXF_referenced_object::CBXF_referenced_object;
+};
+
+class CBXF_machining : public CBXF_referenced_object {
+ public:
+  using CBXF_referenced_object::CBXF_referenced_object;
+};
+
+class CBXF_cut_machining : public CBXF_machining {
+ public:
+  using CBXF_machining::CBXF_machining;
+  BXF_PROPERTY(float3, orientation)
+  BXF_PROPERTY(double, original_size)
+  BXF_PROPERTY(double, final_size)
+};
+
+// ---------------------------------------------------------------------------
+// Collections of the library and the scene
+// ---------------------------------------------------------------------------
+
+#define BXF_OBJECT_LIST(Name, Item)                       \
+  class Name : public CBXF_referenced_object_list<Item> { \
+   public:                                                \
+    using CBXF_referenced_object_list::CBXF_referenced_object_list; \
+  }
+
+BXF_OBJECT_LIST(CBXF_nodes, CBXF_node);
+BXF_OBJECT_LIST(CBXF_cabinets, CBXF_cabinet);
+BXF_OBJECT_LIST(CBXF_containers, CBXF_container);
+BXF_OBJECT_LIST(CBXF_parts, CBXF_part);
+BXF_OBJECT_LIST(CBXF_function_units, CBXF_function_unit);
+BXF_OBJECT_LIST(CBXF_components, CBXF_component);
+BXF_OBJECT_LIST(CBXF_machining_groups, CBXF_machining_group);
+BXF_OBJECT_LIST(CBXF_machinings, CBXF_machining);
+#undef BXF_OBJECT_LIST
+
+class CBXF_articles : public CBXF_referenced_object_list<CBXF_article> {
+ public:
+  using CBXF_referenced_object_list::CBXF_referenced_object_list;
+  // The first article that lists `component_number`, or null.
+  CBXF_article* find_component_number(const std::string& component_number) const;
+
+ private:
+  mutable std::unordered_map<std::string, int32_t> _first_listing;
+  mutable uint64_t _revision = 0;
+  mutable bool _built = false;
+};
+
+// A cabinet group is a list of cabinet links without an id of its own.
+class CBXF_cabinet_group : public CBXF_cabinet_links {
+ public:
+  using CBXF_cabinet_links::CBXF_cabinet_links;
+};
+
+class CBXF_cabinet_groups : public CBXF_list<CBXF_cabinet_group> {
+ public:
+  using CBXF_list::CBXF_list;
+  BXF_PROPERTY(std::string, id)
+};
+
+// ---------------------------------------------------------------------------
+// Document and sections
+// ---------------------------------------------------------------------------
+
+enum TBXF_angular_units : uint8_t { au_degree, au_grad };
+
+// The file's length unit: a factor named `meter` and the unit's name.
+class CBXF_units : public CBXF_object {
+ public:
+  using CBXF_object::CBXF_object;
+  BXF_PROPERTY(double, meter)
+  BXF_PROPERTY(std::string, name)
+};
+
+class CBXF_head : public CBXF_object {
+ public:
+  explicit CBXF_head(CBXF* bxf);
+  ~CBXF_head() override;
+  BXF_PROPERTY(std::string, version)
+  BXF_PROPERTY(double, date)  // days since 30 December 1899; not read from files
+  BXF_PROPERTY(std::string, author)
+  BXF_PROPERTY(std::string, copyright)
+ public:
+  CBXF_units* units() const { return _units.get(); }
+
+ private:
+  std::unique_ptr<CBXF_units> _units;
+
+  BXF_PROPERTY(TBXF_angular_units, angular_unit)
+  BXF_PROPERTY(std::string, country)
+  BXF_PROPERTY(std::string, language)
+};
+
+class CBXF_scene : public CBXF_object {
+ public:
+  explicit CBXF_scene(CBXF* bxf);
+  ~CBXF_scene() override;
+  CBXF_nodes* nodes() const { return _nodes.get(); }
+
+ private:
+  std::unique_ptr<CBXF_nodes> _nodes;
+};
+
+class CBXF_library : public CBXF_object {
+ public:
+  explicit CBXF_library(CBXF* bxf);
+  ~CBXF_library() override;
+  CBXF_cabinet_groups* cabinet_groups() const { return _cabinet_groups.get(); }
+  CBXF_cabinets* cabinets() const { return _cabinets.get(); }
+  CBXF_containers* containers() const { return _containers.get(); }
+  CBXF_parts* parts() const { return _parts.get(); }
+  CBXF_function_units* function_units() const { return _function_units.get(); }
+  CBXF_articles* articles() const { return _articles.get(); }
+  CBXF_components* components() const { return _components.get(); }
+  CBXF_machining_groups* machining_groups() const { return _machining_groups.get(); }
+  CBXF_machinings* machinings() const { return _machinings.get(); }
+
+ private:
+  // Created in this order, freed in the reverse order.
+  std::unique_ptr<CBXF_cabinet_groups> _cabinet_groups;
+  std::unique_ptr<CBXF_cabinets> _cabinets;
+  std::unique_ptr<CBXF_containers> _containers;
+  std::unique_ptr<CBXF_parts> _parts;
+  std::unique_ptr<CBXF_function_units> _function_units;
+  std::unique_ptr<CBXF_articles> _articles;
+  std::unique_ptr<CBXF_components> _components;
+  std::unique_ptr<CBXF_machining_groups> _machining_groups;
+  std::unique_ptr<CBXF_machinings> _machinings;
+};
+
+// One BXF2 document; its `bxf` is itself.
+class CBXF : public CBXF_object {
+ public:
+  CBXF();
+  ~CBXF() override;
+  CBXF_head* head() const { return _head.get(); }
+  CBXF_scene* scene() const { return _scene.get(); }
+  CBXF_library* lib() const { return _lib.get(); }
+
+ private:
+  // Created in this order, freed in the reverse order.
+  std::unique_ptr<CBXF_head> _head;
+  std::unique_ptr<CBXF_scene> _scene;
+  std::unique_ptr<CBXF_library> _lib;
+};
+
+// ---------------------------------------------------------------------------
+// Resolution
+// ---------------------------------------------------------------------------
+
+template <class T>
+T* CBXF_link<T>::find_reference(const CBXF_referenced_object_list<T>* list) const {
+  ASSERT(list);
+  T* found = list->find_id(reference_id());
+  ASSERT_MSG(found, reference_id());
+  return found;
+}
