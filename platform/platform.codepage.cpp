@@ -164,3 +164,14 @@ std::string encode_text_file(std::string_view text, TTextEncoding encoding) {
   }
   return {};
 }
+
+std::vector<std::string> text_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    size_t end = text.find_first_of("\r\n");
+    lines.emplace_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
+  }
+  return lines;
+}

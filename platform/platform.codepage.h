@@ -15,6 +15,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // UTF-8 for text in the 8-bit code page; never fails.
 std::string ansi_to_utf8(std::string_view text);
@@ -35,3 +36,7 @@ std::string decode_text_file(std::string_view bytes);
 // The bytes of a text file holding `text` (UTF-8) in `encoding`, with the
 // byte-order mark of that encoding (none for `ansi`).
 std::string encode_text_file(std::string_view text, TTextEncoding encoding);
+
+// The lines of `text`: a line ends at CR LF, LF or CR; a break at the very end
+// starts no further line, so "" has no lines and "a\r\n" one.
+std::vector<std::string> text_lines(std::string_view text);

@@ -1,5 +1,6 @@
 #include "platform.dialogs.h"
 
+#include "platform.codepage.h"
 #include "platform.files.h"
 
 #include <fmt/format.h>
@@ -56,17 +57,6 @@ const char* type_caption(TMsgDlgType type) {
   return "";
 }
 
-// The lines of `text`, split at CR LF, LF or CR.
-std::vector<std::string_view> split_lines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  for (;;) {
-    size_t end = text.find_first_of("\r\n");
-    lines.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) return lines;
-    text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
-  }
-}
-
 // The characters of UTF-8 text.
 int char_count(std::string_view text) {
   return int(std::count_if(text.begin(), text.end(), [](char c) { return (uint8_t(c) & 0xC0) != 0x80; }));
@@ -96,7 +86,7 @@ CMessageForm::CMessageForm(std::string text, TMsgDlgType type, std::vector<TMsgD
     }
 
   int text_width = 0;
-  std::vector<std::string_view> lines = split_lines(_text);
+  std::vector<std::string> lines = text_lines(_text);
   for (std::string_view line : lines) text_width = std::max(text_width, char_count(line) * char_width);
   int text_height = int(lines.size()) * line_height;
   int icon_width = type == mtCustom ? 0 : icon_size + icon_gap;

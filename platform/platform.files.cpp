@@ -1,5 +1,7 @@
 #include "platform.files.h"
 
+#include "platform.codepage.h"
+
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -143,7 +145,7 @@ void delete_entries(int dir_fd) {
 void delete_folder(std::string_view path) {
   std::string folder = exclude_trailing_delimiter(path);
   struct stat st;
-  if (folder.empty() || ::lstat(folder.c_str(), &st) != 0) return;
+  if (folder.empty() || folder == "/" || ::lstat(folder.c_str(), &st) != 0) return;
   if (S_ISLNK(st.st_mode)) {
     ::unlink(folder.c_str());
     return;
@@ -303,6 +305,10 @@ std::string read_file_bytes(std::string_view path) {
     bytes.append(buffer, size_t(n));
   }
   return bytes;
+}
+
+std::vector<std::string> load_text_file_lines(std::string_view path) {
+  return text_lines(decode_text_file(read_file_bytes(path)));
 }
 
 void write_file_bytes(std::string_view path, std::string_view bytes) {

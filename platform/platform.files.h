@@ -55,7 +55,7 @@ bool force_folders(std::string_view path);
 // first, then the folder itself. Failures of single entries are ignored (the
 // entry stays). Symbolic links are removed as links, never followed; when
 // `path` itself is a symbolic link only the link is removed. Does nothing when
-// `path` does not exist or is not a folder.
+// `path` does not exist, is not a folder, or is the root folder "/".
 void delete_folder(std::string_view path);
 
 // True when `name` matches `pattern`, in which '*' stands for any run of
@@ -113,6 +113,10 @@ std::string exclude_trailing_delimiter(std::string_view path);
 
 // The bytes of the file `path`. Raises EFileError when it cannot be read.
 std::string read_file_bytes(std::string_view path);
+// The lines of the text file `path` as UTF-8 (encoding by byte-order mark,
+// else the 8-bit code page; lines as `text_lines` splits them). Raises
+// EFileError when it cannot be read.
+std::vector<std::string> load_text_file_lines(std::string_view path);
 // Replaces the content of the file `path` with `bytes`, creating the file when
 // needed. Raises EFileError when it cannot be written.
 void write_file_bytes(std::string_view path, std::string_view bytes);

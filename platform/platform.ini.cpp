@@ -82,12 +82,7 @@ void CIniFile::set_text(std::string_view text) {
   size_t first_break = text.find_first_of("\r\n");
   if (first_break != std::string_view::npos)
     _line_break = text.substr(first_break, 2) == "\r\n" ? "\r\n" : std::string(1, text[first_break]);
-  while (!text.empty()) {
-    size_t end = text.find_first_of("\r\n");
-    _lines.push_back(parse_line(text.substr(0, end)));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
-  }
+  for (const std::string& line : text_lines(text)) _lines.push_back(parse_line(line));
 }
 
 std::string CIniFile::text() const {

@@ -1,5 +1,6 @@
 #include "platform.presenters.h"
 
+#include "platform.codepage.h"
 #include "platform.files.h"
 
 #include <fmt/format.h>
@@ -11,16 +12,6 @@
 #include <ostream>
 
 namespace {
-
-std::vector<std::string_view> lines_of(std::string_view text) {
-  std::vector<std::string_view> lines;
-  for (;;) {
-    size_t end = text.find_first_of("\r\n");
-    lines.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) return lines;
-    text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
-  }
-}
 
 std::string plain_caption(std::string caption) {
   caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
@@ -111,8 +102,10 @@ std::optional<std::vector<std::string>> CScriptedPresenter::choose_files(const C
 bool CScriptedPresenter::file_error(const COpenDialog&, const std::string& message) {
   if (!_dialogs.empty()) _dialogs.back().errors.push_back(message);
   if (_file_answers.empty()) {
-    std::vector<std::string_view> lines = lines_of(message);
-    std::string reason(lines.size() > 1 ? lines[1] : std::string_view("Cannot open"));
+    // "<path>\nFile not found.\n..." becomes "File not found: <path>".
+    std::vector<std::string> lines = text_lines(message);
+    if (lines.size() < 2) throw EPresenter(message);
+    std::string reason = lines[1];
     if (!reason.empty() && reason.back() == '.') reason.pop_back();
     throw EPresenter(fmt::format("{}: {}", reason, lines[0]));
   }
@@ -170,7 +163,7 @@ TModalResult CTerminalPresenter::show_modal(CMessageForm& form) {
   char close_key = c_taken ? 'x' : 'c';
 
   out << "\n== " << form.caption() << " ==\n";
-  for (std::string_view line : lines_of(form.text())) out << line << '\n';
+  for (const std::string& line : text_lines(form.text())) out << line << '\n';
   for (;;) {
     for (const CCheckBox* box : boxes) out << (box->checked() ? "[x] " : "[ ] ") << box->caption() << '\n';
     std::vector<std::string> keys;

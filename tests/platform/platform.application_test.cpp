@@ -8,7 +8,7 @@
 #include <thread>
 
 TEST(application, defaults_and_module_instance) {
-  CApplication app;
+  CToolkitApplication app;
   EXPECT_EQ(app.handle(), 0);
   EXPECT_EQ(app.icon(), 0);
   EXPECT_EQ(app.default_font_name(), "Sans");
@@ -24,9 +24,9 @@ TEST(application, defaults_and_module_instance) {
 
 TEST(application, message_record_layout) {
   if (sizeof(void*) != 8) GTEST_SKIP() << "64-bit layout";
-  EXPECT_EQ(offsetof(TMsg, time), 32u);
-  EXPECT_EQ(offsetof(TMsg, pt), 36u);
-  EXPECT_EQ(sizeof(TMsg), 48u);
+  EXPECT_EQ(offsetof(toolkit::TMsg, time), 32u);
+  EXPECT_EQ(offsetof(toolkit::TMsg, pt), 36u);
+  EXPECT_EQ(sizeof(toolkit::TMsg), 48u);
 }
 
 // Each row sets which checks take the message and expects the checks asked,
@@ -62,24 +62,24 @@ TEST(application, handle_message_preprocessing_order) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    CApplication app;
+    CToolkitApplication app;
     std::string asked;
     auto note = [&](const char* what) { asked += asked.empty() ? what : std::string(" ") + what; };
     auto check = [&](const char* what, bool answer) {
-      return [&note, what, answer](TMsg& msg) {
-        EXPECT_EQ(msg.message, WM_USER + 1u);  // the event's change is seen
+      return [&note, what, answer](toolkit::TMsg& msg) {
+        EXPECT_EQ(msg.message, toolkit::WM_USER + 1u);  // the event's change is seen
         note(what);
         return answer;
       };
     };
     if (c.with_event)
-      app.set_on_message([&](TMsg& msg, bool& handled) {
+      app.set_on_message([&](toolkit::TMsg& msg, bool& handled) {
         note("event");
-        msg.message = WM_USER + 1;
+        msg.message = toolkit::WM_USER + 1;
         if (c.event_handles) handled = true;
       });
     else
-      app.set_on_message([&](TMsg& msg, bool&) { msg.message = WM_USER + 1; });
+      app.set_on_message([&](toolkit::TMsg& msg, bool&) { msg.message = toolkit::WM_USER + 1; });
     app.hooks().mouse_captured = [&] {
       note("capture");
       return c.captured;
@@ -91,8 +91,8 @@ TEST(application, handle_message_preprocessing_order) {
     app.hooks().dialog_message = check("dialog", c.dialog);
     app.queue([&] { note("queue"); });
 
-    TMsg msg;
-    msg.message = WM_KEYDOWN;
+    toolkit::TMsg msg;
+    msg.message = toolkit::WM_KEYDOWN;
     bool handled = false;
     app.handle_message(msg, handled);
     EXPECT_EQ(asked, c.asked);
@@ -101,11 +101,51 @@ TEST(application, handle_message_preprocessing_order) {
   }
 }
 
+// A record laid out like the toolkit's, under other names (the host's).
+struct THostMsg {
+  intptr_t hwnd = 0;
+  uint32_t message = 0;
+  uintptr_t wParam = 0;
+  intptr_t lParam = 0;
+  uint32_t time = 0;
+  int32_t pt_x = 0;
+  int32_t pt_y = 0;
+};
+
+TEST(application, handle_message_takes_a_record_of_the_same_layout) {
+  CToolkitApplication app;
+  app.set_on_message([](toolkit::TMsg& msg, bool& handled) {
+    EXPECT_EQ(msg.hwnd, 7);
+    EXPECT_EQ(msg.message, toolkit::WM_CHAR);
+    EXPECT_EQ(msg.wParam, 'a');
+    EXPECT_EQ(msg.lParam, -1);
+    EXPECT_EQ(msg.time, 99u);
+    EXPECT_EQ(msg.pt.x, 3);
+    EXPECT_EQ(msg.pt.y, -4);
+    msg.wParam = 'b';
+    msg.pt.y = 5;
+    if (msg.time == 99u) handled = true;
+  });
+  THostMsg record{7, toolkit::WM_CHAR, 'a', -1, 99, 3, -4};
+  bool handled = false;
+  app.handle_message(record, handled);
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(record.wParam, uintptr_t('b'));  // changes reach the host's record
+  EXPECT_EQ(record.pt_y, 5);
+
+  app.set_on_message([](toolkit::TMsg& msg, bool&) {
+    msg.message = toolkit::WM_NULL;
+    throw std::runtime_error("event failed");
+  });
+  EXPECT_THROW(app.handle_message(record, handled), std::runtime_error);
+  EXPECT_EQ(record.message, toolkit::WM_NULL);  // written back on the way out
+}
+
 TEST(application, handle_message_without_hooks_runs_the_queue) {
-  CApplication app;
+  CToolkitApplication app;
   int ran = 0;
   app.queue([&] { ++ran; });
-  TMsg msg;
+  toolkit::TMsg msg;
   bool handled = false;
   app.handle_message(msg, handled);
   EXPECT_FALSE(handled);
@@ -115,7 +155,7 @@ TEST(application, handle_message_without_hooks_runs_the_queue) {
 }
 
 TEST(application, calls_queued_by_other_threads_run_in_order) {
-  CApplication app;
+  CToolkitApplication app;
   std::vector<int> seen[4];
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
@@ -124,7 +164,7 @@ TEST(application, calls_queued_by_other_threads_run_in_order) {
     });
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(app.queued_count(), 400u);
-  TMsg msg;
+  toolkit::TMsg msg;
   bool handled = false;
   app.handle_message(msg, handled);
   EXPECT_EQ(app.queued_count(), 0u);
@@ -135,7 +175,7 @@ TEST(application, calls_queued_by_other_threads_run_in_order) {
 }
 
 TEST(application, queue_runs_calls_added_while_running_and_stops_at_an_exception) {
-  CApplication app;
+  CToolkitApplication app;
   std::string log;
   app.queue([&] {
     log += "a";

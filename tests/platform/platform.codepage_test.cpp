@@ -85,3 +85,23 @@ TEST(codepage, encode_text_file_round_trips) {
   }
   EXPECT_EQ(encode_text_file("\xCE\xA9", TTextEncoding::ansi), "?");
 }
+
+TEST(codepage, text_lines_cases) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+      {"a\n\nb\n", {"a", "", "b"}},
+      {"\n", {""}},
+      {"a\n\r\nb", {"a", "", "b"}},
+      {"a\r\rb", {"a", "", "b"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(text_lines(c.text), c.lines);
+  }
+}

@@ -150,6 +150,9 @@ TEST_F(files, delete_folder_does_not_follow_symbolic_links) {
 
 TEST_F(files, delete_folder_ignores_missing_and_files) {
   delete_folder(root + "/missing");
+  delete_folder("/");
+  delete_folder("//");
+  EXPECT_TRUE(folder_exists("/tmp"));
   std::string file = make_file("f.txt");
   delete_folder(file);
   EXPECT_TRUE(file_exists(file));
@@ -281,4 +284,21 @@ TEST_F(files, whole_file_round_trip_and_errors) {
       EXPECT_STREQ(e.class_name(), "EFileError");
     }
   }
+}
+
+TEST_F(files, load_text_file_lines_by_encoding) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"KOB\tOAK\r\nT\xFCr\r\n", {"KOB\tOAK", "T\xC3\xBCr"}},
+      {"\xEF\xBB\xBFT\xC3\xBCr\nx", {"T\xC3\xBCr", "x"}},
+      {std::string("\xFF\xFE" "a\0\r\0\n\0b\0", 10), {"a", "b"}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
+    write_file_bytes(root + "/t.csv", c.bytes);
+    EXPECT_EQ(load_text_file_lines(root + "/t.csv"), c.lines);
+  }
+  EXPECT_THROW(load_text_file_lines(root + "/none.csv"), EFileError);
 }
