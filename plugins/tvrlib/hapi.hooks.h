@@ -8,22 +8,9 @@
 #include <cstdint>
 
 #include "TVR_TLB.h"
+#include "uWindowMessages.h"
 
-// A window message record, laid out like the platform's.
-struct TMsg {
-  intptr_t hwnd = 0;      // the window the message is for
-  uint32_t message = 0;   // the message number
-  uintptr_t wParam = 0;
-  intptr_t lParam = 0;
-  uint32_t time = 0;      // when it was posted
-  int32_t pt_x = 0;       // the cursor position when it was posted
-  int32_t pt_y = 0;
-};
-
-// Message numbers the reference host dispatches.
-inline constexpr uint32_t WM_NULL = 0x0000;
-inline constexpr uint32_t WM_KEYDOWN = 0x0100;
-inline constexpr uint32_t WM_CHAR = 0x0102;
+// The message record `TMsg` and the message numbers: uWindowMessages.
 
 struct IMessageHandler : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{9AF8699B-B6AA-440A-AA99-472F06727A1D}");
