@@ -2,14 +2,14 @@
 
 #include "platform.presenters.h"
 
-CApplication::CApplication() = default;
-CApplication::~CApplication() = default;
+CToolkitApplication::CToolkitApplication() = default;
+CToolkitApplication::~CToolkitApplication() = default;
 
 namespace {
 bool ask(const TMessageCheck& check, TMsg& msg) { return check && check(msg); }
 }  // namespace
 
-void CApplication::handle_message(TMsg& msg, bool& handled) {
+void CToolkitApplication::handle_message(TMsg& msg, bool& handled) {
   if (_on_message) _on_message(msg, handled);
   bool captured = _hooks.mouse_captured && _hooks.mouse_captured();
   if ((!captured && ask(_hooks.control_message, msg)) || ask(_hooks.hint_message, msg)) {
@@ -24,12 +24,12 @@ void CApplication::handle_message(TMsg& msg, bool& handled) {
   check_synchronize();
 }
 
-void CApplication::queue(std::function<void()> call) {
+void CToolkitApplication::queue(std::function<void()> call) {
   std::lock_guard lock(_queue_lock);
   _queue.push_back(std::move(call));
 }
 
-bool CApplication::check_synchronize() {
+bool CToolkitApplication::check_synchronize() {
   bool ran = false;
   for (;;) {
     std::function<void()> call;
@@ -44,17 +44,17 @@ bool CApplication::check_synchronize() {
   }
 }
 
-size_t CApplication::queued_count() const {
+size_t CToolkitApplication::queued_count() const {
   std::lock_guard lock(_queue_lock);
   return _queue.size();
 }
 
-std::shared_ptr<CPresenter> CApplication::presenter() {
+std::shared_ptr<CPresenter> CToolkitApplication::presenter() {
   if (!_presenter) _presenter = std::make_shared<CTerminalPresenter>();
   return _presenter;
 }
 
-CApplication& application() {
-  static CApplication instance;
+CToolkitApplication& application() {
+  static CToolkitApplication instance;
   return instance;
 }

@@ -47,12 +47,14 @@ struct TPreprocessHooks {
   TMessageCheck dialog_message;          // dialog navigation (Tab, arrows, Enter, Escape)
 };
 
-class CApplication {
+// The toolkit application object (named apart from a host's own application
+// object, which a program may link beside it).
+class CToolkitApplication {
  public:
-  CApplication();
-  ~CApplication();
-  CApplication(const CApplication&) = delete;
-  CApplication& operator=(const CApplication&) = delete;
+  CToolkitApplication();
+  ~CToolkitApplication();
+  CToolkitApplication(const CToolkitApplication&) = delete;
+  CToolkitApplication& operator=(const CToolkitApplication&) = delete;
 
   // The window that owns the toolkit's dialogs; 0 (none) at start.
   THandle handle() const { return _handle; }
@@ -113,4 +115,4 @@ class CApplication {
 };
 
 // The toolkit application of this module file.
-CApplication& application();
+CToolkitApplication& application();

@@ -75,7 +75,7 @@ void hook_application(IApplication* application) {
 
   int32_t handle = 0;
   OleCheck(window->GetHandle(&handle));
-  CApplication& toolkit = ::application();
+  CToolkitApplication& toolkit = ::application();
   toolkit.set_handle(THandle(handle));
 
   int32_t icon = 0;

@@ -69,7 +69,7 @@ class CMessageHandler : public TImplements<CSafeInterfacedObject, IMessageHandle
   // The module's handler, or null.
   static IMessageHandler* handler();
 
-  // The toolkit's pre-processing of `msg` (see CApplication::handle_message);
+  // The toolkit's pre-processing of `msg` (see CToolkitApplication::handle_message);
   // `handled` goes out true when the toolkit took the message. Queued
   // main-thread calls run for a message nothing took.
   void handle_message(TMsg& msg, bool& handled) override;

@@ -8,7 +8,7 @@
 #include <thread>
 
 TEST(application, defaults_and_module_instance) {
-  CApplication app;
+  CToolkitApplication app;
   EXPECT_EQ(app.handle(), 0);
   EXPECT_EQ(app.icon(), 0);
   EXPECT_EQ(app.default_font_name(), "Sans");
@@ -62,7 +62,7 @@ TEST(application, handle_message_preprocessing_order) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    CApplication app;
+    CToolkitApplication app;
     std::string asked;
     auto note = [&](const char* what) { asked += asked.empty() ? what : std::string(" ") + what; };
     auto check = [&](const char* what, bool answer) {
@@ -102,7 +102,7 @@ TEST(application, handle_message_preprocessing_order) {
 }
 
 TEST(application, handle_message_without_hooks_runs_the_queue) {
-  CApplication app;
+  CToolkitApplication app;
   int ran = 0;
   app.queue([&] { ++ran; });
   TMsg msg;
@@ -115,7 +115,7 @@ TEST(application, handle_message_without_hooks_runs_the_queue) {
 }
 
 TEST(application, calls_queued_by_other_threads_run_in_order) {
-  CApplication app;
+  CToolkitApplication app;
   std::vector<int> seen[4];
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
@@ -135,7 +135,7 @@ TEST(application, calls_queued_by_other_threads_run_in_order) {
 }
 
 TEST(application, queue_runs_calls_added_while_running_and_stops_at_an_exception) {
-  CApplication app;
+  CToolkitApplication app;
   std::string log;
   app.queue([&] {
     log += "a";

@@ -114,7 +114,7 @@ class HookTest : public ::testing::Test {
   static void reset() {
     reset_application_hook();
     restore_default_format_settings();
-    CApplication& toolkit = application();
+    CToolkitApplication& toolkit = application();
     toolkit.set_handle(0);
     toolkit.set_icon(0);
     toolkit.set_default_font_name("Sans");
@@ -301,7 +301,7 @@ class HandlerTest : public HookTest {
     HookTest::SetUp();
     window = CFakePumpWindow::create();
     CMessageHandler::start(window.get());
-    CApplication& toolkit = application();
+    CToolkitApplication& toolkit = application();
     toolkit.hooks().key_message = [this](TMsg&) {
       checks.push_back("key");
       return false;
