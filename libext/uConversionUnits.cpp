@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "math.fpu.h"
+
 namespace {
 
 double power(double factor, uint8_t exponent) { return std::pow(factor, double(exponent)); }
@@ -26,7 +28,7 @@ double CUnits::to_base(double value, uint8_t exponent) { return value * power(_i
 
 double CUnits::from_base(double value, uint8_t exponent) {
   double result = value / power(_info.urFactor, exponent);
-  if (!std::isfinite(result)) throw EZeroDivide();
+  if (is_not_finite(result)) throw EZeroDivide();
   return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "math.fpu.h"
 #include "uConversionParser.h"
 #include "uConversionUnits.h"
 #include "uEventConnections.h"
@@ -82,7 +83,7 @@ std::string fixed_text(double value, int32_t decimals, char separator) {
 }
 
 double preround(double value, int32_t precision) {
-  if (!std::isfinite(value)) return value;
+  if (is_not_finite(value)) return value;
   int64_t decimals = int64_t(precision) + 3;
   std::string text = fixed_text(value, int32_t(decimals < 0 ? 0 : decimals > kMaxDecimals ? kMaxDecimals : decimals), '.');
   double result = value;
@@ -97,7 +98,7 @@ double preround(double value, int32_t precision) {
 namespace {
 
 double checked(double value) {
-  if (!std::isfinite(value)) throw EZeroDivide();
+  if (is_not_finite(value)) throw EZeroDivide();
   return value;
 }
 
@@ -139,7 +140,7 @@ std::string CFractional::format_number(double value, TFormatFlags flags, int32_t
   char separator = conversion_decimal_separator();
   precision = precision < 0 ? 0 : precision > 30 ? 30 : precision;
   int64_t b = int64_t(1) << precision;
-  if (b == 1 || !std::isfinite(value)) return fixed_text(preround(value, 0), 0, separator);
+  if (b == 1 || is_not_finite(value)) return fixed_text(preround(value, 0), 0, separator);
 
   double v = preround(value, precision);
   double whole = std::trunc(v);
