@@ -7,7 +7,7 @@ CMainWindow* CMainWindow::create() { return construct(new CMainWindow()); }
 int CMainWindow::process_messages() {
   int count = 0;
   while (!_queue.empty()) {
-    THostMsg msg = _queue.front();
+    TMsg msg = _queue.front();
     _queue.pop_front();
     dispatch_message(msg);
     ++count;
@@ -15,7 +15,7 @@ int CMainWindow::process_messages() {
   return count;
 }
 
-bool CMainWindow::dispatch_message(THostMsg& msg) {
+bool CMainWindow::dispatch_message(TMsg& msg) {
   bool handled = false;
   // A handler may unregister itself (or another) while it runs.
   std::vector<TRef<IMessageHandler>> handlers = _handlers;

@@ -47,12 +47,12 @@ class CMainWindow : public TImplements<CSafeInterfacedObject, IMainWindow, IProg
   void set_proceed_handler(TProceedHandler handler) { _proceed = std::move(handler); }
 
   // Queues a message for the handlers.
-  void post_message(const THostMsg& msg) { _queue.push_back(msg); }
+  void post_message(const TMsg& msg) { _queue.push_back(msg); }
   // Dispatches the queued messages; returns how many were dispatched.
   int process_messages();
   // Passes one message through the handlers until one sets `handled`;
   // returns `handled`. A handler that raises is skipped.
-  bool dispatch_message(THostMsg& msg);
+  bool dispatch_message(TMsg& msg);
   size_t handler_count() const { return _handlers.size(); }
   // Drops every registered handler (before plug-in modules unload).
   void clear_handlers() { _handlers.clear(); }
@@ -96,5 +96,5 @@ class CMainWindow : public TImplements<CSafeInterfacedObject, IMainWindow, IProg
   std::vector<std::string> _texts;
   TProceedHandler _proceed;
   std::vector<TRef<IMessageHandler>> _handlers;
-  std::deque<THostMsg> _queue;
+  std::deque<TMsg> _queue;
 };

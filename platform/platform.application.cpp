@@ -6,10 +6,10 @@ CToolkitApplication::CToolkitApplication() = default;
 CToolkitApplication::~CToolkitApplication() = default;
 
 namespace {
-bool ask(const TMessageCheck& check, toolkit::TMsg& msg) { return check && check(msg); }
+bool ask(const TMessageCheck& check, TMsg& msg) { return check && check(msg); }
 }  // namespace
 
-void CToolkitApplication::handle_message(toolkit::TMsg& msg, bool& handled) {
+void CToolkitApplication::handle_message(TMsg& msg, bool& handled) {
   if (_on_message) _on_message(msg, handled);
   bool captured = _hooks.mouse_captured && _hooks.mouse_captured();
   if ((!captured && ask(_hooks.control_message, msg)) || ask(_hooks.hint_message, msg)) {

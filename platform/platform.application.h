@@ -3,8 +3,7 @@
 // application-wide message event, the toolkit's message pre-processing and
 // the queue of calls that other threads post for the main thread.
 //
-// The class is `CToolkitApplication`, apart from the host's own application
-// object. There is one per module file (`application()`): a
+// There is one application object per module file (`application()`): a
 // plug-in links its own copy of this library and so has its own toolkit
 // application beside the host's, as it would on the desktop.
 //
@@ -15,63 +14,28 @@
 // until a test or a host replaces them.
 #pragma once
 
-#include "math.vector.h"
-
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <type_traits>
 #include <vector>
+
+#include "uWindowMessages.h"
 
 class CPresenter;
 
 // Window, icon and other handles: pointer-sized, 0 for none.
 using THandle = intptr_t;
 
-namespace toolkit {
-
-// A window message. The layout is that of the desktop's message record and of
-// the host's message record (`TMsg` of the host API, which names the cursor
-// position's fields pt_x and pt_y): window handle, message number, two
-// pointer-sized parameters, time stamp and the cursor position, each with its
-// natural alignment. The toolkit keeps its own definition, in its own
-// namespace, because it does not depend on the host API; `handle_message`
-// takes the host's record as well.
-struct TMsg {
-  THandle hwnd = 0;
-  uint32_t message = 0;
-  uintptr_t wParam = 0;
-  intptr_t lParam = 0;
-  uint32_t time = 0;
-  TPoint pt;
-};
-static_assert(offsetof(TMsg, message) == sizeof(void*));
-static_assert(offsetof(TMsg, wParam) == 2 * sizeof(void*));
-static_assert(offsetof(TMsg, lParam) == 3 * sizeof(void*));
-static_assert(offsetof(TMsg, time) == 4 * sizeof(void*));
-static_assert(offsetof(TMsg, pt) == 4 * sizeof(void*) + 4);
-static_assert(sizeof(TMsg) == (sizeof(void*) == 8 ? 48 : 28));
-static_assert(std::is_trivially_copyable_v<TMsg>);
-
-// A few message numbers, as the desktop numbers them.
-inline constexpr uint32_t WM_NULL = 0x0000;
-inline constexpr uint32_t WM_KEYDOWN = 0x0100;
-inline constexpr uint32_t WM_KEYUP = 0x0101;
-inline constexpr uint32_t WM_CHAR = 0x0102;
-inline constexpr uint32_t WM_MOUSEMOVE = 0x0200;
-inline constexpr uint32_t WM_USER = 0x0400;
-
-}  // namespace toolkit
+// The message record `TMsg` and the message numbers: uWindowMessages.
 
 // The application-wide message event: sees every message first and may set
 // `handled`.
-using TMessageEvent = std::function<void(toolkit::TMsg& msg, bool& handled)>;
+using TMessageEvent = std::function<void(TMsg& msg, bool& handled)>;
 // A check of the pre-processing: true when it takes the message.
-using TMessageCheck = std::function<bool(toolkit::TMsg& msg)>;
+using TMessageCheck = std::function<bool(TMsg& msg)>;
 
 // The replaceable checks of `handle_message`; an empty one answers false.
 struct TPreprocessHooks {
@@ -83,6 +47,8 @@ struct TPreprocessHooks {
   TMessageCheck dialog_message;          // dialog navigation (Tab, arrows, Enter, Escape)
 };
 
+// The toolkit application object (named apart from a host's own application
+// object, which a program may link beside it).
 class CToolkitApplication {
  public:
   CToolkitApplication();
@@ -117,14 +83,7 @@ class CToolkitApplication {
   //    true, return;
   // 5. otherwise the queued main-thread calls run and `handled` stays false.
   // An exception of the event, a check or a queued call leaves through here.
-  void handle_message(toolkit::TMsg& msg, bool& handled);
-  // The same for a message record of the same layout (the host's): the
-  // record is read before and written back after, also when an exception
-  // leaves.
-  template <class TRecord>
-    requires(!std::is_same_v<TRecord, toolkit::TMsg> && std::is_trivially_copyable_v<TRecord> &&
-             sizeof(TRecord) == sizeof(toolkit::TMsg))
-  void handle_message(TRecord& record, bool& handled);
+  void handle_message(TMsg& msg, bool& handled);
 
   // Adds a call for the main thread; any thread may call it. The call runs
   // the next time the main thread runs the queue (`check_synchronize`, or
@@ -157,18 +116,3 @@ class CToolkitApplication {
 
 // The toolkit application of this module file.
 CToolkitApplication& application();
-
-template <class TRecord>
-  requires(!std::is_same_v<TRecord, toolkit::TMsg> && std::is_trivially_copyable_v<TRecord> &&
-           sizeof(TRecord) == sizeof(toolkit::TMsg))
-void CToolkitApplication::handle_message(TRecord& record, bool& handled) {
-  struct TCopy {
-    TRecord& record;
-    toolkit::TMsg msg;
-    explicit TCopy(TRecord& r) : record(r) {
-      std::memcpy(static_cast<void*>(&msg), static_cast<const void*>(&record), sizeof msg);
-    }
-    ~TCopy() { std::memcpy(static_cast<void*>(&record), static_cast<const void*>(&msg), sizeof msg); }
-  } copy(record);
-  handle_message(copy.msg, handled);
-}

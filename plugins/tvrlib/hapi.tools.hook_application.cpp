@@ -23,6 +23,13 @@ struct THookState {
 
   // At unload a handler still held is dropped without calling the pump.
   ~THookState() { handler.reset(); }
+  void reset() {
+    hooked = false;
+    shared_window_computed = false;
+    shared_window = false;
+    handler.reset();
+    start_count = 0;
+  }
 };
 THookState g_hook;
 
@@ -98,6 +105,13 @@ void unhook_application(IApplication* application) {
 }
 
 bool application_hooked() { return g_hook.hooked; }
+
+std::optional<bool> application_shares_window() {
+  if (!g_hook.shared_window_computed) return std::nullopt;
+  return g_hook.shared_window;
+}
+
+void reset_application_hook() { g_hook.reset(); }
 
 // ---------------------------------------------------------------------------
 // CMessageHandler

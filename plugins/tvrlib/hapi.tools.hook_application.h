@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "TVR_TLB.h"
 #include "hapi.hooks.h"
@@ -38,8 +39,16 @@ void hook_application(IApplication* application);
 // unhooked from the start of the call).
 void unhook_application(IApplication* application);
 
-// Whether hook_application has completed and unhook_application not yet run.
+// Whether the module counts as hooked: from the start of hook_application
+// to the start of the next unhook_application.
 bool application_hooked();
+// Whether the toolkit application was found to share the host main window,
+// or nothing before the first hook or unhook looked.
+std::optional<bool> application_shares_window();
+// Returns the module-wide state to what it is at load: not hooked, the
+// shared-window test not computed, no handler, start count 0 (tests; the
+// handler is dropped without calling the pump).
+void reset_application_hook();
 
 // The handler registered with the host's message pump: it passes every
 // message through the toolkit's pre-processing. One handler serves the

@@ -39,7 +39,7 @@ struct TUnloadLogger {
 class CHandler : public TImplements<CSafeInterfacedObject, IMessageHandler> {
  public:
   static CHandler* create() { return construct(new CHandler()); }
-  void handle_message(THostMsg& msg, bool& handled) override {
+  void handle_message(TMsg& msg, bool& handled) override {
     log("message " + number(msg.message));
     if (msg.message == 0x0102u) handled = true;  // a character message
   }

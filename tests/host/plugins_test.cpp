@@ -83,10 +83,10 @@ TEST_F(plugins, command_reaches_every_host_interface) {
   host.load_plugin(HOST_TEST_PLUGIN);
   TRef<IUnknown> instance;
   host.plugins().entries()[0]->GetInstance(instance.put());
-  THostMsg key;
+  TMsg key;
   key.message = 0x0102u;  // a character message, which the plug-in takes
   EXPECT_TRUE(host.main_window().dispatch_message(key));  // the plug-in's handler takes it
-  host.main_window().post_message(THostMsg{});                 // dispatched during Proceed
+  host.main_window().post_message(TMsg{});                 // dispatched during Proceed
   EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), S_OK);
   instance.reset();
 

@@ -11,7 +11,7 @@ class CRecordingHandler : public TImplements<CSafeInterfacedObject, IMessageHand
   static CRecordingHandler* create(std::vector<std::string>* log, std::string name, bool takes) {
     return construct(new CRecordingHandler(log, std::move(name), takes));
   }
-  void handle_message(THostMsg& msg, bool& handled) override {
+  void handle_message(TMsg& msg, bool& handled) override {
     _log->push_back(_name + ":" + std::to_string(msg.message) + (handled ? ":handled" : ""));
     msg.wParam += 1;
     if (_takes) handled = true;
@@ -82,7 +82,7 @@ TEST_F(window, pump_calls_handlers_in_order_until_one_takes_the_message) {
   pump->add_handler(first.get());  // once only
   EXPECT_EQ(host.main_window().handler_count(), 3u);
 
-  THostMsg msg;
+  TMsg msg;
   msg.message = 0x0100u;  // a key press
   EXPECT_TRUE(host.main_window().dispatch_message(msg));
   EXPECT_EQ(log, (std::vector<std::string>{"first:256", "second:256"}));
@@ -92,7 +92,7 @@ TEST_F(window, pump_calls_handlers_in_order_until_one_takes_the_message) {
   log.clear();
   pump->remove_handler(second.get());
   pump->remove_handler(second.get());  // unknown now: ignored
-  host.main_window().post_message(THostMsg{});
+  host.main_window().post_message(TMsg{});
   EXPECT_TRUE(main.query<IProgress>()->Proceed());
   EXPECT_EQ(log, (std::vector<std::string>{"first:0", "third:0"}));
   EXPECT_EQ(host.main_window().process_messages(), 0);

@@ -24,9 +24,9 @@ TEST(application, defaults_and_module_instance) {
 
 TEST(application, message_record_layout) {
   if (sizeof(void*) != 8) GTEST_SKIP() << "64-bit layout";
-  EXPECT_EQ(offsetof(toolkit::TMsg, time), 32u);
-  EXPECT_EQ(offsetof(toolkit::TMsg, pt), 36u);
-  EXPECT_EQ(sizeof(toolkit::TMsg), 48u);
+  EXPECT_EQ(offsetof(TMsg, time), 32u);
+  EXPECT_EQ(offsetof(TMsg, pt), 36u);
+  EXPECT_EQ(sizeof(TMsg), 48u);
 }
 
 // Each row sets which checks take the message and expects the checks asked,
@@ -66,20 +66,20 @@ TEST(application, handle_message_preprocessing_order) {
     std::string asked;
     auto note = [&](const char* what) { asked += asked.empty() ? what : std::string(" ") + what; };
     auto check = [&](const char* what, bool answer) {
-      return [&note, what, answer](toolkit::TMsg& msg) {
+      return [&note, what, answer](TMsg& msg) {
         EXPECT_EQ(msg.message, toolkit::WM_USER + 1u);  // the event's change is seen
         note(what);
         return answer;
       };
     };
     if (c.with_event)
-      app.set_on_message([&](toolkit::TMsg& msg, bool& handled) {
+      app.set_on_message([&](TMsg& msg, bool& handled) {
         note("event");
         msg.message = toolkit::WM_USER + 1;
         if (c.event_handles) handled = true;
       });
     else
-      app.set_on_message([&](toolkit::TMsg& msg, bool&) { msg.message = toolkit::WM_USER + 1; });
+      app.set_on_message([&](TMsg& msg, bool&) { msg.message = toolkit::WM_USER + 1; });
     app.hooks().mouse_captured = [&] {
       note("capture");
       return c.captured;
@@ -91,7 +91,7 @@ TEST(application, handle_message_preprocessing_order) {
     app.hooks().dialog_message = check("dialog", c.dialog);
     app.queue([&] { note("queue"); });
 
-    toolkit::TMsg msg;
+    TMsg msg;
     msg.message = toolkit::WM_KEYDOWN;
     bool handled = false;
     app.handle_message(msg, handled);
@@ -102,7 +102,7 @@ TEST(application, handle_message_preprocessing_order) {
 }
 
 // A record laid out like the toolkit's, under other names (the host's).
-struct THostMsg {
+struct TMsg {
   intptr_t hwnd = 0;
   uint32_t message = 0;
   uintptr_t wParam = 0;
@@ -114,7 +114,7 @@ struct THostMsg {
 
 TEST(application, handle_message_takes_a_record_of_the_same_layout) {
   CToolkitApplication app;
-  app.set_on_message([](toolkit::TMsg& msg, bool& handled) {
+  app.set_on_message([](TMsg& msg, bool& handled) {
     EXPECT_EQ(msg.hwnd, 7);
     EXPECT_EQ(msg.message, toolkit::WM_CHAR);
     EXPECT_EQ(msg.wParam, 'a');
@@ -126,14 +126,14 @@ TEST(application, handle_message_takes_a_record_of_the_same_layout) {
     msg.pt.y = 5;
     if (msg.time == 99u) handled = true;
   });
-  THostMsg record{7, toolkit::WM_CHAR, 'a', -1, 99, 3, -4};
+  TMsg record{7, toolkit::WM_CHAR, 'a', -1, 99, 3, -4};
   bool handled = false;
   app.handle_message(record, handled);
   EXPECT_TRUE(handled);
   EXPECT_EQ(record.wParam, uintptr_t('b'));  // changes reach the host's record
   EXPECT_EQ(record.pt_y, 5);
 
-  app.set_on_message([](toolkit::TMsg& msg, bool&) {
+  app.set_on_message([](TMsg& msg, bool&) {
     msg.message = toolkit::WM_NULL;
     throw std::runtime_error("event failed");
   });
@@ -145,7 +145,7 @@ TEST(application, handle_message_without_hooks_runs_the_queue) {
   CToolkitApplication app;
   int ran = 0;
   app.queue([&] { ++ran; });
-  toolkit::TMsg msg;
+  TMsg msg;
   bool handled = false;
   app.handle_message(msg, handled);
   EXPECT_FALSE(handled);
@@ -164,7 +164,7 @@ TEST(application, calls_queued_by_other_threads_run_in_order) {
     });
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(app.queued_count(), 400u);
-  toolkit::TMsg msg;
+  TMsg msg;
   bool handled = false;
   app.handle_message(msg, handled);
   EXPECT_EQ(app.queued_count(), 0u);
