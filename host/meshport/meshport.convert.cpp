@@ -299,7 +299,12 @@ constexpr bool kAddressSanitizer = false;
 constexpr bool kAddressSanitizer = false;
 #endif
 
-// The child's side: convert, write the target, report a failure through `fd`.
+// What the child sends through the pipe when the target is written; on a
+// failure it sends the message instead. The outcome does not rest on the exit
+// status, which a host that ignores SIGCHLD never sees.
+constexpr std::string_view kChildDone = "\x01done";
+
+// The child's side: convert, write the target, report through `fd`.
 [[noreturn]] void run_child(int fd, const std::string& source, const std::string& target, double scale,
                             uint8_t mode) {
   // The host's own signal settings must not keep the time limit from working.
@@ -322,6 +327,7 @@ constexpr bool kAddressSanitizer = false;
     } catch (const EMebFormat& e) {
       fail(source, e.message());
     }
+    write_all(fd, kChildDone);
     code = 0;
   } catch (const Exception& e) {
     write_all(fd, e.message());
@@ -378,10 +384,13 @@ bool convert_file(const std::string& source, const std::string& target, double s
     error = read_all(fds[0]);
     ::close(fds[0]);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t waited;
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    if (error.empty()) {
+    if (error == kChildDone) return true;
+    if (error.empty() && waited != pid) {
+      error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped", source);
+    } else if (error.empty()) {
       if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
         error = fmt::format("Meshport: cannot convert \"{}\": the reader took longer than {} seconds", source,
                             kMeshportTimeLimit);

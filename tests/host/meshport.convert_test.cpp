@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -357,4 +358,25 @@ TEST_F(MeshportTest, a_failed_conversion_leaves_an_existing_target_as_it_was) {
   testing::internal::GetCapturedStderr();
   std::ifstream in(target);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "previous content");
+}
+
+// A host that ignores SIGCHLD never sees the reader's exit status; the
+// outcome must not depend on it.
+TEST_F(MeshportTest, outcome_does_not_rest_on_the_exit_status) {
+  struct sigaction ignore = {}, previous = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &previous);
+  const std::string good = put("good.dae", collada("", kBodyGeometry, instance("Korpus", "body")));
+  const std::string bad = put("bad.dae", "<COLLADA>");
+  const std::string target = (dir / "out.meb").string();
+  std::string message;
+  testing::internal::CaptureStderr();
+  const bool bad_written = convert_file(bad, target, 1000.0, kMeshportTree, &message);
+  testing::internal::GetCapturedStderr();
+  const bool good_written = convert_file(good, target, 1000.0, kMeshportTree);
+  sigaction(SIGCHLD, &previous, nullptr);
+  EXPECT_FALSE(bad_written);
+  EXPECT_EQ(message.substr(0, message.find(": unreadable (")), "Meshport: cannot convert \"" + bad + "\"");
+  EXPECT_TRUE(good_written);
+  EXPECT_EQ(read_meb(target).objects.size(), 1u);
 }

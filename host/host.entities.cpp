@@ -1,0 +1,540 @@
+#include "host.entities.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "host.project.h"
+
+namespace {
+
+// The private identifier under which an entity answers its own address.
+constexpr TGUID IID_host_entity = TGUID::parse("{0E1C5D38-4B8A-4C61-9E0B-6F3A2D7C9B15}");
+
+double& component(float3& v, int axis) { return v.items(axis); }
+double component(const float3& v, int axis) { return v.items(axis); }
+
+}  // namespace
+
+const char* entity_kind_name(TEntityKind kind) {
+  switch (kind) {
+    case TEntityKind::box: return "box";
+    case TEntityKind::group: return "group";
+    case TEntityKind::article: return "article";
+    case TEntityKind::mesh: return "mesh";
+  }
+  return "";
+}
+
+// ---------------------------------------------------------------------------
+// Bounds
+// ---------------------------------------------------------------------------
+
+void TBounds::add(const float3& p) {
+  if (empty) {
+    min = max = p;
+    empty = false;
+    return;
+  }
+  min = float3(std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z));
+  max = float3(std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z));
+}
+
+void TBounds::add(const TBounds& b) {
+  if (b.empty) return;
+  add(b.min);
+  add(b.max);
+}
+
+// ---------------------------------------------------------------------------
+// CEntity: construction and identity
+// ---------------------------------------------------------------------------
+
+CEntity* CEntity::create(CProject* project, TEntityKind kind) { return construct(new CEntity(project, kind)); }
+
+CEntity::CEntity(CProject* project, TEntityKind kind) : _kind(kind), _project(project) {
+  if (kind == TEntityKind::box) _extent = float3(1, 1, 1);
+}
+
+CEntity::~CEntity() {
+  // Members lose their group; the references the group held go with it.
+  while (_first) _first->unlink();
+}
+
+CEntity* CEntity::from(IUnknown* object) {
+  if (!object) return nullptr;
+  void* self = nullptr;
+  if (failed(object->QueryInterface(IID_host_entity, &self)) || !self) return nullptr;
+  CEntity* entity = static_cast<CEntity*>(self);
+  entity->release();
+  return entity;
+}
+
+HRESULT CEntity::QueryInterface(const TGUID& iid, void** obj) {
+  if (!obj) return E_POINTER;
+  *obj = nullptr;
+  const bool leaf = has_matrix();
+  const bool scene = leaf || is_group();
+  if (iid == IID_host_entity)
+    *obj = this;
+  else if (iid == IUnknown::IID)
+    *obj = static_cast<IUnknown*>(static_cast<IMaterialEntity*>(this));
+  else if (iid == IEntity::IID)
+    *obj = static_cast<IEntity*>(static_cast<IMaterialEntity*>(this));
+  else if (iid == IMaterialEntity::IID && leaf)
+    *obj = static_cast<IMaterialEntity*>(this);
+  else if (iid == IGroupEntity::IID && is_group())
+    *obj = static_cast<IGroupEntity*>(this);
+  else if (iid == ISceneNode::IID && scene)
+    *obj = static_cast<ISceneNode*>(static_cast<IMeshNode*>(this));
+  else if (iid == IMeshNode::IID && leaf)
+    *obj = static_cast<IMeshNode*>(this);
+  else
+    return E_NOINTERFACE;
+  add_ref();
+  return S_OK;
+}
+
+std::string CEntity::property(const std::string& name) const {
+  auto it = _properties.find(name);
+  return it == _properties.end() ? std::string() : it->second;
+}
+
+void CEntity::set_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
+  _vertices = std::move(vertices);
+  _indices = std::move(indices);
+}
+
+// ---------------------------------------------------------------------------
+// CEntity: tree
+// ---------------------------------------------------------------------------
+
+CEntity* CEntity::parent() const {
+  if (!_parent || !_project || _parent == _project->root()) return nullptr;
+  return _parent;
+}
+
+std::vector<CEntity*> CEntity::members() const {
+  std::vector<CEntity*> result;
+  result.reserve(size_t(_member_count));
+  for (CEntity* m = _first; m; m = m->_next) result.push_back(m);
+  return result;
+}
+
+bool CEntity::contains(const CEntity* other) const {
+  for (const CEntity* e = other; e; e = e->_parent)
+    if (e == this) return true;
+  return false;
+}
+
+void CEntity::insert_member(CEntity* member, CEntity* before) {
+  ASSERT(member && member != this && (!before || before->_parent == this));
+  add_ref();  // keeps this group alive while `member` leaves its old group
+  member->add_ref();
+  member->unlink();
+  member->_parent = this;
+  member->_next = before;
+  member->_prev = before ? before->_prev : _last;
+  if (member->_prev)
+    member->_prev->_next = member;
+  else
+    _first = member;
+  if (before)
+    before->_prev = member;
+  else
+    _last = member;
+  ++_member_count;
+  release();
+}
+
+void CEntity::unlink() {
+  CEntity* group = _parent;
+  if (!group) return;
+  if (_prev)
+    _prev->_next = _next;
+  else
+    group->_first = _next;
+  if (_next)
+    _next->_prev = _prev;
+  else
+    group->_last = _prev;
+  _prev = _next = _parent = nullptr;
+  --group->_member_count;
+  release();  // the group's reference
+}
+
+void CEntity::remove_from_project() {
+  add_ref();
+  unlink();
+  _removed = true;
+  _project = nullptr;
+  release();
+}
+
+void CEntity::detach_project() {
+  _project = nullptr;
+  for (CEntity* m = _first; m; m = m->_next) m->detach_project();
+}
+
+// ---------------------------------------------------------------------------
+// CEntity: geometry
+// ---------------------------------------------------------------------------
+
+TBounds CEntity::local_bounds() const {
+  TBounds b;
+  if (_kind == TEntityKind::mesh) {
+    for (const float3& v : _vertices) b.add(v);
+  } else {
+    b.add(_corner);
+    b.add(float3(_corner.x + _extent.x, _corner.y + _extent.y, _corner.z + _extent.z));
+  }
+  return b;
+}
+
+TBounds CEntity::world_bounds() const {
+  TBounds b;
+  switch (_kind) {
+    case TEntityKind::article:
+      break;
+    case TEntityKind::group:
+      for (CEntity* m = _first; m; m = m->_next) b.add(m->world_bounds());
+      break;
+    case TEntityKind::mesh:
+      for (const float3& v : _vertices) b.add(_matrix.transform_point(v));
+      break;
+    case TEntityKind::box:
+      for (int i = 0; i < 8; ++i) {
+        float3 p(_corner.x + (i & 1 ? _extent.x : 0), _corner.y + (i & 2 ? _extent.y : 0),
+                 _corner.z + (i & 4 ? _extent.z : 0));
+        b.add(_matrix.transform_point(p));
+      }
+      break;
+  }
+  return b;
+}
+
+float3 CEntity::position() const {
+  switch (_kind) {
+    case TEntityKind::box:
+    case TEntityKind::article:
+      return _corner;
+    case TEntityKind::mesh: {
+      TBounds b = local_bounds();
+      return b.empty ? float3() : b.min;
+    }
+    case TEntityKind::group: {
+      TBounds b = world_bounds();
+      return b.empty ? float3() : b.min;
+    }
+  }
+  return {};
+}
+
+float3 CEntity::size() const {
+  switch (_kind) {
+    case TEntityKind::box:
+    case TEntityKind::article:
+      return _extent;
+    case TEntityKind::mesh:
+      return local_bounds().extent();
+    case TEntityKind::group:
+      return world_bounds().extent();
+  }
+  return {};
+}
+
+void CEntity::set_position(int axis, double value) {
+  switch (_kind) {
+    case TEntityKind::box:
+    case TEntityKind::article:
+      component(_corner, axis) = value;
+      break;
+    case TEntityKind::mesh: {
+      TBounds b = local_bounds();
+      if (b.empty) break;
+      double delta = value - component(b.min, axis);
+      for (float3& v : _vertices) component(v, axis) += delta;
+      break;
+    }
+    case TEntityKind::group: {
+      TBounds b = world_bounds();
+      if (b.empty) break;
+      move_world(axis, value - component(b.min, axis));
+      break;
+    }
+  }
+}
+
+void CEntity::set_size(int axis, double value) {
+  switch (_kind) {
+    case TEntityKind::box:
+    case TEntityKind::article:
+      component(_extent, axis) = value;
+      break;
+    case TEntityKind::mesh: {
+      // Stretches the vertices about the corner; a flat extent cannot be stretched.
+      TBounds b = local_bounds();
+      double old = component(b.extent(), axis);
+      if (b.empty || old == 0) break;
+      double origin = component(b.min, axis), factor = value / old;
+      for (float3& v : _vertices) component(v, axis) = origin + (component(v, axis) - origin) * factor;
+      break;
+    }
+    case TEntityKind::group: {
+      TBounds b = world_bounds();
+      double old = component(b.extent(), axis);
+      if (b.empty || old == 0) break;
+      stretch_world(axis, component(b.min, axis), value / old);
+      break;
+    }
+  }
+}
+
+void CEntity::move_world(int axis, double delta) {
+  if (has_matrix()) {
+    double d[3] = {0, 0, 0};
+    d[axis] = delta;
+    _matrix.translate(d[0], d[1], d[2]);
+  } else if (is_group()) {
+    for (CEntity* m = _first; m; m = m->_next) m->move_world(axis, delta);
+  }
+}
+
+void CEntity::stretch_world(int axis, double origin, double factor) {
+  if (has_matrix()) {
+    double d[3] = {0, 0, 0}, s[3] = {1, 1, 1};
+    d[axis] = origin;
+    s[axis] = factor;
+    _matrix.translate(-d[0], -d[1], -d[2]).scale(s[0], s[1], s[2]).translate(d[0], d[1], d[2]);
+  } else if (is_group()) {
+    for (CEntity* m = _first; m; m = m->_next) m->stretch_world(axis, origin, factor);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// CEntity: IEntity
+// ---------------------------------------------------------------------------
+
+HRESULT CEntity::GetName(BSTR* name) {
+  return host_call("IEntity.GetName", [&] {
+    if (!name) return E_POINTER;
+    *name = utf8_to_bstr(_name);
+    return S_OK;
+  });
+}
+
+HRESULT CEntity::GetProperties(IPropertySet** properties) {
+  return host_call("IEntity.GetProperties", [&] { return put_interface(properties, CPropertySet::create(this)); });
+}
+
+HRESULT CEntity::SetName(BSTR name) {
+  return host_call("IEntity.SetName", [&] {
+    _name = bstr_to_utf8(name);
+    return S_OK;
+  });
+}
+
+HRESULT CEntity::SetArticleFlag(VARIANT_BOOL value) {
+  return host_call("IEntity.SetArticleFlag", [&] {
+    _article = from_variant_bool(value);
+    return S_OK;
+  });
+}
+
+HRESULT CEntity::SetParent(IEntity* group) {
+  return host_call("IEntity.SetParent", [&] {
+    if (!_project) return E_UNEXPECTED;
+    CEntity* target = _project->root();
+    if (group) {
+      target = from(group);
+      // Only groups of the same project take members, and never the entity
+      // itself or a group inside it.
+      if (!target || !target->is_group() || target->_project != _project) return E_INVALIDARG;
+    }
+    if (contains(target)) return E_INVALIDARG;
+    if (_parent != target) target->insert_member(this);
+    return S_OK;
+  });
+}
+
+HRESULT CEntity::GetPosition(IVector3D** position) {
+  return host_call("IEntity.GetPosition",
+                   [&] { return put_interface(position, CVector3D::create(this, CVector3D::position)); });
+}
+
+HRESULT CEntity::GetSize(IVector3D** size) {
+  return host_call("IEntity.GetSize", [&] { return put_interface(size, CVector3D::create(this, CVector3D::size)); });
+}
+
+HRESULT CEntity::SetAssemblyFlag(VARIANT_BOOL value) {
+  return host_call("IEntity.SetAssemblyFlag", [&] {
+    _assembly = from_variant_bool(value);
+    return S_OK;
+  });
+}
+
+HRESULT CEntity::GetDimensionLocks(IDimensionLocks** locks) {
+  return host_call("IEntity.GetDimensionLocks", [&] { return put_interface(locks, CDimensionLocks::create(this)); });
+}
+
+HRESULT CEntity::GetChildren(IEntityList** children) {
+  return host_call("IGroupEntity.GetChildren", [&] {
+    std::vector<TRef<CEntity>> list;
+    list.reserve(size_t(_member_count));
+    for (CEntity* m = _first; m; m = m->_next) list.emplace_back(m);
+    return put_interface(children, CEntityList::create(std::move(list)));
+  });
+}
+
+// ---------------------------------------------------------------------------
+// CEntity: ISceneNode, IMeshNode
+// ---------------------------------------------------------------------------
+
+TRef<IIterator<TRef<ISceneNode>>> CEntity::GetChildNodes() {
+  host_plain_call("ISceneNode.GetChildNodes");
+  TRef<CList<TRef<ISceneNode>>> nodes = CList<TRef<ISceneNode>>::create();
+  for (CEntity* m = _first; m; m = m->_next)
+    if (m->_kind != TEntityKind::article) nodes->add(TRef<ISceneNode>(static_cast<IMeshNode*>(m)));
+  return nodes->getEnumerator();
+}
+
+void CEntity::Update() {
+  host_plain_call("IMeshNode.Update");
+  ++_updates;
+}
+
+float4x4 CEntity::GetTextureMatrix() {
+  host_plain_call("IMeshNode.GetTextureMatrix");
+  return _texture_matrix;
+}
+
+float4x4 CEntity::GetMatrix() {
+  host_plain_call("IMeshNode.GetMatrix");
+  return _matrix;
+}
+
+void CEntity::SetTextureMatrix(const float4x4& matrix) {
+  host_plain_call("IMeshNode.SetTextureMatrix");
+  _texture_matrix = matrix;
+}
+
+void CEntity::SetMatrix(const float4x4& matrix) {
+  host_plain_call("IMeshNode.SetMatrix");
+  _matrix = matrix;
+}
+
+// ---------------------------------------------------------------------------
+// Entity lists
+// ---------------------------------------------------------------------------
+
+CEntityList* CEntityList::create(std::vector<TRef<CEntity>> entities) {
+  return construct(new CEntityList(std::move(entities)));
+}
+
+HRESULT CEntityList::GetItem(int32_t index, IEntity** entity) {
+  return host_call("IEntityList.GetItem", [&] {
+    if (!entity) return E_POINTER;
+    *entity = nullptr;
+    if (index < 0 || size_t(index) >= _entities.size()) return E_INVALIDARG;
+    return put_interface(entity, static_cast<IMaterialEntity*>(_entities[size_t(index)].get()));
+  });
+}
+
+HRESULT CEntityList::GetCount(int32_t* count) {
+  return host_call("IEntityList.GetCount", [&] {
+    if (!count) return E_POINTER;
+    *count = int32_t(_entities.size());
+    return S_OK;
+  });
+}
+
+HRESULT CEntityList::GetEnumerator(IEntityEnumerator** enumerator) {
+  return host_call("IEntityList.GetEnumerator",
+                   [&] { return put_interface(enumerator, CEntityEnumerator::create(this)); });
+}
+
+CEntityEnumerator* CEntityEnumerator::create(CEntityList* list) { return construct(new CEntityEnumerator(list)); }
+
+HRESULT CEntityEnumerator::GetCurrent(IEntity** entity) {
+  return host_call("IEntityEnumerator.GetCurrent", [&] {
+    if (!entity) return E_POINTER;
+    *entity = nullptr;
+    const auto& list = _list->entities();
+    if (_current < 0 || size_t(_current) >= list.size()) return E_INVALIDARG;
+    return put_interface(entity, static_cast<IMaterialEntity*>(list[size_t(_current)].get()));
+  });
+}
+
+HRESULT CEntityEnumerator::MoveNext(VARIANT_BOOL* more) {
+  return host_call("IEntityEnumerator.MoveNext", [&] {
+    if (!more) return E_POINTER;
+    const auto count = int32_t(_list->entities().size());
+    if (_current < count) ++_current;
+    *more = to_variant_bool(_current < count);
+    return S_OK;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Vectors, locks, properties
+// ---------------------------------------------------------------------------
+
+CVector3D* CVector3D::create(CEntity* entity, TWhich which) { return construct(new CVector3D(entity, which)); }
+
+HRESULT CVector3D::get(const char* operation, int axis, double* value) {
+  return host_call(operation, [&] {
+    if (!value) return E_POINTER;
+    *value = (_which == position ? _entity->position() : _entity->size()).items(axis);
+    return S_OK;
+  });
+}
+
+HRESULT CVector3D::set(const char* operation, int axis, double value) {
+  return host_call(operation, [&] {
+    if (_which == position)
+      _entity->set_position(axis, value);
+    else
+      _entity->set_size(axis, value);
+    return S_OK;
+  });
+}
+
+HRESULT CVector3D::GetX(double* value) { return get("IVector3D.GetX", 0, value); }
+HRESULT CVector3D::SetX(double value) { return set("IVector3D.SetX", 0, value); }
+HRESULT CVector3D::GetY(double* value) { return get("IVector3D.GetY", 1, value); }
+HRESULT CVector3D::SetY(double value) { return set("IVector3D.SetY", 1, value); }
+HRESULT CVector3D::GetZ(double* value) { return get("IVector3D.GetZ", 2, value); }
+HRESULT CVector3D::SetZ(double value) { return set("IVector3D.SetZ", 2, value); }
+
+CDimensionLocks* CDimensionLocks::create(CEntity* entity) { return construct(new CDimensionLocks(entity)); }
+
+HRESULT CDimensionLocks::SetLockX(VARIANT_BOOL locked) {
+  return host_call("IDimensionLocks.SetLockX", [&] {
+    _entity->set_lock(0, from_variant_bool(locked));
+    return S_OK;
+  });
+}
+
+HRESULT CDimensionLocks::SetLockY(VARIANT_BOOL locked) {
+  return host_call("IDimensionLocks.SetLockY", [&] {
+    _entity->set_lock(1, from_variant_bool(locked));
+    return S_OK;
+  });
+}
+
+HRESULT CDimensionLocks::SetLockZ(VARIANT_BOOL locked) {
+  return host_call("IDimensionLocks.SetLockZ", [&] {
+    _entity->set_lock(2, from_variant_bool(locked));
+    return S_OK;
+  });
+}
+
+CPropertySet* CPropertySet::create(CEntity* entity) { return construct(new CPropertySet(entity)); }
+
+HRESULT CPropertySet::SetValue(BSTR name, BSTR value) {
+  return host_call("IPropertySet.SetValue", [&] {
+    std::string key = bstr_to_utf8(name);
+    if (key.empty()) return E_INVALIDARG;
+    _entity->set_property(key, bstr_to_utf8(value));
+    return S_OK;
+  });
+}

@@ -1,0 +1,246 @@
+#include "host.export.h"
+
+#include <charconv>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <tuple>
+
+#include <assimp/Exporter.hpp>
+#include <assimp/material.h>
+#include <assimp/scene.h>
+#include <fmt/format.h>
+
+#include "sysutils.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// ---------------------------------------------------------------------------
+// JSON
+// ---------------------------------------------------------------------------
+
+json vec(const float3& v) { return json::array({v.x, v.y, v.z}); }
+
+json matrix(const float4x4& m) {
+  json a = json::array();
+  for (double d : m.m) a.push_back(d);
+  return a;
+}
+
+json entity_to_json(const CEntity& e) {
+  json j;
+  j["kind"] = entity_kind_name(e.kind());
+  j["name"] = e.name();
+  j["assembly"] = e.assembly();
+  j["article"] = e.article();
+  j["locks"] = json::array({e.locks()[0], e.locks()[1], e.locks()[2]});
+  json props = json::object();
+  for (const auto& [name, value] : e.properties()) props[name] = value;
+  j["properties"] = std::move(props);
+  j["position"] = vec(e.position());
+  j["size"] = vec(e.size());
+  TBounds b = e.world_bounds();
+  j["bounds"] = b.empty ? json(nullptr) : json{{"min", vec(b.min)}, {"max", vec(b.max)}};
+  if (e.has_matrix()) {
+    j["matrix"] = matrix(e.matrix());
+    j["texture_matrix"] = matrix(e.texture_matrix());
+  }
+  if (e.is_group()) {
+    json children = json::array();
+    for (CEntity* m : e.members()) children.push_back(entity_to_json(*m));
+    j["children"] = std::move(children);
+  }
+  return j;
+}
+
+// ---------------------------------------------------------------------------
+// glTF
+// ---------------------------------------------------------------------------
+
+// A number written with "." or "," as decimal separator; `fallback` when it does not read.
+double read_number(std::string text, double fallback) {
+  for (char& c : text)
+    if (c == ',') c = '.';
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() ? value : fallback;
+}
+
+class TSceneBuilder {
+ public:
+  explicit TSceneBuilder(const CProject& project) : _project(project) {}
+
+  std::unique_ptr<aiScene> build() {
+    auto scene = std::make_unique<aiScene>();
+    scene->mRootNode = new aiNode("project");
+    add_children(scene->mRootNode, _project.top_level());
+    if (_materials.empty()) material_index(nullptr);
+    scene->mNumMaterials = unsigned(_materials.size());
+    scene->mMaterials = new aiMaterial*[_materials.size()];
+    for (size_t i = 0; i < _materials.size(); ++i) scene->mMaterials[i] = _materials[i].release();
+    scene->mNumMeshes = unsigned(_meshes.size());
+    scene->mMeshes = _meshes.empty() ? nullptr : new aiMesh*[_meshes.size()];
+    for (size_t i = 0; i < _meshes.size(); ++i) scene->mMeshes[i] = _meshes[i].release();
+    return scene;
+  }
+
+ private:
+  void add_children(aiNode* node, const std::vector<CEntity*>& entities) {
+    if (entities.empty()) return;
+    node->mNumChildren = unsigned(entities.size());
+    node->mChildren = new aiNode*[entities.size()];
+    for (size_t i = 0; i < entities.size(); ++i) {
+      aiNode* child = make_node(*entities[i]);
+      child->mParent = node;
+      node->mChildren[i] = child;
+    }
+  }
+
+  aiNode* make_node(const CEntity& e) {
+    aiNode* node = new aiNode(e.name());
+    if (e.is_group()) {
+      add_children(node, e.members());
+      return node;
+    }
+    if (!e.has_matrix()) return node;
+    const double* m = e.matrix().m;
+    node->mTransformation = aiMatrix4x4(ai_real(m[0]), ai_real(m[1]), ai_real(m[2]), ai_real(m[3]), ai_real(m[4]),
+                                        ai_real(m[5]), ai_real(m[6]), ai_real(m[7]), ai_real(m[8]), ai_real(m[9]),
+                                        ai_real(m[10]), ai_real(m[11]), ai_real(m[12]), ai_real(m[13]),
+                                        ai_real(m[14]), ai_real(m[15]));
+    std::unique_ptr<aiMesh> mesh = e.kind() == TEntityKind::box ? cuboid(e) : triangles(e);
+    if (!mesh) return node;
+    mesh->mName = e.name();
+    mesh->mMaterialIndex = material_index(&e);
+    node->mNumMeshes = 1;
+    node->mMeshes = new unsigned[1]{unsigned(_meshes.size())};
+    _meshes.push_back(std::move(mesh));
+    return node;
+  }
+
+  static void set_faces(aiMesh& mesh, const std::vector<uint32_t>& indices) {
+    mesh.mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+    mesh.mNumFaces = unsigned(indices.size() / 3);
+    mesh.mFaces = new aiFace[mesh.mNumFaces];
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+      mesh.mFaces[f].mNumIndices = 3;
+      mesh.mFaces[f].mIndices = new unsigned[3]{indices[3 * f], indices[3 * f + 1], indices[3 * f + 2]};
+    }
+  }
+
+  static std::unique_ptr<aiMesh> cuboid(const CEntity& e) {
+    const float3 c = e.position(), s = e.size();
+    // Per face: the axis of its normal, the side (0 low, 1 high), and the two
+    // axes spanning it in counter-clockwise order seen from outside.
+    struct TFace {
+      int axis, side, u, v;
+    };
+    const TFace faces[6] = {{0, 0, 2, 1}, {0, 1, 1, 2}, {1, 0, 0, 2}, {1, 1, 2, 0}, {2, 0, 1, 0}, {2, 1, 0, 1}};
+    auto mesh = std::make_unique<aiMesh>();
+    mesh->mNumVertices = 24;
+    mesh->mVertices = new aiVector3D[24];
+    mesh->mNormals = new aiVector3D[24];
+    std::vector<uint32_t> indices;
+    for (int f = 0; f < 6; ++f) {
+      const TFace& face = faces[f];
+      // A negative extent turns the box inside out; keep the faces outward.
+      const bool flip = ((s.items(0) < 0) != (s.items(1) < 0)) != (s.items(2) < 0);
+      const double corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+      for (int k = 0; k < 4; ++k) {
+        double p[3];
+        p[face.axis] = c.items(face.axis) + face.side * s.items(face.axis);
+        p[face.u] = c.items(face.u) + corners[k][0] * s.items(face.u);
+        p[face.v] = c.items(face.v) + corners[k][1] * s.items(face.v);
+        mesh->mVertices[4 * f + k] = aiVector3D(ai_real(p[0]), ai_real(p[1]), ai_real(p[2]));
+        double n[3] = {0, 0, 0};
+        n[face.axis] = (face.side ? 1.0 : -1.0) * (s.items(face.axis) < 0 ? -1 : 1);
+        mesh->mNormals[4 * f + k] = aiVector3D(ai_real(n[0]), ai_real(n[1]), ai_real(n[2]));
+      }
+      const uint32_t b = uint32_t(4 * f);
+      if (flip)
+        indices.insert(indices.end(), {b, b + 2, b + 1, b, b + 3, b + 2});
+      else
+        indices.insert(indices.end(), {b, b + 1, b + 2, b, b + 2, b + 3});
+    }
+    set_faces(*mesh, indices);
+    return mesh;
+  }
+
+  static std::unique_ptr<aiMesh> triangles(const CEntity& e) {
+    if (e.vertices().empty() || e.indices().empty()) return nullptr;
+    auto mesh = std::make_unique<aiMesh>();
+    mesh->mNumVertices = unsigned(e.vertices().size());
+    mesh->mVertices = new aiVector3D[mesh->mNumVertices];
+    for (size_t i = 0; i < e.vertices().size(); ++i) {
+      const float3& v = e.vertices()[i];
+      mesh->mVertices[i] = aiVector3D(ai_real(v.x), ai_real(v.y), ai_real(v.z));
+    }
+    set_faces(*mesh, e.indices());
+    return mesh;
+  }
+
+  unsigned material_index(const CEntity* e) {
+    std::string id = e ? e->property(".material.default.id") : std::string();
+    if (id.empty()) id = "default";
+    auto colour = [&](const char* name) {
+      return e ? read_number(e->property(std::string(".material.default.diffuse.") + name), 1.0) : 1.0;
+    };
+    auto key = std::make_tuple(id, colour("red"), colour("green"), colour("blue"));
+    auto it = _material_index.find(key);
+    if (it != _material_index.end()) return it->second;
+    auto material = std::make_unique<aiMaterial>();
+    aiString name(id);
+    material->AddProperty(&name, AI_MATKEY_NAME);
+    aiColor4D base(ai_real(std::get<1>(key)), ai_real(std::get<2>(key)), ai_real(std::get<3>(key)), 1);
+    material->AddProperty(&base, 1, AI_MATKEY_BASE_COLOR);
+    material->AddProperty(&base, 1, AI_MATKEY_COLOR_DIFFUSE);
+    unsigned index = unsigned(_materials.size());
+    _materials.push_back(std::move(material));
+    _material_index.emplace(key, index);
+    return index;
+  }
+
+  const CProject& _project;
+  std::vector<std::unique_ptr<aiMesh>> _meshes;
+  std::vector<std::unique_ptr<aiMaterial>> _materials;
+  std::map<std::tuple<std::string, double, double, double>, unsigned> _material_index;
+};
+
+}  // namespace
+
+nlohmann::ordered_json project_to_json(const CProject& project) {
+  json j;
+  j["placement_center"] = vec(project.placement_center());
+  json objects = json::array();
+  for (CEntity* e : project.top_level()) objects.push_back(entity_to_json(*e));
+  j["objects"] = std::move(objects);
+  return j;
+}
+
+void write_project_json(const CProject& project, const std::string& path) {
+  std::string text = project_to_json(project).dump(2) + "\n";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out || !out.write(text.data(), std::streamsize(text.size())) || !out.flush())
+    throw EExport(fmt::format("{}: the file cannot be written", path));
+}
+
+void write_project_glb(const CProject& project, const std::string& path) {
+  std::unique_ptr<aiScene> scene = TSceneBuilder(project).build();
+  Assimp::Exporter exporter;
+  if (exporter.Export(scene.get(), "glb2", path) != aiReturn_SUCCESS)
+    throw EExport(fmt::format("{}: {}", path, exporter.GetErrorString()));
+}
+
+void write_project(const CProject& project, const std::string& path) {
+  auto ends_with = [&](std::string_view ext) {
+    return path.size() >= ext.size() && same_text(std::string_view(path).substr(path.size() - ext.size()), ext);
+  };
+  if (ends_with(".json"))
+    write_project_json(project, path);
+  else if (ends_with(".glb"))
+    write_project_glb(project, path);
+  else
+    throw EExport(fmt::format("{}: the extension is neither .json nor .glb", path));
+}

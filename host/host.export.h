@@ -1,0 +1,45 @@
+// Writing the reference host's project to files: JSON (the stable schema
+// below, relied on outside this repository) and glTF binary.
+//
+// JSON: lengths in metres, matrices as 16 numbers row-major.
+//
+//   { "placement_center": [x, y, z],
+//     "objects": [ ENTITY, ... ] }              top-level entities in project order
+//   ENTITY = { "kind": "box" | "group" | "mesh" | "article",
+//     "name": "...", "assembly": bool, "article": bool,
+//     "locks": [x, y, z],                       booleans
+//     "properties": { "name": "value", ... },   in name order
+//     "position": [x, y, z], "size": [x, y, z],
+//     "bounds": { "min": [x, y, z], "max": [x, y, z] } or null,   world bounds
+//     "matrix": [16], "texture_matrix": [16],   boxes and mesh objects only
+//     "children": [ ENTITY, ... ] }             groups only, member order
+//
+// glTF binary (.glb): one node per entity, nested as the groups are; a box
+// is a cuboid mesh (24 vertices with face normals, 12 triangles) from its
+// corner and extent, a mesh object its triangles, each under a node that
+// carries the entity's matrix. The material is named after the property
+// ".material.default.id" ("default" when unset) and takes the diffuse colour
+// properties (".material.default.diffuse.red", "...green", "...blue"; "." or
+// "," as decimal separator) as its base colour, white when unset. Articles
+// and empty groups are nodes without a mesh.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "host.project.h"
+
+BXF_DECLARE_EXCEPTION(EExport, Exception);  // a project that could not be written
+
+// The project in the JSON schema above.
+nlohmann::ordered_json project_to_json(const CProject& project);
+// Writes the JSON text (indented by 2) to `path`; raises EExport when the
+// file cannot be written.
+void write_project_json(const CProject& project, const std::string& path);
+// Writes the project as glTF binary to `path`; raises EExport with the
+// exporter's reason when that fails.
+void write_project_glb(const CProject& project, const std::string& path);
+// Writes by the extension of `path` (".json" or ".glb", letter case ignored);
+// raises EExport for any other extension.
+void write_project(const CProject& project, const std::string& path);

@@ -1,0 +1,263 @@
+#include "host.project.h"
+
+#include <cstdio>
+#include <unordered_set>
+
+#include <fmt/format.h>
+
+#if __has_include("host.meb.h")
+#include "host.meb.h"
+#define HOST_HAS_MEB 1
+#endif
+
+// ---------------------------------------------------------------------------
+// CProject
+// ---------------------------------------------------------------------------
+
+CProject* CProject::create() { return construct(new CProject()); }
+
+CProject::CProject() {
+  _root = CEntity::create(this, TEntityKind::group);
+  _selection = CSelection::create(this);
+}
+
+CProject::~CProject() {
+  _selection->detach_project();
+  _selection->clear();
+  _root->detach_project();
+}
+
+void CProject::add_error(std::string text) { _errors.push_back(std::move(text)); }
+
+namespace {
+
+template <class F>
+void walk_depth_first(CEntity* group, F&& visit) {
+  for (CEntity* m = group->first_member(); m; m = m->next_sibling()) {
+    visit(m);
+    if (m->is_group()) walk_depth_first(m, visit);
+  }
+}
+
+}  // namespace
+
+std::vector<CEntity*> CProject::objects() const {
+  std::vector<CEntity*> result;
+  walk_depth_first(_root.get(), [&](CEntity* e) { result.push_back(e); });
+  return result;
+}
+
+CEntity* CProject::new_entity(TEntityKind kind) {
+  CEntity* entity = CEntity::create(this, kind);
+  _root->insert_member(entity);
+  return entity;
+}
+
+HRESULT CProject::GetSelection(ISelection** selection) {
+  return host_call("IProject.GetSelection", [&] { return put_interface(selection, _selection.get()); });
+}
+
+HRESULT CProject::create_entity(const char* operation, TEntityKind kind, IEntity** entity) {
+  return host_call(operation, [&] {
+    if (!entity) return E_POINTER;
+    return put_interface(entity, static_cast<IMaterialEntity*>(new_entity(kind)));
+  });
+}
+
+HRESULT CProject::CreateEntity(int32_t kind, IEntity** entity) {
+  if (kind != ENTITY_KIND_BOX) {
+    return host_call("IProject.CreateEntity", [&] {
+      if (entity) *entity = nullptr;
+      return E_INVALIDARG;
+    });
+  }
+  return create_entity("IProject.CreateEntity", TEntityKind::box, entity);
+}
+
+HRESULT CProject::CreateGroup(IEntity** group) { return create_entity("IProject.CreateGroup", TEntityKind::group, group); }
+
+HRESULT CProject::CreateArticle(IEntity** article) {
+  return create_entity("IProject.CreateArticle", TEntityKind::article, article);
+}
+
+TRef<IIterable<TRef<IUnknown>>> CProject::GetObjects() {
+  host_plain_call("IProjectContent.GetObjects");
+  TRef<CList<TRef<IUnknown>>> list = CList<TRef<IUnknown>>::create();
+  walk_depth_first(_root.get(), [&](CEntity* e) { list->add(TRef<IUnknown>(static_cast<IMaterialEntity*>(e))); });
+  return TRef<IIterable<TRef<IUnknown>>>(list.get());
+}
+
+TRef<IPlacementArea> CProject::GetPlacementArea() {
+  host_plain_call("IProjectContent.GetPlacementArea");
+  return CPlacementArea::create(this);
+}
+
+CPlacementArea* CPlacementArea::create(CProject* project) { return construct(new CPlacementArea(project)); }
+
+float3 CPlacementArea::GetCenter() {
+  host_plain_call("IPlacementArea.GetCenter");
+  return _project->placement_center();
+}
+
+// ---------------------------------------------------------------------------
+// CSelection
+// ---------------------------------------------------------------------------
+
+CSelection* CSelection::create(CProject* project) { return construct(new CSelection(project)); }
+
+void CSelection::detach_project() { _project = nullptr; }
+
+std::vector<CEntity*> CSelection::entities() const {
+  std::vector<CEntity*> result;
+  result.reserve(_entities.size());
+  for (const auto& e : _entities) result.push_back(e.get());
+  return result;
+}
+
+bool CSelection::add(CEntity* entity) {
+  ASSERT(entity && _project && entity->project() == _project);
+  for (const auto& e : _entities)
+    if (e.get() == entity) return false;
+  _entities.emplace_back(entity);
+  return true;
+}
+
+CEntity* CSelection::group() {
+  ASSERT(_project);
+  CEntity* root = _project->root();
+  CEntity* target = _entities.empty() ? root : _entities.front()->container();
+  for (const auto& e : _entities)
+    if (e->contains(target)) return nullptr;
+  CEntity* group = CEntity::create(_project, TEntityKind::group);
+  target->insert_member(group, _entities.empty() ? nullptr : _entities.front().get());
+  for (const auto& e : _entities) group->insert_member(e.get());
+  _entities.clear();
+  _entities.emplace_back(group);
+  return group;
+}
+
+void CSelection::ungroup() {
+  ASSERT(_project);
+  std::vector<TRef<CEntity>> selected = std::move(_entities);
+  _entities.clear();
+  std::unordered_set<CEntity*> seen;
+  auto keep = [&](CEntity* e) {
+    if (seen.insert(e).second) _entities.emplace_back(e);
+  };
+  for (const auto& e : selected) {
+    if (!e->is_group() || e->removed()) {
+      if (!e->removed()) keep(e.get());
+      continue;
+    }
+    CEntity* group = e.get();
+    CEntity* target = group->container();
+    for (CEntity* member : group->members()) {
+      target->insert_member(member, group);
+      keep(member);
+    }
+    group->remove_from_project();
+  }
+  // A selected group that was a member of one dissolved before it joined the
+  // selection as a member; it is gone now.
+  std::erase_if(_entities, [](const TRef<CEntity>& e) { return e->removed(); });
+}
+
+void CSelection::load_file(const std::string& path) {
+  ASSERT(_project);
+#ifdef HOST_HAS_MEB
+  TMebFile file = read_meb(path);
+  // Every object is built before any joins the project, so a file refused
+  // half-way changes nothing.
+  std::vector<TRef<CEntity>> built;
+  auto build = [&](auto& self, const TMebNode& node, const float4x4& outer) -> TRef<CEntity> {
+    float4x4 own;
+    for (int i = 0; i < 16; ++i) own.m[i] = node.matrix[size_t(i)];
+    float4x4 world = float4x4::multiply(own, outer);
+    if (node.is_group) {
+      TRef<CEntity> group = CEntity::create(_project, TEntityKind::group);
+      group->set_name(node.name);
+      for (const TMebNode& child : node.children) {
+        TRef<CEntity> member = self(self, child, world);
+        group->insert_member(member.get());
+      }
+      return group;
+    }
+    std::vector<float3> vertices;
+    vertices.reserve(node.vertices.size());
+    for (const TMebVertex& v : node.vertices) vertices.emplace_back(v.x, v.y, v.z);
+    if (node.indices.size() % 3 != 0)
+      throw Exception(fmt::format("mesh \"{}\": the index count {} is not a multiple of 3", node.name, node.indices.size()));
+    for (uint32_t i : node.indices)
+      if (i >= vertices.size())
+        throw Exception(fmt::format("mesh \"{}\": vertex index {} out of range", node.name, i));
+    TRef<CEntity> mesh = CEntity::create(_project, TEntityKind::mesh);
+    mesh->set_name(node.name);
+    mesh->set_geometry(std::move(vertices), node.indices);
+    mesh->set_matrix(world);
+    return mesh;
+  };
+  for (const TMebNode& node : file.objects) built.push_back(build(build, node, float4x4::identity()));
+  _entities.clear();
+  for (const auto& e : built) {
+    _project->root()->insert_member(e.get());
+    _entities.push_back(e);
+  }
+#else
+  throw Exception(fmt::format("{}: mesh files are not supported by this build", path));
+#endif
+}
+
+HRESULT CSelection::Clear() {
+  return host_call("ISelection.Clear", [&] {
+    _entities.clear();
+    return S_OK;
+  });
+}
+
+HRESULT CSelection::Add(IEntity* entity) {
+  return host_call("ISelection.Add", [&] {
+    if (!_project) return E_UNEXPECTED;
+    if (!entity) return E_POINTER;
+    CEntity* e = CEntity::from(entity);
+    if (!e || e->project() != _project) return E_INVALIDARG;
+    add(e);
+    return S_OK;
+  });
+}
+
+HRESULT CSelection::Group() {
+  return host_call("ISelection.Group", [&] {
+    if (!_project) return E_UNEXPECTED;
+    return group() ? S_OK : E_INVALIDARG;
+  });
+}
+
+HRESULT CSelection::Ungroup() {
+  return host_call("ISelection.Ungroup", [&] {
+    if (!_project) return E_UNEXPECTED;
+    ungroup();
+    return S_OK;
+  });
+}
+
+HRESULT CSelection::LoadFile(BSTR path) {
+  return host_call("ISelection.LoadFile", [&] {
+    if (!_project) return E_UNEXPECTED;
+    std::string file = bstr_to_utf8(path);
+    try {
+      load_file(file);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      std::string text = fmt::format("LoadFile {}: {}", file, e.what());
+      std::fprintf(stderr, "%s\n", text.c_str());
+      _project->add_error(std::move(text));
+      return E_FAIL;
+    }
+    return S_OK;
+  });
+}
+
+HRESULT CSelection::GetEntities(IEntityList** entities) {
+  return host_call("ISelection.GetEntities", [&] { return put_interface(entities, CEntityList::create(_entities)); });
+}

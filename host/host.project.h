@@ -1,0 +1,150 @@
+// The reference host's project: its entities (a tree under a hidden root
+// group whose members are the top-level entities), its selection and its
+// placement area.
+//
+// The project answers IProject (creating entities, the selection) and
+// IProjectContent (all entities, the placement area). Every new entity joins
+// the top level at the end. The selection answers ISelection with the
+// grouping, dissolving and mesh-file loading that the host's contract gives.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "TVR_TLB.h"
+#include "host.calls.h"
+#include "host.entities.h"
+#include "uInterfacedObjects.h"
+
+class CSelection;
+
+class CProject : public TImplements<CSafeInterfacedObject, IProject, IProjectContent> {
+ public:
+  static CProject* create();
+
+  // -- host side -----------------------------------------------------------
+
+  // The hidden group whose members are the top-level entities.
+  CEntity* root() const { return _root.get(); }
+  CSelection& selection() const { return *_selection; }
+  // The top-level entities in project order.
+  std::vector<CEntity*> top_level() const { return _root->members(); }
+  // Every entity, depth-first, each group before its members.
+  std::vector<CEntity*> objects() const;
+  // A new entity of `kind` at the end of the top level.
+  CEntity* new_entity(TEntityKind kind);
+
+  const float3& placement_center() const { return _placement_center; }
+  void set_placement_center(const float3& center) { _placement_center = center; }
+
+  // The reasons of the calls that failed on bad input (a mesh file that does
+  // not read), oldest first.
+  const std::vector<std::string>& errors() const { return _errors; }
+  void add_error(std::string text);
+
+  // -- IProject ------------------------------------------------------------
+
+  HRESULT GetSelection(ISelection** selection) override;
+  // Kind 2 makes a box (corner 0, extent 1 m); other kinds are refused with E_INVALIDARG.
+  HRESULT CreateEntity(int32_t kind, IEntity** entity) override;
+  HRESULT CreateGroup(IEntity** group) override;
+  HRESULT CreateArticle(IEntity** article) override;
+
+  // -- IProjectContent -----------------------------------------------------
+
+  TRef<IIterable<TRef<IUnknown>>> GetObjects() override;
+  TRef<IPlacementArea> GetPlacementArea() override;
+
+  HOST_RESERVED(3) HOST_RESERVED(4) HOST_RESERVED(5) HOST_RESERVED(6) HOST_RESERVED(7) HOST_RESERVED(8)
+  HOST_RESERVED(9) HOST_RESERVED(10) HOST_RESERVED(11) HOST_RESERVED(12) HOST_RESERVED(13) HOST_RESERVED(14)
+  HOST_RESERVED(15) HOST_RESERVED(16) HOST_RESERVED(17) HOST_RESERVED(18) HOST_RESERVED(19) HOST_RESERVED(20)
+  HOST_RESERVED(21) HOST_RESERVED(22) HOST_RESERVED(23) HOST_RESERVED(24) HOST_RESERVED(25) HOST_RESERVED(26)
+  HOST_RESERVED(27) HOST_RESERVED(28) HOST_RESERVED(29) HOST_RESERVED(30) HOST_RESERVED(31) HOST_RESERVED(32)
+  HOST_RESERVED(33) HOST_RESERVED(34) HOST_RESERVED(35) HOST_RESERVED(36) HOST_RESERVED(37) HOST_RESERVED(38)
+  HOST_RESERVED(39) HOST_RESERVED(41)
+
+  std::string class_name() const override { return "CProject"; }
+
+ protected:
+  CProject();
+  ~CProject() override;
+
+ private:
+  HRESULT create_entity(const char* operation, TEntityKind kind, IEntity** entity);
+
+  TRef<CEntity> _root;
+  TRef<CSelection> _selection;
+  float3 _placement_center;
+  std::vector<std::string> _errors;
+};
+
+class CPlacementArea : public TImplements<CSafeInterfacedObject, IPlacementArea> {
+ public:
+  static CPlacementArea* create(CProject* project);
+
+  float3 GetCenter() override;
+  HOST_RESERVED(3) HOST_RESERVED(4)
+
+ protected:
+  explicit CPlacementArea(CProject* project) : _project(project) {}
+
+ private:
+  TRef<CProject> _project;
+};
+
+class CSelection : public TImplements<CSafeInterfacedObject, ISelection> {
+ public:
+  static CSelection* create(CProject* project);
+
+  // -- host side -----------------------------------------------------------
+
+  // The selected entities in selection order.
+  std::vector<CEntity*> entities() const;
+  void clear() { _entities.clear(); }
+  // Adds an entity of the project; false when it was selected already.
+  bool add(CEntity* entity);
+  // Puts the selected entities into one new group (see Group); null and
+  // nothing changed when a selected entity holds the new group's parent.
+  CEntity* group();
+  // Dissolves the selected groups (see Ungroup).
+  void ungroup();
+  // Loads a mesh file (see LoadFile); raises with the reason when it does not read.
+  void load_file(const std::string& path);
+  // Forgets the project (when it goes away).
+  void detach_project();
+
+  // -- ISelection ----------------------------------------------------------
+
+  HRESULT Clear() override;
+  // Adds an entity of the project; a null entity gives E_POINTER, an entity
+  // that is not in the project E_INVALIDARG. Adding a selected entity again
+  // changes nothing.
+  HRESULT Add(IEntity* entity) override;
+  // Creates a group in the group of the first selected entity, where that
+  // entity was, and moves the selected entities into it in selection order;
+  // the new group becomes the only selected entity. With nothing selected the
+  // new group is empty and at the top level. E_INVALIDARG when a selected
+  // entity is, or holds, the group the new group would go into.
+  HRESULT Group() override;
+  // Dissolves each selected group, in selection order: its members move into
+  // the group's own group, where the group was, the group leaves the project,
+  // and its members take its place in the selection. Other selected entities
+  // stay selected.
+  HRESULT Ungroup() override;
+  // Adds the objects of a mesh file at the end of the top level and makes
+  // them the selection. A file that does not read gives E_FAIL, records the
+  // reason in the project's errors and changes nothing.
+  HRESULT LoadFile(BSTR path) override;
+  HRESULT GetEntities(IEntityList** entities) override;
+  HOST_RESERVED(5) HOST_RESERVED(8) HOST_RESERVED(9) HOST_RESERVED(10) HOST_RESERVED(12) HOST_RESERVED(13)
+  HOST_RESERVED(14)
+
+  std::string class_name() const override { return "CSelection"; }
+
+ protected:
+  explicit CSelection(CProject* project) : _project(project) {}
+
+ private:
+  CProject* _project;
+  std::vector<TRef<CEntity>> _entities;
+};

@@ -1,0 +1,88 @@
+// The plug-in object the host drives through the plug-in protocol: it takes
+// the host application at initialisation, tells its identifier and menu
+// caption, runs the import command and lets go of the host at shutdown.
+//
+// One object serves INPlugin, INPlugin_init, INPlugin_done, IPlugin and
+// IImportPlugin; IPlugin and IImportPlugin share one method table, so a
+// query for either gives the same pointer. The COM calls (`name`, `caption`,
+// `execute`) never let an exception out: a failure is written to the
+// plug-in's diagnostic log as one line "<class>: <message>" and answered
+// with E_UNEXPECTED. `initialize` and `done` let their exceptions reach the
+// host.
+//
+//   TRef<IUnknown> object = ...;   // from create_object
+//   object.query<INPlugin_init>()->initialize(application);
+//   object.query<IImportPlugin>()->execute(0);
+//   object.query<INPlugin_done>()->done();
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "TVR_TLB.h"
+#include "hapi.nplugins.h"
+#include "hapi.plugins.h"
+#include "import.bxf2.warning.h"
+#include "uInterfacedObjects.h"
+
+class COpenDialog;
+
+// The plug-in's identifier, returned by `name`.
+inline constexpr const char* plugin_name = "import.bxf2";
+
+class CPlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlugin_init, INPlugin_done, IImportPlugin> {
+ public:
+  static CPlugin* create() { return construct(new CPlugin()); }
+
+  // Answers the interfaces of the protocol table; E_NOINTERFACE otherwise.
+  HRESULT QueryInterface(const TGUID& iid, void** obj) override;
+
+  // -- INPlugin_init, INPlugin_done ----------------------------------------
+
+  // Holds `application`, creates the resize warning (which reads its
+  // preference) and hooks the toolkit to the host. Raises what those raise.
+  void initialize(IApplication* application) override;
+  // Frees the open-file dialog, unhooks, frees the resize warning (which
+  // saves its preference) and releases the application, in that order.
+  // Raises what those raise; the application is then released with the
+  // object.
+  void done() override;
+
+  // -- IPlugin, IImportPlugin ----------------------------------------------
+
+  // "import.bxf2".
+  HRESULT name(BSTR* value) override;
+  // The menu caption, "BXF2...".
+  HRESULT caption(BSTR* value) override;
+  // Runs the import command; S_OK also when the user cancels, E_UNEXPECTED
+  // when it ended by an exception. `param` is not used.
+  HRESULT execute(intptr_t param) override;
+
+  // -- State, for tests ----------------------------------------------------
+
+  IApplication* application() const { return _application.get(); }
+  COpenDialog* open_dialog_object() const { return _open_dialog.get(); }
+  CImportBxfDialog* warning_dialog() const { return _warning_dialog; }
+
+  std::string class_name() const override { return "CPlugin"; }
+
+ protected:
+  CPlugin();
+  ~CPlugin() override;
+
+ private:
+  // The import command.
+  void run_command();
+  // The open-file dialog, made on first use and kept for later commands.
+  COpenDialog& open_dialog();
+
+  TRef<IApplication> _application;
+  std::unique_ptr<COpenDialog> _open_dialog;
+  // Owned; freed only by `done`, whose freeing saves the preference.
+  CImportBxfDialog* _warning_dialog = nullptr;
+};
+
+// The menu caption: "%0:s..." with the upper-cased identifier "bxf2".
+std::string plugin_caption();
+// The caption of the plug-in's dialogs: "Import %0:s" with "BXF2".
+std::string import_caption();

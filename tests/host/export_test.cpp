@@ -1,0 +1,196 @@
+// Writing the project as JSON (stable schema) and as glTF binary, read back
+// with assimp.
+#include "host.export.h"
+
+#include "host.application.h"
+
+#include <gtest/gtest.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/scene.h>
+
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class export_ : public ::testing::Test {
+ protected:
+  CHost host;
+  CEntity* cabinet = nullptr;
+  CEntity* board = nullptr;
+  CEntity* handle = nullptr;
+  CEntity* item = nullptr;
+  fs::path folder;
+
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("host export \xC3\xBC " + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    CProject& p = host.project();
+    p.set_placement_center(float3(1, 2, 0));
+    cabinet = p.new_entity(TEntityKind::group);
+    cabinet->set_name("Base cabinet (KUB)");
+    cabinet->set_assembly(true);
+    board = p.new_entity(TEntityKind::box);
+    board->set_name("Side");
+    board->set_size(0, 0.019);
+    board->set_size(1, 0.5);
+    board->set_size(2, 0.7);
+    board->set_matrix(float4x4::identity().translate(0.1, 0, 0));
+    board->set_property(".material.default.id", "OAK");
+    board->set_property(".material.default.diffuse.red", "0,5");
+    board->set_property(".material.default.diffuse.green", "0.25");
+    board->set_property(".material.default.diffuse.blue", "1");
+    board->set_lock(1, true);
+    cabinet->insert_member(board);
+    CEntity* inner = p.new_entity(TEntityKind::group);
+    inner->set_name("hardware");
+    cabinet->insert_member(inner);
+    handle = p.new_entity(TEntityKind::mesh);
+    handle->set_name("handle");
+    handle->set_geometry({{0, 0, 0}, {0.1, 0, 0}, {0, 0.02, 0}, {0, 0, 0.03}}, {0, 1, 2, 0, 2, 3});
+    handle->set_matrix(float4x4::identity().rotate_z(std::numbers::pi / 2));
+    inner->insert_member(handle);
+    item = p.new_entity(TEntityKind::article);
+    item->set_name("4711");
+    item->set_article(true);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+};
+
+TEST_F(export_, json_follows_the_schema) {
+  nlohmann::ordered_json j = project_to_json(host.project());
+  std::vector<std::string> keys;
+  for (auto& [k, v] : j.items()) keys.push_back(k);
+  EXPECT_EQ(keys, (std::vector<std::string>{"placement_center", "objects"}));
+  EXPECT_EQ(j["placement_center"], nlohmann::json::parse("[1.0, 2.0, 0.0]"));
+  ASSERT_EQ(j["objects"].size(), 2u);
+
+  const auto& cab = j["objects"][0];
+  keys.clear();
+  for (auto& [k, v] : cab.items()) keys.push_back(k);
+  EXPECT_EQ(keys, (std::vector<std::string>{"kind", "name", "assembly", "article", "locks", "properties", "position",
+                                            "size", "bounds", "children"}));
+  EXPECT_EQ(cab["kind"], "group");
+  EXPECT_EQ(cab["name"], "Base cabinet (KUB)");
+  EXPECT_EQ(cab["assembly"], true);
+  ASSERT_EQ(cab["children"].size(), 2u);
+
+  const auto& side = cab["children"][0];
+  keys.clear();
+  for (auto& [k, v] : side.items()) keys.push_back(k);
+  EXPECT_EQ(keys, (std::vector<std::string>{"kind", "name", "assembly", "article", "locks", "properties", "position",
+                                            "size", "bounds", "matrix", "texture_matrix"}));
+  EXPECT_EQ(side["kind"], "box");
+  EXPECT_EQ(side["locks"], nlohmann::json::parse("[false, true, false]"));
+  EXPECT_EQ(side["properties"].dump(),
+            R"({".material.default.diffuse.blue":"1",".material.default.diffuse.green":"0.25",)"
+            R"(".material.default.diffuse.red":"0,5",".material.default.id":"OAK"})");
+  EXPECT_EQ(side["size"], nlohmann::json::parse("[0.019, 0.5, 0.7]"));
+  EXPECT_EQ(side["matrix"][3], 0.1);
+  EXPECT_EQ(side["matrix"].size(), 16u);
+  EXPECT_EQ(side["bounds"]["min"][0], 0.1);
+
+  const auto& hw = cab["children"][1];
+  EXPECT_EQ(hw["children"][0]["kind"], "mesh");
+  EXPECT_EQ(hw["children"][0]["size"], nlohmann::json::parse("[0.1, 0.02, 0.03]"));
+
+  const auto& art = j["objects"][1];
+  EXPECT_EQ(art["kind"], "article");
+  EXPECT_EQ(art["article"], true);
+  EXPECT_TRUE(art["bounds"].is_null());
+  EXPECT_FALSE(art.contains("matrix"));
+  EXPECT_FALSE(art.contains("children"));
+
+  fs::path file = folder / "project.json";
+  write_project(host.project(), file.string());
+  std::ifstream in(file);
+  EXPECT_EQ(nlohmann::ordered_json::parse(in), j);
+}
+
+TEST_F(export_, empty_group_has_null_bounds) {
+  CHost empty;
+  empty.project().new_entity(TEntityKind::group);
+  auto j = project_to_json(empty.project());
+  EXPECT_TRUE(j["objects"][0]["bounds"].is_null());
+  EXPECT_EQ(j["objects"][0]["children"], nlohmann::json::array());
+  EXPECT_EQ(j["objects"][0]["size"], nlohmann::json::parse("[0.0, 0.0, 0.0]"));
+}
+
+TEST_F(export_, glb_reads_back_with_nodes_meshes_and_materials) {
+  fs::path file = folder / "project.glb";
+  write_project(host.project(), file.string());
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(file.string(), 0);
+  ASSERT_TRUE(scene) << importer.GetErrorString();
+  const aiNode* root = scene->mRootNode;
+  auto find = [&](const char* name) { return root->FindNode(name); };
+  const aiNode* cab = find("Base cabinet (KUB)");
+  ASSERT_TRUE(cab);
+  ASSERT_EQ(cab->mNumChildren, 2u);
+  EXPECT_STREQ(cab->mChildren[0]->mName.C_Str(), "Side");
+  EXPECT_STREQ(cab->mChildren[1]->mName.C_Str(), "hardware");
+  const aiNode* h = find("handle");
+  ASSERT_TRUE(h);
+  EXPECT_EQ(h->mParent, cab->mChildren[1]);
+  EXPECT_TRUE(find("4711"));
+
+  const aiNode* side = cab->mChildren[0];
+  ASSERT_EQ(side->mNumMeshes, 1u);
+  EXPECT_NEAR(side->mTransformation.a4, 0.1, 1e-6);
+  const aiMesh* box = scene->mMeshes[side->mMeshes[0]];
+  EXPECT_EQ(box->mNumVertices, 24u);
+  EXPECT_EQ(box->mNumFaces, 12u);
+  aiVector3D lo(1e9, 1e9, 1e9), hi(-1e9, -1e9, -1e9);
+  for (unsigned i = 0; i < box->mNumVertices; ++i) {
+    const aiVector3D& v = box->mVertices[i];
+    lo = aiVector3D(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+    hi = aiVector3D(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+  }
+  EXPECT_NEAR(lo.x, 0, 1e-6);
+  EXPECT_NEAR(hi.x, 0.019, 1e-6);
+  EXPECT_NEAR(hi.y, 0.5, 1e-6);
+  EXPECT_NEAR(hi.z, 0.7, 1e-6);
+
+  const aiMaterial* material = scene->mMaterials[box->mMaterialIndex];
+  aiString name;
+  material->Get(AI_MATKEY_NAME, name);
+  EXPECT_STREQ(name.C_Str(), "OAK");
+  aiColor4D colour;
+  ASSERT_EQ(material->Get(AI_MATKEY_BASE_COLOR, colour), aiReturn_SUCCESS);
+  EXPECT_NEAR(colour.r, 0.5, 1e-6);
+  EXPECT_NEAR(colour.g, 0.25, 1e-6);
+  EXPECT_NEAR(colour.b, 1.0, 1e-6);
+
+  ASSERT_EQ(h->mNumMeshes, 1u);
+  const aiMesh* mesh = scene->mMeshes[h->mMeshes[0]];
+  EXPECT_EQ(mesh->mNumFaces, 2u);
+  EXPECT_EQ(mesh->mNumVertices, 4u);
+  material = scene->mMaterials[mesh->mMaterialIndex];
+  material->Get(AI_MATKEY_NAME, name);
+  EXPECT_STREQ(name.C_Str(), "default");
+  EXPECT_NEAR(h->mTransformation.a2, -1, 1e-6);  // the quarter turn about z
+}
+
+TEST_F(export_, unknown_extension_and_unwritable_path_are_refused) {
+  try {
+    write_project(host.project(), (folder / "project.obj").string());
+    ADD_FAILURE();
+  } catch (const EExport& e) {
+    EXPECT_EQ(e.message(), (folder / "project.obj").string() + ": the extension is neither .json nor .glb");
+  }
+  std::string missing = (folder / "no folder" / "p.json").string();
+  try {
+    write_project(host.project(), missing);
+    ADD_FAILURE();
+  } catch (const EExport& e) {
+    EXPECT_EQ(e.message(), missing + ": the file cannot be written");
+  }
+  EXPECT_THROW(write_project(host.project(), (folder / "no folder" / "p.GLB").string()), EExport);
+}
+
+}  // namespace
