@@ -139,14 +139,14 @@ class TImportRun {
       _err << "bxf2-import: no FILE given (nothing to ask: standard input is not a terminal)\n";
       return exit_usage;
     }
-    set_desktop_presenter(std::make_shared<CImportPresenter>(_options.warning, _options.files, interactive, _err));
+    lend_presenter(_options.warning, _options.files, interactive, _err);
 
     int status = exit_failure;
     {
       TPluginLog log;
       status = with_host(plugin, meshport, log);
     }
-    set_desktop_presenter(nullptr);
+    withdraw_presenter();
 
     // Host objects of this program that outlived the host.
     if (std::string leaks = CSafeInterfacedObject::leak_report(); !leaks.empty()) {
@@ -216,7 +216,7 @@ class TImportRun {
     command = nullptr;
 
     const std::string logged = log.text();
-    if (FAILED(result)) {
+    if (failed(result)) {
       _err << fmt::format("bxf2-import: the import failed (0x{:08X})\n", static_cast<uint32_t>(result));
       if (!logged.empty()) _err << logged << (logged.back() == '\n' ? "" : "\n");
       return exit_failure;

@@ -1,4 +1,5 @@
 #include "bxf2-import.console.h"
+#include "bxf2-import.presenter.h"
 
 #include <gtest/gtest.h>
 
