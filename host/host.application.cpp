@@ -3,21 +3,21 @@
 #include <cstdio>
 
 // ---------------------------------------------------------------------------
-// CApplication
+// CHostApplication
 // ---------------------------------------------------------------------------
 
-CApplication* CApplication::create() { return construct(new CApplication()); }
+CHostApplication* CHostApplication::create() { return construct(new CHostApplication()); }
 
-CApplication::CApplication()
+CHostApplication::CHostApplication()
     : _project(CProject::create()), _main_window(CMainWindow::create()), _plugins(CPluginList::create(_main_window.get())) {}
 
-void CApplication::close() {
+void CHostApplication::close() {
   _plugins.reset();
   _main_window.reset();
   _project.reset();
 }
 
-HRESULT CApplication::MessageBox(BSTR text, int32_t flags, int32_t* result) {
+HRESULT CHostApplication::MessageBox(BSTR text, int32_t flags, int32_t* result) {
   return host_call("IApplication.MessageBox", [&] {
     _messages.push_back({bstr_to_utf8(text), flags});
     if (_print_messages) std::fprintf(stderr, "message: %s\n", _messages.back().text.c_str());
@@ -26,33 +26,33 @@ HRESULT CApplication::MessageBox(BSTR text, int32_t flags, int32_t* result) {
   });
 }
 
-HRESULT CApplication::GetProject(IProject** project) {
+HRESULT CHostApplication::GetProject(IProject** project) {
   return host_call("IApplication.GetProject", [&] {
     if (!_project) return E_UNEXPECTED;
     return put_interface(project, static_cast<IProject*>(_project.get()));
   });
 }
 
-HRESULT CApplication::GetMainWindow(IMainWindow** window) {
+HRESULT CHostApplication::GetMainWindow(IMainWindow** window) {
   return host_call("IApplication.GetMainWindow", [&] {
     if (!_main_window) return E_UNEXPECTED;
     return put_interface(window, static_cast<IMainWindow*>(_main_window.get()));
   });
 }
 
-HRESULT CApplication::GetPlugins(IPluginList** plugins) {
+HRESULT CHostApplication::GetPlugins(IPluginList** plugins) {
   return host_call("IApplication.GetPlugins", [&] {
     if (!_plugins) return E_UNEXPECTED;
     return put_interface(plugins, static_cast<IPluginList*>(_plugins.get()));
   });
 }
 
-TRef<IUnknown> CApplication::GetEventDispatcher() {
+TRef<IUnknown> CHostApplication::GetEventDispatcher() {
   host_plain_call("IPluginServices.GetEventDispatcher");
   return nullptr;
 }
 
-TRef<IUnknown> CApplication::GetWindowSync() {
+TRef<IUnknown> CHostApplication::GetWindowSync() {
   host_plain_call("IPluginServices.GetWindowSync");
   return nullptr;
 }
@@ -61,7 +61,7 @@ TRef<IUnknown> CApplication::GetWindowSync() {
 // CHost
 // ---------------------------------------------------------------------------
 
-CHost::CHost() : _application(CApplication::create()) {}
+CHost::CHost() : _application(CHostApplication::create()) {}
 
 CHost::~CHost() {
   shutdown();

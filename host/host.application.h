@@ -1,6 +1,6 @@
 // The reference host's application object and the host as a whole.
 //
-// `CApplication` answers IApplication (message boxes, the project, the main
+// `CHostApplication` answers IApplication (message boxes, the project, the main
 // window, the plug-in list), IPluginServices (no event dispatcher and no
 // window-activation service: both answers are null) and, when the
 // unit-conversion library is part of the build, IConversionSettings.
@@ -30,9 +30,9 @@ struct THostMessage {
   int32_t flags = 0;
 };
 
-class CApplication : public TImplements<CSafeInterfacedObject, IApplication, IPluginServices> {
+class CHostApplication : public TImplements<CSafeInterfacedObject, IApplication, IPluginServices> {
  public:
-  static CApplication* create();
+  static CHostApplication* create();
 
   // -- host side -----------------------------------------------------------
 
@@ -63,10 +63,10 @@ class CApplication : public TImplements<CSafeInterfacedObject, IApplication, IPl
   HOST_RESERVED(3) HOST_RESERVED(4) HOST_RESERVED(5) HOST_RESERVED(6) HOST_RESERVED(7) HOST_RESERVED(9)
   HOST_RESERVED(10) HOST_RESERVED(13) HOST_RESERVED(14) HOST_RESERVED(15) HOST_RESERVED(16) HOST_RESERVED(17)
 
-  std::string class_name() const override { return "CApplication"; }
+  std::string class_name() const override { return "CHostApplication"; }
 
  protected:
-  CApplication();
+  CHostApplication();
 
  private:
   TRef<CProject> _project;
@@ -84,7 +84,7 @@ class CHost {
   CHost(const CHost&) = delete;
   CHost& operator=(const CHost&) = delete;
 
-  CApplication& application() const { return *_application; }
+  CHostApplication& application() const { return *_application; }
   IApplication* application_interface() const { return _application.get(); }
   CProject& project() const { return _application->project(); }
   CMainWindow& main_window() const { return _application->main_window(); }
@@ -100,5 +100,5 @@ class CHost {
   std::vector<std::string> shutdown();
 
  private:
-  TRef<CApplication> _application;
+  TRef<CHostApplication> _application;
 };

@@ -114,6 +114,11 @@ class TImportRun {
       : _options(options), _program_path(program_path), _out(out), _err(err) {}
 
   int run() {
+    const bool interactive = ::isatty(0) != 0;
+    if (_options.files.empty() && !interactive) {
+      _err << "bxf2-import: no FILE given (nothing to ask: standard input is not a terminal)\n";
+      return exit_usage;
+    }
     const std::string plugin_dir =
         _options.plugin_dir.empty() ? default_plugin_dir(_program_path) : _options.plugin_dir;
     const std::string plugin = include_trailing_delimiter(plugin_dir) + import_plugin_file;
@@ -134,11 +139,6 @@ class TImportRun {
       meshport = include_trailing_delimiter(meshport) + meshport_plugin_file;
     }
 
-    const bool interactive = ::isatty(0) != 0;
-    if (_options.files.empty() && !interactive) {
-      _err << "bxf2-import: no FILE given (nothing to ask: standard input is not a terminal)\n";
-      return exit_usage;
-    }
     lend_presenter(_options.warning, _options.files, interactive, _err);
 
     int status = exit_failure;
