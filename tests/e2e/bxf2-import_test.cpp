@@ -28,11 +28,15 @@ struct TResult {
 class bxf2_import : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!file_exists(std::string(BXF_PLUGIN_BUILD_DIR) + "/import.bxf2.plg"))
+      GTEST_SKIP() << "the plug-in module import.bxf2.plg is not built";
     root = temp_folder() + "bxf2_import_e2e_" + guid_to_hex(new_guid());
     tmp = root + "/tmp";
     ASSERT_TRUE(force_folders(tmp));
   }
-  void TearDown() override { delete_folder(root); }
+  void TearDown() override {
+    if (!root.empty()) delete_folder(root);
+  }
 
   // Runs the program with `args` (quoted here), TMPDIR pointing at `tmp` and
   // standard input not a terminal.
