@@ -6,3 +6,7 @@ scripts/setup.sh
 scripts/build.sh
 build=${BUILD_DIR:-build}
 echo "bxf2-import $(cat "$build/VERSION")"
+# The example kitchen (packed into $build/examples/kitchen.zip at build time)
+# imported through the reference host and the plug-in, written as glTF
+# binary and JSON.
+"$build/apps/bxf2-import/bxf2-import" --warning ok -o kitchen.glb -o kitchen.json "$build/examples/kitchen.zip"

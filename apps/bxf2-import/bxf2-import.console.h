@@ -1,0 +1,90 @@
+// What bxf2-import shows and asks on the console: the presenter lent to the
+// plug-ins, the progress display drawn as a bar on a terminal and as plain
+// lines otherwise, and Ctrl-C turned into a request to stop.
+//
+// This header stays free of the toolkit's headers: the program's host side
+// includes it, and the host's window messages share names with the
+// toolkit's.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bxf2-import.options.h"
+
+// ---------------------------------------------------------------------------
+// Presenter
+// ---------------------------------------------------------------------------
+
+// Lends the plug-ins a CImportPresenter (bxf2-import.presenter) made of these
+// arguments, until `withdraw_presenter`.
+void lend_presenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive,
+                    std::ostream& err);
+void withdraw_presenter();
+
+// ---------------------------------------------------------------------------
+// Progress display
+// ---------------------------------------------------------------------------
+
+enum class TProgressStyle {
+  quiet,  // nothing is shown
+  lines,  // one line per step: "[2/4] Extracting file (kitchen.zip)"
+  bar,    // one line redrawn in place: "[#####.....]  2/4  Extracting file (...)"
+};
+
+// Shows the host's progress display. The position may run past the maximum
+// (the import command counts meshes and archived files beyond it); the bar
+// stays full then.
+class CProgressView {
+ public:
+  // `width`: the terminal's width in characters, for the bar.
+  CProgressView(std::ostream& out, TProgressStyle style, int width = 80);
+  ~CProgressView();
+  CProgressView(const CProgressView&) = delete;
+  CProgressView& operator=(const CProgressView&) = delete;
+
+  void set_max(int value);
+  void set_position(int value);
+  void set_text(const std::string& text);
+  // Ends the bar's line (when one is drawn) so that other output follows on
+  // a fresh line.
+  void finish();
+
+  int max() const { return _max; }
+  int position() const { return _position; }
+  // The texts shown, in order.
+  const std::vector<std::string>& texts() const { return _texts; }
+
+ private:
+  void draw();
+
+  std::ostream& _out;
+  TProgressStyle _style;
+  int _width;
+  int _max = 0;
+  int _position = 0;
+  std::string _text;
+  std::vector<std::string> _texts;
+  bool _drawn = false;
+};
+
+// The style for a stream: `quiet` wins, a terminal gets the bar.
+TProgressStyle progress_style(bool quiet, bool terminal);
+// The width of the terminal on `fd`, 80 when it does not say.
+int terminal_width(int fd);
+
+// ---------------------------------------------------------------------------
+// Stopping
+// ---------------------------------------------------------------------------
+
+// Makes the first Ctrl-C (SIGINT) a request to stop instead of ending the
+// program; a second one ends it as usual.
+void install_stop_handler();
+// True once a stop was requested (by Ctrl-C or `request_stop`).
+bool stop_requested();
+void request_stop();
+// Clears the request (tests).
+void reset_stop();

@@ -1,0 +1,62 @@
+// The command line of bxf2-import: what it accepts and how it reads it.
+//
+//   bxf2-import [options] FILE...
+//     -o, --output PATH          write the project; .glb or .json by extension; repeatable
+//     --placement-center X,Y,Z   centre of the placement area in metres (default 0,0,0)
+//     --warning ok|tick|close    how the resize warning is answered when not asked on a terminal
+//     --plugin-dir DIR           folder of import.bxf2.plg and the files beside it
+//     --without-meshport         start the host without its conversion plug-in
+//     -q, --quiet                no progress output
+#pragma once
+
+#include <array>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Exit status of the program.
+inline constexpr int exit_success = 0;  // the import command returned success
+inline constexpr int exit_failure = 1;  // it failed, or the host or an output failed
+inline constexpr int exit_usage = 2;    // the command line is wrong
+
+// How the resize warning is answered.
+enum class TWarningAnswer {
+  ok,     // OK, "Do not show again" left clear
+  tick,   // OK with "Do not show again" ticked
+  close,  // the window's close box: the import does not run
+};
+
+// A project file to write.
+enum class TOutputFormat { glb, json };
+struct TOutput {
+  std::string path;
+  TOutputFormat format = TOutputFormat::glb;
+};
+
+struct TImportOptions {
+  std::vector<std::string> files;             // FILE..., as given; may be empty (asked on a terminal)
+  std::vector<TOutput> outputs;               // --output, in the order given
+  std::array<double, 3> placement_center{};   // --placement-center [0,0,0]
+  std::optional<TWarningAnswer> warning;      // --warning; none: ask on a terminal, else OK
+  std::string plugin_dir;                     // --plugin-dir; "" for the default
+  bool without_meshport = false;              // --without-meshport
+  bool quiet = false;                         // --quiet
+};
+
+// The result of reading the command line: the options, or the exit status
+// when the program ends at once (--help: exit_success; a wrong command line:
+// exit_usage, after the reason went to `err`).
+struct TParsedCommandLine {
+  std::optional<TImportOptions> options;
+  int exit_status = exit_success;
+};
+
+// Reads the command line. Help goes to `out`, errors to `err`. The files must
+// exist; an output's format comes from its extension (".glb" or ".json",
+// letter case aside); the placement centre is three numbers with "." as
+// decimal separator, separated by commas.
+TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+// The three numbers of "X,Y,Z", or nothing when the text is not that.
+std::optional<std::array<double, 3>> parse_point(const std::string& text);

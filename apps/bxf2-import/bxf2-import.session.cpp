@@ -1,0 +1,264 @@
+#include "bxf2-import.session.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+
+#include <fmt/format.h>
+
+#include "bxf2-import.console.h"
+#include "bxf2-import.summary.h"
+#include "hapi.plugins.h"
+#include "host.application.h"
+#include "host.export.h"
+#include "platform.files.h"
+#include "uInterfacedObjects.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Finding the plug-ins
+// ---------------------------------------------------------------------------
+
+std::string first_holding(const std::vector<std::string>& folders, const char* file) {
+  for (const std::string& folder : folders)
+    if (!folder.empty() && file_exists(include_trailing_delimiter(folder) + file)) return folder;
+  return {};
+}
+
+std::vector<std::string> program_folders(const std::string& program_path, const char* build_folder) {
+  const std::string own = extract_file_dir(program_path);
+  return {own, own + "/../lib/bxf2-import", own + "/../../" + build_folder};
+}
+
+// ---------------------------------------------------------------------------
+// Standard error, caught
+// ---------------------------------------------------------------------------
+
+// Sends what is written to file descriptor 2 into a temporary file until
+// `release`, which restores it and returns the text. Module unload reports
+// (leak reports) are written there.
+class TCaughtStderr {
+ public:
+  TCaughtStderr() {
+    _path = temp_folder() + "bxf2-import-" + guid_to_hex(new_guid()) + ".err";
+    std::fflush(stderr);
+    if (std::FILE* file = std::fopen(_path.c_str(), "w")) {
+      _saved = ::dup(2);
+      ::dup2(::fileno(file), 2);
+      std::fclose(file);
+    }
+  }
+  ~TCaughtStderr() { release(); }
+  std::string release() {
+    if (_saved < 0) return {};
+    std::fflush(stderr);
+    ::dup2(_saved, 2);
+    ::close(_saved);
+    _saved = -1;
+    std::string text;
+    try {
+      text = read_file_bytes(_path);
+    } catch (const Exception&) {
+    }
+    std::remove(_path.c_str());
+    return text;
+  }
+
+ private:
+  std::string _path;
+  int _saved = -1;
+};
+
+// The plug-in's log: BXF2_IMPORT_LOG, pointed at a temporary file for the
+// run unless the user set it.
+class TPluginLog {
+ public:
+  TPluginLog() {
+    if (const char* set = std::getenv("BXF2_IMPORT_LOG"); set && *set) return;
+    _path = temp_folder() + "bxf2-import-" + guid_to_hex(new_guid()) + ".log";
+    ::setenv("BXF2_IMPORT_LOG", _path.c_str(), 1);
+  }
+  ~TPluginLog() {
+    if (_path.empty()) return;
+    std::remove(_path.c_str());
+    ::unsetenv("BXF2_IMPORT_LOG");
+  }
+  // What the plug-in logged ("" when the user's own log file is in use).
+  std::string text() const {
+    if (_path.empty() || !file_exists(_path)) return {};
+    try {
+      return read_file_bytes(_path);
+    } catch (const Exception&) {
+      return {};
+    }
+  }
+
+ private:
+  std::string _path;
+};
+
+bool is_leak_report(const std::string& text) { return text.find("are not destroyed") != std::string::npos; }
+
+// ---------------------------------------------------------------------------
+// The run
+// ---------------------------------------------------------------------------
+
+class TImportRun {
+ public:
+  TImportRun(const TImportOptions& options, const std::string& program_path, std::ostream& out, std::ostream& err)
+      : _options(options), _program_path(program_path), _out(out), _err(err) {}
+
+  int run() {
+    const bool interactive = ::isatty(0) != 0;
+    if (_options.files.empty() && !interactive) {
+      _err << "bxf2-import: no FILE given (nothing to ask: standard input is not a terminal)\n";
+      return exit_usage;
+    }
+    const std::string plugin_dir =
+        _options.plugin_dir.empty() ? default_plugin_dir(_program_path) : _options.plugin_dir;
+    const std::string plugin = include_trailing_delimiter(plugin_dir) + import_plugin_file;
+    if (plugin_dir.empty() || !file_exists(plugin)) {
+      _err << (plugin_dir.empty() ? fmt::format("bxf2-import: {} not found beside the program; use --plugin-dir\n",
+                                                import_plugin_file)
+                                  : fmt::format("bxf2-import: {} not found\n", plugin));
+      return exit_failure;
+    }
+    std::string meshport;
+    if (!_options.without_meshport) {
+      meshport = find_meshport(_program_path, plugin_dir);
+      if (meshport.empty()) {
+        _err << fmt::format("bxf2-import: {} not found; use --without-meshport to start the host without it\n",
+                            meshport_plugin_file);
+        return exit_failure;
+      }
+      meshport = include_trailing_delimiter(meshport) + meshport_plugin_file;
+    }
+
+    lend_presenter(_options.warning, _options.files, interactive, _err);
+
+    int status = exit_failure;
+    {
+      TPluginLog log;
+      status = with_host(plugin, meshport, log);
+    }
+    withdraw_presenter();
+
+    // Host objects of this program that outlived the host.
+    if (std::string leaks = CSafeInterfacedObject::leak_report(); !leaks.empty()) {
+      _err << "bxf2-import: the host left objects alive:" << leaks << '\n';
+      status = exit_failure;
+    }
+    return status;
+  }
+
+ private:
+  int with_host(const std::string& plugin, const std::string& meshport, const TPluginLog& log) {
+    int status = exit_failure;
+    std::optional<CHost> host;
+    host.emplace();
+    host->application().set_print_messages(true);
+    const auto& center = _options.placement_center;
+    host->project().set_placement_center(float3{center[0], center[1], center[2]});
+    try {
+      if (!meshport.empty()) host->load_plugin(meshport);
+      host->load_plugin(plugin);
+      status = import(*host, log);
+    } catch (const Exception& e) {
+      _err << "bxf2-import: " << e.message() << '\n';
+    }
+
+    // done, release, unload; the modules' leak reports come on standard error.
+    TCaughtStderr caught;
+    std::vector<std::string> failures = host->shutdown();
+    host.reset();
+    const std::string unload_text = caught.release();
+    _err << unload_text;
+    for (const std::string& failure : failures) {
+      _err << "bxf2-import: shutting down: " << failure << '\n';
+      status = exit_failure;
+    }
+    if (is_leak_report(unload_text)) {
+      _err << "bxf2-import: a plug-in left objects alive at unload\n";
+      status = exit_failure;
+    }
+    return status;
+  }
+
+  int import(CHost& host, const TPluginLog& log) {
+    TRef<IImportPlugin> command;
+    for (const TRef<CPluginEntry>& entry : host.plugins().entries())
+      if (extract_file_name(entry->path()) == import_plugin_file && entry->instance())
+        command = TRef<IUnknown>(entry->instance()).query<IImportPlugin>();
+    if (!command) {
+      _err << fmt::format("bxf2-import: {} offers no import command\n", import_plugin_file);
+      return exit_failure;
+    }
+
+    CProgressView view(_err, progress_style(_options.quiet, ::isatty(2) != 0), terminal_width(2));
+    host.main_window().set_proceed_handler([&](const TProgressState& state) {
+      view.set_max(state.max);
+      view.set_position(state.position);
+      view.set_text(state.text);
+      return !stop_requested();
+    });
+    install_stop_handler();
+
+    const auto start = std::chrono::steady_clock::now();
+    const HRESULT result = command->execute(0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    view.finish();
+    host.main_window().set_proceed_handler(nullptr);
+    command = nullptr;
+
+    const std::string logged = log.text();
+    if (failed(result)) {
+      _err << fmt::format("bxf2-import: the import failed (0x{:08X})\n", static_cast<uint32_t>(result));
+      if (!logged.empty()) _err << logged << (logged.back() == '\n' ? "" : "\n");
+      return exit_failure;
+    }
+    if (!logged.empty() && !_options.quiet) _err << logged << (logged.back() == '\n' ? "" : "\n");
+    if (stop_requested()) _err << "bxf2-import: stopped\n";
+
+    int status = exit_success;
+    for (const TOutput& output : _options.outputs) {
+      try {
+        if (output.format == TOutputFormat::glb)
+          write_project_glb(host.project(), output.path);
+        else
+          write_project_json(host.project(), output.path);
+      } catch (const Exception& e) {
+        _err << "bxf2-import: " << e.message() << '\n';
+        status = exit_failure;
+      }
+    }
+    const TProjectCounts counts = count_objects(project_to_json(host.project()));
+    _out << summary_text(counts, seconds) << '\n';
+    return status;
+  }
+
+  const TImportOptions& _options;
+  std::string _program_path;
+  std::ostream& _out;
+  std::ostream& _err;
+};
+
+}  // namespace
+
+std::string default_plugin_dir(const std::string& program_path) {
+  return first_holding(program_folders(program_path, "plugins/import.bxf2"), import_plugin_file);
+}
+
+std::string find_meshport(const std::string& program_path, const std::string& plugin_dir) {
+  std::vector<std::string> folders{plugin_dir};
+  for (std::string& folder : program_folders(program_path, "host/meshport")) folders.push_back(std::move(folder));
+  return first_holding(folders, meshport_plugin_file);
+}
+
+int run_import(const TImportOptions& options, const std::string& program_path, std::ostream& out, std::ostream& err) {
+  return TImportRun(options, program_path, out, err).run();
+}

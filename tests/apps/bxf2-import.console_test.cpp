@@ -1,0 +1,175 @@
+#include "bxf2-import.console.h"
+#include "bxf2-import.presenter.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include <dlfcn.h>
+
+namespace {
+
+// A presenter standing in for the terminal: records what it was asked.
+class CFakeTerminal : public CPresenter {
+ public:
+  TModalResult show_modal(CMessageForm&) override {
+    ++forms;
+    return mrCancel;
+  }
+  std::optional<std::vector<std::string>> choose_files(const COpenDialog&) override {
+    ++dialogs;
+    return std::vector<std::string>{"/typed.zip"};
+  }
+  bool file_error(const COpenDialog&, const std::string&) override {
+    ++errors;
+    return false;
+  }
+  int forms = 0, dialogs = 0, errors = 0;
+};
+
+// The resize warning as the plug-in shows it.
+struct TWarningForm {
+  TWarningForm() : form("Warning!", mtWarning, {mbOK}) {
+    box = form.create_check_box();
+    box->set_parent(&form);
+    box->set_caption("Do not show again");
+  }
+  CMessageForm form;
+  CCheckBox* box;
+};
+
+}  // namespace
+
+TEST(console_presenter, the_warning_is_answered_from_the_option_or_the_terminal) {
+  struct Case {
+    std::optional<TWarningAnswer> warning;
+    bool interactive;
+    TModalResult result;
+    bool ticked;
+    int asked;  // forms shown on the terminal
+  };
+  const Case cases[] = {
+      {TWarningAnswer::ok, false, mrOk, false, 0},   {TWarningAnswer::tick, false, mrOk, true, 0},
+      {TWarningAnswer::close, false, mrCancel, false, 0}, {TWarningAnswer::close, true, mrCancel, false, 0},
+      {std::nullopt, false, mrOk, false, 0},         {std::nullopt, true, mrCancel, false, 1},
+  };
+  for (const Case& c : cases) {
+    auto terminal = std::make_shared<CFakeTerminal>();
+    std::ostringstream err;
+    CImportPresenter presenter(c.warning, {}, c.interactive, err, terminal);
+    TWarningForm warning;
+    EXPECT_EQ(presenter.show_modal(warning.form), c.result);
+    EXPECT_EQ(warning.box->checked(), c.ticked);
+    EXPECT_EQ(terminal->forms, c.asked);
+  }
+}
+
+TEST(console_presenter, files_answer_the_first_dialog_then_the_terminal_or_cancel) {
+  COpenDialog dialog;
+  for (bool interactive : {false, true}) {
+    auto terminal = std::make_shared<CFakeTerminal>();
+    std::ostringstream err;
+    CImportPresenter presenter(std::nullopt, {"/a.zip", "/b.bxf2"}, interactive, err, terminal);
+    EXPECT_EQ(presenter.choose_files(dialog), (std::vector<std::string>{"/a.zip", "/b.bxf2"}));
+    const auto second = presenter.choose_files(dialog);
+    if (interactive)
+      EXPECT_EQ(second, (std::vector<std::string>{"/typed.zip"}));
+    else
+      EXPECT_FALSE(second);
+    EXPECT_EQ(terminal->dialogs, interactive ? 1 : 0);
+  }
+
+  auto terminal = std::make_shared<CFakeTerminal>();
+  std::ostringstream err;
+  CImportPresenter no_files(std::nullopt, {}, false, err, terminal);
+  EXPECT_FALSE(no_files.choose_files(dialog));
+  EXPECT_FALSE(no_files.file_error(dialog, "File not found: /x.zip"));
+  EXPECT_EQ(err.str(), "File not found: /x.zip\n");
+  EXPECT_EQ(terminal->errors, 0);
+}
+
+TEST(console_presenter, the_dialog_completes_the_given_files) {
+  auto terminal = std::make_shared<CFakeTerminal>();
+  std::ostringstream err;
+  application().set_presenter(
+      std::make_shared<CImportPresenter>(std::nullopt, std::vector<std::string>{"/missing/a.zip"}, false, err, terminal));
+  COpenDialog dialog;
+  dialog.set_options(ofAllowMultiSelect | ofFileMustExist);
+  EXPECT_FALSE(dialog.execute());  // reported, then cancelled
+  EXPECT_NE(err.str().find("/missing/a.zip"), std::string::npos) << err.str();
+  application().set_presenter(nullptr);
+}
+
+TEST(console_progress, lines_show_position_maximum_and_text) {
+  std::ostringstream out;
+  {
+    CProgressView view(out, TProgressStyle::lines);
+    view.set_max(2);
+    view.set_position(1);
+    view.set_text("Extracting file (/data/kitchen.zip)");
+    view.set_position(2);
+    view.set_text("Reading 3D file (4711_K1.dae)");
+    view.set_position(3);
+    view.set_text("Importing BXF2 file (kitchen.bxf2)");
+    EXPECT_EQ(view.texts().size(), 3u);
+  }
+  EXPECT_EQ(out.str(),
+            "[1/2] Extracting file (/data/kitchen.zip)\n"
+            "[2/2] Reading 3D file (4711_K1.dae)\n"
+            "[3/2] Importing BXF2 file (kitchen.bxf2)\n");
+}
+
+TEST(console_progress, the_bar_redraws_one_line_cut_to_the_width) {
+  std::ostringstream out;
+  {
+    CProgressView view(out, TProgressStyle::bar, 60);
+    view.set_max(4);
+    view.set_position(1);
+    view.set_text("Extracting file (/a/very/...name/that/goes/on/kitchen.zip)");
+    view.set_position(5);
+    view.set_text("Importing BXF2 file (k.bxf2)");
+  }
+  const std::string text = out.str();
+  EXPECT_NE(text.find("\r[#####...............]   1/4   Extracting file (/a/very/...\x1b[K"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\r[####################]   5/4   Importing BXF2 file (k.bxf2)\x1b[K"), std::string::npos) << text;
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+}
+
+TEST(console_progress, quiet_shows_nothing_and_styles_follow_the_stream) {
+  std::ostringstream out;
+  {
+    CProgressView view(out, TProgressStyle::quiet);
+    view.set_max(1);
+    view.set_text("Extracting file (x)");
+  }
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(progress_style(true, true), TProgressStyle::quiet);
+  EXPECT_EQ(progress_style(false, true), TProgressStyle::bar);
+  EXPECT_EQ(progress_style(false, false), TProgressStyle::lines);
+}
+
+TEST(console_stop, ctrl_c_requests_a_stop_once) {
+  reset_stop();
+  install_stop_handler();
+  EXPECT_FALSE(stop_requested());
+  ::raise(SIGINT);
+  EXPECT_TRUE(stop_requested());
+  reset_stop();
+  EXPECT_FALSE(stop_requested());
+}
+
+// A plug-in's toolkit looks the program's presenter up by name.
+TEST(console_presenter, the_presenter_is_lent_through_the_exported_function) {
+  using TDesktopPresenterFunc = CPresenter* (*)();
+  auto lookup = reinterpret_cast<TDesktopPresenterFunc>(::dlsym(RTLD_DEFAULT, "bxf_desktop_presenter"));
+  ASSERT_NE(lookup, nullptr);
+  EXPECT_EQ(lookup(), nullptr);
+  std::ostringstream err;
+  auto presenter = std::make_shared<CImportPresenter>(TWarningAnswer::tick, std::vector<std::string>{}, false, err);
+  set_desktop_presenter(presenter);
+  EXPECT_EQ(lookup(), presenter.get());
+  set_desktop_presenter(nullptr);
+  EXPECT_EQ(lookup(), nullptr);
+}

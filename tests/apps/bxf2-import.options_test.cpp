@@ -1,0 +1,130 @@
+#include "bxf2-import.options.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform.files.h"
+
+namespace {
+
+// Runs the parser on `args` (after the program name).
+struct TRun {
+  TParsedCommandLine parsed;
+  std::string out, err;
+};
+TRun run(std::vector<std::string> args) {
+  args.insert(args.begin(), "bxf2-import");
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  std::ostringstream out, err;
+  TRun result;
+  result.parsed = parse_command_line(static_cast<int>(argv.size()), argv.data(), out, err);
+  result.out = out.str();
+  result.err = err.str();
+  return result;
+}
+
+class options : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = temp_folder() + "bxf2_import_options_" + guid_to_hex(new_guid());
+    ASSERT_TRUE(force_folders(root));
+    zip = root + "/kitchen.zip";
+    bxf2 = root + "/one.bxf2";
+    write_file_bytes(zip, "PK");
+    write_file_bytes(bxf2, "<bxf/>");
+  }
+  void TearDown() override { delete_folder(root); }
+  std::string root, zip, bxf2;
+};
+
+}  // namespace
+
+TEST_F(options, every_option_is_read) {
+  const TRun r = run({"-o", "a.glb", zip, "--output", "b.JSON", "--placement-center", "1.5,-2,0.25", "--warning",
+                      "tick", "--plugin-dir", "/opt/plugins", "--without-meshport", "-q", bxf2});
+  ASSERT_TRUE(r.parsed.options) << r.err;
+  const TImportOptions& o = *r.parsed.options;
+  EXPECT_EQ(o.files, (std::vector<std::string>{zip, bxf2}));
+  ASSERT_EQ(o.outputs.size(), 2u);
+  EXPECT_EQ(o.outputs[0].path, "a.glb");
+  EXPECT_EQ(o.outputs[0].format, TOutputFormat::glb);
+  EXPECT_EQ(o.outputs[1].path, "b.JSON");
+  EXPECT_EQ(o.outputs[1].format, TOutputFormat::json);
+  EXPECT_EQ(o.placement_center, (std::array<double, 3>{1.5, -2, 0.25}));
+  EXPECT_EQ(o.warning, TWarningAnswer::tick);
+  EXPECT_EQ(o.plugin_dir, "/opt/plugins");
+  EXPECT_TRUE(o.without_meshport);
+  EXPECT_TRUE(o.quiet);
+}
+
+TEST_F(options, defaults) {
+  const TRun r = run({zip});
+  ASSERT_TRUE(r.parsed.options) << r.err;
+  const TImportOptions& o = *r.parsed.options;
+  EXPECT_TRUE(o.outputs.empty());
+  EXPECT_EQ(o.placement_center, (std::array<double, 3>{0, 0, 0}));
+  EXPECT_FALSE(o.warning);
+  EXPECT_EQ(o.plugin_dir, "");
+  EXPECT_FALSE(o.without_meshport);
+  EXPECT_FALSE(o.quiet);
+  EXPECT_TRUE(run({}).parsed.options->files.empty());  // asked on a terminal, or refused by the program
+}
+
+TEST_F(options, warning_answers) {
+  for (const auto& [text, answer] : {std::pair{"ok", TWarningAnswer::ok}, std::pair{"tick", TWarningAnswer::tick},
+                                     std::pair{"close", TWarningAnswer::close}}) {
+    const TRun r = run({"--warning", text, zip});
+    ASSERT_TRUE(r.parsed.options) << r.err;
+    EXPECT_EQ(r.parsed.options->warning, answer);
+  }
+}
+
+TEST_F(options, usage_errors_exit_with_2_and_say_why) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;  // part of what goes to standard error
+  };
+  const std::vector<Case> cases = {
+      {{"-o", "a.gltf", "ZIP"}, "\"a.gltf\" is neither a .glb nor a .json file"},
+      {{"-o", "glb", "ZIP"}, "\"glb\" is neither a .glb nor a .json file"},
+      {{"-o", "dir.glb/x", "ZIP"}, "\"dir.glb/x\" is neither a .glb nor a .json file"},
+      {{"--placement-center", "1,2", "ZIP"}, "\"1,2\" is not three numbers X,Y,Z"},
+      {{"--placement-center", "1;2;3", "ZIP"}, "\"1;2;3\" is not three numbers X,Y,Z"},
+      {{"--placement-center", "1,2,3,4", "ZIP"}, "\"1,2,3,4\" is not three numbers X,Y,Z"},
+      {{"--warning", "yes", "ZIP"}, "--warning"},
+      {{"ROOT/missing.zip"}, "missing.zip"},
+      {{"ROOT"}, "ROOT"},  // a folder is not a file
+      {{"--unknown", "ZIP"}, "--unknown"},
+      {{"-o"}, "--output"},
+  };
+  for (Case c : cases) {
+    for (std::string& arg : c.args) {
+      if (arg == "ZIP") arg = zip;
+      if (arg.rfind("ROOT", 0) == 0) arg = root + arg.substr(4);
+    }
+    if (c.error == "ROOT") c.error = root;
+    SCOPED_TRACE(c.args.front());
+    const TRun r = run(c.args);
+    EXPECT_FALSE(r.parsed.options);
+    EXPECT_EQ(r.parsed.exit_status, exit_usage);
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(options, help_lists_the_options_and_exits_with_0) {
+  const TRun r = run({"--help"});
+  EXPECT_FALSE(r.parsed.options);
+  EXPECT_EQ(r.parsed.exit_status, exit_success);
+  for (const char* option : {"--output", "--placement-center", "--warning", "--plugin-dir", "--without-meshport",
+                             "--quiet", "FILE"})
+    EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+TEST(options_point, numbers_are_read_without_the_locale) {
+  EXPECT_EQ(parse_point("0,0,0"), (std::array<double, 3>{0, 0, 0}));
+  EXPECT_EQ(parse_point("-1.25,2e1,3"), (std::array<double, 3>{-1.25, 20, 3}));
+  for (const char* bad : {"", "1,2", "1,,2", "1, 2,3", "1,2,3,", "a,b,c", "1.5.2,0,0", "inf,0,0", "nan,0,0"})
+    EXPECT_FALSE(parse_point(bad)) << bad;
+}
