@@ -67,7 +67,7 @@ TEST(application, handle_message_preprocessing_order) {
     auto note = [&](const char* what) { asked += asked.empty() ? what : std::string(" ") + what; };
     auto check = [&](const char* what, bool answer) {
       return [&note, what, answer](TMsg& msg) {
-        EXPECT_EQ(msg.message, toolkit::WM_USER + 1u);  // the event's change is seen
+        EXPECT_EQ(msg.message, WM_USER + 1u);  // the event's change is seen
         note(what);
         return answer;
       };
@@ -75,11 +75,11 @@ TEST(application, handle_message_preprocessing_order) {
     if (c.with_event)
       app.set_on_message([&](TMsg& msg, bool& handled) {
         note("event");
-        msg.message = toolkit::WM_USER + 1;
+        msg.message = WM_USER + 1;
         if (c.event_handles) handled = true;
       });
     else
-      app.set_on_message([&](TMsg& msg, bool&) { msg.message = toolkit::WM_USER + 1; });
+      app.set_on_message([&](TMsg& msg, bool&) { msg.message = WM_USER + 1; });
     app.hooks().mouse_captured = [&] {
       note("capture");
       return c.captured;
@@ -92,53 +92,13 @@ TEST(application, handle_message_preprocessing_order) {
     app.queue([&] { note("queue"); });
 
     TMsg msg;
-    msg.message = toolkit::WM_KEYDOWN;
+    msg.message = WM_KEYDOWN;
     bool handled = false;
     app.handle_message(msg, handled);
     EXPECT_EQ(asked, c.asked);
     EXPECT_EQ(handled, c.handled);
     EXPECT_EQ(app.queued_count(), c.handled ? 1u : 0u);
   }
-}
-
-// A record laid out like the toolkit's, under other names (the host's).
-struct TMsg {
-  intptr_t hwnd = 0;
-  uint32_t message = 0;
-  uintptr_t wParam = 0;
-  intptr_t lParam = 0;
-  uint32_t time = 0;
-  int32_t pt_x = 0;
-  int32_t pt_y = 0;
-};
-
-TEST(application, handle_message_takes_a_record_of_the_same_layout) {
-  CToolkitApplication app;
-  app.set_on_message([](TMsg& msg, bool& handled) {
-    EXPECT_EQ(msg.hwnd, 7);
-    EXPECT_EQ(msg.message, toolkit::WM_CHAR);
-    EXPECT_EQ(msg.wParam, 'a');
-    EXPECT_EQ(msg.lParam, -1);
-    EXPECT_EQ(msg.time, 99u);
-    EXPECT_EQ(msg.pt.x, 3);
-    EXPECT_EQ(msg.pt.y, -4);
-    msg.wParam = 'b';
-    msg.pt.y = 5;
-    if (msg.time == 99u) handled = true;
-  });
-  TMsg record{7, toolkit::WM_CHAR, 'a', -1, 99, 3, -4};
-  bool handled = false;
-  app.handle_message(record, handled);
-  EXPECT_TRUE(handled);
-  EXPECT_EQ(record.wParam, uintptr_t('b'));  // changes reach the host's record
-  EXPECT_EQ(record.pt_y, 5);
-
-  app.set_on_message([](TMsg& msg, bool&) {
-    msg.message = toolkit::WM_NULL;
-    throw std::runtime_error("event failed");
-  });
-  EXPECT_THROW(app.handle_message(record, handled), std::runtime_error);
-  EXPECT_EQ(record.message, toolkit::WM_NULL);  // written back on the way out
 }
 
 TEST(application, handle_message_without_hooks_runs_the_queue) {
