@@ -21,6 +21,7 @@
 #include "host.meb.h"
 #include "platform.files.h"
 #include "platform.locale.h"
+#include "uConversion_IMPL.h"
 
 #if __has_include("meshport.convert.h") && defined(BXF_DRAWER_MESH_DIR)
 #include "meshport.convert.h"
@@ -228,6 +229,7 @@ class builder : public ::testing::Test {
   void TearDown() override {
     THostFaults::disarm();
     host.reset();
+    release_conversion_manager();  // the host made the process's conversion manager
     set_decimal_separator(0);
     mesh_folder.clear();
     drawer_mesh_folder.clear();
