@@ -12,7 +12,7 @@ TEST(system, guid_parse_and_print) {
 TEST(system, module_name_keeps_dotted_names) {
   EXPECT_EQ(module_name_of("/src/plugins/import.bxf2/source/import.bxf2.parser.cpp"), "import.bxf2.parser");
   EXPECT_EQ(module_name_of("libext/uList.h"), "uList");
-  EXPECT_EQ(module_name_of("C:\\x\\uLexYacc.pas"), "uLexYacc");
+  EXPECT_EQ(module_name_of("C:\\src\\uLexYacc.cpp"), "uLexYacc");
 }
 
 TEST(system, assertion_text_names_message_module_and_line) {
