@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +21,16 @@
 #include "hapi.plugins.h"
 #include "host.application.h"
 #include "host.calls.h"
+#include "platform.files.h"
+#include "platform.presenters.h"
+
+// The presenter this program lends the plug-in module's toolkit; null
+// leaves the module with its own.
+namespace {
+std::shared_ptr<CScriptedPresenter> lent_presenter;
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) CPresenter* bxf_desktop_presenter() { return lent_presenter.get(); }
 
 namespace {
 
@@ -227,5 +239,183 @@ TEST(ModuleThroughHost, load_run_and_shut_down_with_an_empty_leak_report) {
   EXPECT_TRUE(failures.empty());
   EXPECT_EQ(report, "");
 }
+
+// ---------------------------------------------------------------------------
+// The import command, through the reference host
+// ---------------------------------------------------------------------------
+
+#if defined(MESHPORT_MODULE)
+
+// One run of the command: the files offered, how the user and the progress
+// display answer, and what the run leaves.
+struct TCommandCase {
+  const char* what;
+  bool meshport;                                // Meshport loaded before the plug-in
+  std::vector<TFormAnswer> warning;             // answers to the resize warning
+  std::optional<std::vector<std::string>> files;  // chosen names (in the test folder); nothing: cancel
+  std::string refused;                          // Proceed answers false for the text naming this file
+  std::vector<std::string> messages;            // host message boxes
+  std::vector<std::string> texts;               // progress texts (file names in the test folder)
+  bool imported;                                // the project holds objects afterwards
+};
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = temp_folder() + "bxf2_command_" + guid_to_hex(new_guid());
+    tmp = folder + "/tmp";
+    ASSERT_TRUE(force_folders(tmp));
+    const char* old = std::getenv("TMPDIR");
+    old_tmpdir = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("TMPDIR", tmp.c_str(), 1);
+    setenv("BXF2_IMPORT_LOG", (folder + "/log.txt").c_str(), 1);
+    const std::string cabinet = read_file_bytes(std::string(BXF_EXAMPLES_DIR) + "/simple/base-cabinet.bxf2");
+    for (const char* name : {"a.bxf2", "b.bxf2", "C.BXF2", "d.zip.txt"}) write_file_bytes(folder + "/" + name, cabinet);
+    write_file_bytes(folder + "/broken.bxf2", "<bxf");
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+  }
+  void TearDown() override {
+    lent_presenter.reset();
+    unsetenv("BXF2_IMPORT_LOG");
+    if (old_tmpdir)
+      setenv("TMPDIR", old_tmpdir->c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+    delete_folder(folder);
+  }
+
+  // The entries left in the temporary folder.
+  std::vector<std::string> temp_entries() const {
+    std::vector<std::string> left;
+    for (const auto& item : fs::directory_iterator(tmp)) left.push_back(item.path().string());
+    return left;
+  }
+
+  std::string folder, tmp;
+  std::optional<std::string> old_tmpdir;
+};
+
+TEST_F(CommandTest, runs_end_as_the_user_and_the_progress_display_answer) {
+  const std::string meshport_missing = "This plugin requires Meshport plugin.";
+  const TCommandCase cases[] = {
+      {"Meshport missing: only the message", false, {}, std::nullopt, "", {meshport_missing}, {}, false},
+      {"warning closed", true, {TFormAnswer::close_box()}, std::nullopt, "", {}, {}, false},
+      {"dialog cancelled", true, {TFormAnswer::enter(false)}, std::nullopt, "", {}, {}, false},
+      {"upper-case extension stops the run after the earlier files",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"a.bxf2", "C.BXF2", "b.bxf2"},
+       "",
+       {},
+       {"Extracting file (a.bxf2)", "Extracting file (C.BXF2)"},
+       true},
+      {"unknown extension stops the run before anything is imported",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"d.zip.txt", "a.bxf2"},
+       "",
+       {},
+       {"Extracting file (d.zip.txt)"},
+       false},
+      {"Proceed false skips a chosen file and goes on",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"broken.bxf2", "a.bxf2"},
+       "broken.bxf2",
+       {},
+       {"Extracting file (broken.bxf2)", "Extracting file (a.bxf2)"},
+       true},
+      {"Proceed false for every file imports nothing",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"a.bxf2"},
+       "a.bxf2",
+       {},
+       {"Extracting file (a.bxf2)"},
+       false},
+  };
+  for (const TCommandCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+    for (const TFormAnswer& answer : c.warning) lent_presenter->add_form_answer(answer);
+    if (c.files) {
+      std::vector<std::string> paths;
+      for (const std::string& name : *c.files) paths.push_back(folder + "/" + name);
+      lent_presenter->add_files(paths);
+    } else if (!c.warning.empty() && c.warning.front().action != TFormAction::close_box) {
+      lent_presenter->add_cancel();
+    }
+
+    CHost host;
+    host.application().set_print_messages(false);
+    if (c.meshport) host.load_plugin(MESHPORT_MODULE);
+    host.load_plugin(PLUGIN_MODULE);
+    const std::string refused = c.refused.empty() ? "" : folder + "/" + c.refused;
+    host.main_window().set_proceed_handler(
+        [&](const TProgressState& state) { return refused.empty() || state.text.find(refused) == std::string::npos; });
+    TRef<IUnknown> instance;
+    ASSERT_EQ(host.plugins().entries().back()->GetInstance(instance.put()), S_OK);
+    EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), S_OK);
+    instance.reset();
+
+    std::vector<std::string> messages;
+    for (const THostMessage& message : host.application().messages()) {
+      messages.push_back(message.text);
+      EXPECT_EQ(message.flags, 16);
+    }
+    EXPECT_EQ(messages, c.messages);
+    std::vector<std::string> texts;
+    for (const std::string& text : c.texts) {
+      const size_t open = text.find('(') + 1;
+      texts.push_back(text.substr(0, open) + folder + "/" + text.substr(open));
+    }
+    EXPECT_EQ(host.main_window().texts(), texts);
+    if (!c.texts.empty()) {
+      EXPECT_EQ(host.main_window().progress().max, int32_t(c.files->size()));
+      EXPECT_EQ(host.main_window().progress().position, int32_t(c.texts.size()));
+    }
+    EXPECT_EQ(!host.project().objects().empty(), c.imported);
+    if (!c.meshport) {
+      EXPECT_TRUE(lent_presenter->forms().empty());
+    }
+    if (c.warning.empty() || c.warning.front().action == TFormAction::close_box) {
+      EXPECT_TRUE(lent_presenter->dialogs().empty());
+    }
+    EXPECT_EQ(lent_presenter->pending_form_answers(), 0u);
+    EXPECT_EQ(lent_presenter->pending_file_answers(), 0u);
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{});
+    EXPECT_TRUE(host.shutdown().empty());
+  }
+}
+
+TEST_F(CommandTest, open_dialog_settings_and_a_failed_import_still_cleans_up) {
+  lent_presenter->add_form_answer(TFormAnswer::enter(false));
+  lent_presenter->add_files({folder + "/a.bxf2", folder + "/broken.bxf2", folder + "/b.bxf2"});
+  CHost host;
+  host.application().set_print_messages(false);
+  host.load_plugin(MESHPORT_MODULE);
+  host.load_plugin(PLUGIN_MODULE);
+  TRef<IUnknown> instance;
+  ASSERT_EQ(host.plugins().entries().back()->GetInstance(instance.put()), S_OK);
+  EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), E_UNEXPECTED);
+  instance.reset();
+
+  ASSERT_EQ(lent_presenter->dialogs().size(), 1u);
+  const TShownDialog& dialog = lent_presenter->dialogs()[0];
+  EXPECT_EQ(dialog.title, "Import BXF2");
+  EXPECT_EQ(dialog.filter, "BXF2 files|*.bxf2;*.zip|Any file|*.*");
+  EXPECT_EQ(dialog.default_ext, "zip");
+  EXPECT_EQ(dialog.options, ofHideReadOnly | ofAllowMultiSelect | ofFileMustExist | ofEnableSizing);
+  // The first file stays imported, the last is never reached; the reason
+  // of the failure (no document from the broken file) is logged.
+  EXPECT_FALSE(host.project().objects().empty());
+  EXPECT_NE(read_file_bytes(folder + "/log.txt").find("EAssertionFailed: Assertion failure (import.bxf2.import, line "),
+            std::string::npos);
+  EXPECT_EQ(host.main_window().texts().size(), 2u);
+  EXPECT_EQ(temp_entries(), std::vector<std::string>{});
+  EXPECT_TRUE(host.shutdown().empty());
+}
+
+#endif  // MESHPORT_MODULE
 
 }  // namespace
