@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -414,6 +415,69 @@ TEST_F(CommandTest, open_dialog_settings_and_a_failed_import_still_cleans_up) {
   EXPECT_EQ(host.main_window().texts().size(), 2u);
   EXPECT_EQ(temp_entries(), std::vector<std::string>{});
   EXPECT_TRUE(host.shutdown().empty());
+}
+
+// An archive of the example kitchen: its BXF2 file at the top, its meshes in
+// cadData, and a BXF2 file in a subfolder that is not imported.
+void write_kitchen_zip(const std::string& path) {
+  const std::string source = std::string(BXF_EXAMPLES_DIR) + "/kitchen/";
+  std::vector<std::pair<std::string, std::string>> entries = {
+      {"kitchen.bxf2", read_file_bytes(source + "kitchen.bxf2")}, {"sub/nested.bxf2", "<bxf"}};
+  for (const std::string& mesh : list_files(source + "cadData", "*.dae"))
+    entries.emplace_back("cadData/" + extract_file_name(mesh), read_file_bytes(mesh));
+  int code = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  ASSERT_NE(archive, nullptr);
+  for (const auto& [name, data] : entries) {
+    zip_source_t* data_source = zip_source_buffer(archive, data.data(), data.size(), 0);
+    ASSERT_GE(zip_file_add(archive, name.c_str(), data_source, ZIP_FL_ENC_UTF_8), 0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+}
+
+TEST_F(CommandTest, archives_convert_their_meshes_then_import_their_top_level_files) {
+  const std::string archive = folder + "/k.zip";
+  write_kitchen_zip(archive);
+  const size_t meshes = list_files(std::string(BXF_EXAMPLES_DIR) + "/kitchen/cadData", "*.dae").size();
+  ASSERT_GT(meshes, 0u);
+  // Runs the command on the archive; Proceed answers false from the
+  // `stop_at`-th question on (0: never).
+  for (size_t stop_at : {size_t(0), size_t(2), meshes + 2}) {
+    SCOPED_TRACE(stop_at);
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+    lent_presenter->add_form_answer(TFormAnswer::enter(false));
+    lent_presenter->add_files({archive});
+    CHost host;
+    host.application().set_print_messages(false);
+    host.load_plugin(MESHPORT_MODULE);
+    host.load_plugin(PLUGIN_MODULE);
+    size_t asked = 0;
+    host.main_window().set_proceed_handler([&](const TProgressState&) { return stop_at == 0 || ++asked < stop_at; });
+    TRef<IUnknown> instance;
+    ASSERT_EQ(host.plugins().entries().back()->GetInstance(instance.put()), S_OK);
+    EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), S_OK);
+    instance.reset();
+
+    const std::vector<std::string>& texts = host.main_window().texts();
+    const size_t shown = stop_at == 0 ? meshes + 2 : stop_at;
+    ASSERT_EQ(texts.size(), shown);
+    EXPECT_EQ(texts[0], "Extracting file (" + archive + ")");
+    for (size_t i = 1; i < shown && i <= meshes; ++i) {
+      EXPECT_EQ(texts[i].rfind("Reading 3D file (", 0), 0u) << texts[i];
+      EXPECT_EQ(texts[i].find('/'), std::string::npos) << texts[i];  // the name alone
+    }
+    if (shown == meshes + 2) {
+      EXPECT_EQ(texts.back(), "Importing BXF2 file (kitchen.bxf2)");
+      // Meshport wrote every .meb where the builder looks for it.
+      const std::string log = file_exists(folder + "/log.txt") ? read_file_bytes(folder + "/log.txt") : "";
+      EXPECT_EQ(log.find("not found"), std::string::npos) << log;
+    }
+    EXPECT_EQ(host.main_window().progress().max, 1);
+    EXPECT_EQ(host.main_window().progress().position, int32_t(shown));
+    EXPECT_EQ(!host.project().objects().empty(), stop_at == 0);
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{});
+    EXPECT_TRUE(host.shutdown().empty());
+  }
 }
 
 #endif  // MESHPORT_MODULE
