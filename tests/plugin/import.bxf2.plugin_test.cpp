@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +22,16 @@
 #include "hapi.plugins.h"
 #include "host.application.h"
 #include "host.calls.h"
+#include "platform.files.h"
+#include "platform.presenters.h"
+
+// The presenter this program lends the plug-in module's toolkit; null
+// leaves the module with its own.
+namespace {
+std::shared_ptr<CScriptedPresenter> lent_presenter;
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) CPresenter* bxf_desktop_presenter() { return lent_presenter.get(); }
 
 namespace {
 
@@ -227,5 +240,246 @@ TEST(ModuleThroughHost, load_run_and_shut_down_with_an_empty_leak_report) {
   EXPECT_TRUE(failures.empty());
   EXPECT_EQ(report, "");
 }
+
+// ---------------------------------------------------------------------------
+// The import command, through the reference host
+// ---------------------------------------------------------------------------
+
+#if defined(MESHPORT_MODULE)
+
+// One run of the command: the files offered, how the user and the progress
+// display answer, and what the run leaves.
+struct TCommandCase {
+  const char* what;
+  bool meshport;                                // Meshport loaded before the plug-in
+  std::vector<TFormAnswer> warning;             // answers to the resize warning
+  std::optional<std::vector<std::string>> files;  // chosen names (in the test folder); nothing: cancel
+  std::string refused;                          // Proceed answers false for the text naming this file
+  std::vector<std::string> messages;            // host message boxes
+  std::vector<std::string> texts;               // progress texts (file names in the test folder)
+  bool imported;                                // the project holds objects afterwards
+};
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = temp_folder() + "bxf2_command_" + guid_to_hex(new_guid());
+    tmp = folder + "/tmp";
+    ASSERT_TRUE(force_folders(tmp));
+    const char* old = std::getenv("TMPDIR");
+    old_tmpdir = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("TMPDIR", tmp.c_str(), 1);
+    setenv("BXF2_IMPORT_LOG", (folder + "/log.txt").c_str(), 1);
+    const std::string cabinet = read_file_bytes(std::string(BXF_EXAMPLES_DIR) + "/simple/base-cabinet.bxf2");
+    for (const char* name : {"a.bxf2", "b.bxf2", "C.BXF2", "d.zip.txt"}) write_file_bytes(folder + "/" + name, cabinet);
+    write_file_bytes(folder + "/broken.bxf2", "<bxf");
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+  }
+  void TearDown() override {
+    lent_presenter.reset();
+    unsetenv("BXF2_IMPORT_LOG");
+    if (old_tmpdir)
+      setenv("TMPDIR", old_tmpdir->c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+    delete_folder(folder);
+  }
+
+  // The entries left in the temporary folder.
+  std::vector<std::string> temp_entries() const {
+    std::vector<std::string> left;
+    for (const auto& item : fs::directory_iterator(tmp)) left.push_back(item.path().string());
+    return left;
+  }
+
+  std::string folder, tmp;
+  std::optional<std::string> old_tmpdir;
+};
+
+TEST_F(CommandTest, runs_end_as_the_user_and_the_progress_display_answer) {
+  const std::string meshport_missing = "This plugin requires Meshport plugin.";
+  const TCommandCase cases[] = {
+      {"Meshport missing: only the message", false, {}, std::nullopt, "", {meshport_missing}, {}, false},
+      {"warning closed", true, {TFormAnswer::close_box()}, std::nullopt, "", {}, {}, false},
+      {"dialog cancelled", true, {TFormAnswer::enter(false)}, std::nullopt, "", {}, {}, false},
+      {"upper-case extension stops the run after the earlier files",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"a.bxf2", "C.BXF2", "b.bxf2"},
+       "",
+       {},
+       {"Extracting file (a.bxf2)", "Extracting file (C.BXF2)"},
+       true},
+      {"unknown extension stops the run before anything is imported",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"d.zip.txt", "a.bxf2"},
+       "",
+       {},
+       {"Extracting file (d.zip.txt)"},
+       false},
+      {"Proceed false skips a chosen file and goes on",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"broken.bxf2", "a.bxf2"},
+       "broken.bxf2",
+       {},
+       {"Extracting file (broken.bxf2)", "Extracting file (a.bxf2)"},
+       true},
+      {"Proceed false for every file imports nothing",
+       true,
+       {TFormAnswer::enter(false)},
+       std::vector<std::string>{"a.bxf2"},
+       "a.bxf2",
+       {},
+       {"Extracting file (a.bxf2)"},
+       false},
+  };
+  for (const TCommandCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+    for (const TFormAnswer& answer : c.warning) lent_presenter->add_form_answer(answer);
+    if (c.files) {
+      std::vector<std::string> paths;
+      for (const std::string& name : *c.files) paths.push_back(folder + "/" + name);
+      lent_presenter->add_files(paths);
+    } else if (!c.warning.empty() && c.warning.front().action != TFormAction::close_box) {
+      lent_presenter->add_cancel();
+    }
+
+    CHost host;
+    host.application().set_print_messages(false);
+    if (c.meshport) host.load_plugin(MESHPORT_MODULE);
+    host.load_plugin(PLUGIN_MODULE);
+    const std::string refused = c.refused.empty() ? "" : folder + "/" + c.refused;
+    host.main_window().set_proceed_handler(
+        [&](const TProgressState& state) { return refused.empty() || state.text.find(refused) == std::string::npos; });
+    TRef<IUnknown> instance;
+    ASSERT_EQ(host.plugins().entries().back()->GetInstance(instance.put()), S_OK);
+    EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), S_OK);
+    instance.reset();
+
+    std::vector<std::string> messages;
+    for (const THostMessage& message : host.application().messages()) {
+      messages.push_back(message.text);
+      EXPECT_EQ(message.flags, 16);
+    }
+    EXPECT_EQ(messages, c.messages);
+    std::vector<std::string> texts;
+    for (const std::string& text : c.texts) {
+      const size_t open = text.find('(') + 1;
+      texts.push_back(text.substr(0, open) + folder + "/" + text.substr(open));
+    }
+    EXPECT_EQ(host.main_window().texts(), texts);
+    if (!c.texts.empty()) {
+      EXPECT_EQ(host.main_window().progress().max, int32_t(c.files->size()));
+      EXPECT_EQ(host.main_window().progress().position, int32_t(c.texts.size()));
+    }
+    EXPECT_EQ(!host.project().objects().empty(), c.imported);
+    if (!c.meshport) {
+      EXPECT_TRUE(lent_presenter->forms().empty());
+    }
+    if (c.warning.empty() || c.warning.front().action == TFormAction::close_box) {
+      EXPECT_TRUE(lent_presenter->dialogs().empty());
+    }
+    EXPECT_EQ(lent_presenter->pending_form_answers(), 0u);
+    EXPECT_EQ(lent_presenter->pending_file_answers(), 0u);
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{});
+    EXPECT_TRUE(host.shutdown().empty());
+  }
+}
+
+TEST_F(CommandTest, open_dialog_settings_and_a_failed_import_still_cleans_up) {
+  lent_presenter->add_form_answer(TFormAnswer::enter(false));
+  lent_presenter->add_files({folder + "/a.bxf2", folder + "/broken.bxf2", folder + "/b.bxf2"});
+  CHost host;
+  host.application().set_print_messages(false);
+  host.load_plugin(MESHPORT_MODULE);
+  host.load_plugin(PLUGIN_MODULE);
+  TRef<IUnknown> instance;
+  ASSERT_EQ(host.plugins().entries().back()->GetInstance(instance.put()), S_OK);
+  EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), E_UNEXPECTED);
+  instance.reset();
+
+  ASSERT_EQ(lent_presenter->dialogs().size(), 1u);
+  const TShownDialog& dialog = lent_presenter->dialogs()[0];
+  EXPECT_EQ(dialog.title, "Import BXF2");
+  EXPECT_EQ(dialog.filter, "BXF2 files|*.bxf2;*.zip|Any file|*.*");
+  EXPECT_EQ(dialog.default_ext, "zip");
+  EXPECT_EQ(dialog.options, ofHideReadOnly | ofAllowMultiSelect | ofFileMustExist | ofEnableSizing);
+  // The first file stays imported, the last is never reached; the reason
+  // of the failure (no document from the broken file) is logged.
+  EXPECT_FALSE(host.project().objects().empty());
+  EXPECT_NE(read_file_bytes(folder + "/log.txt").find("EAssertionFailed: Assertion failure (import.bxf2.import, line "),
+            std::string::npos);
+  EXPECT_EQ(host.main_window().texts().size(), 2u);
+  EXPECT_EQ(temp_entries(), std::vector<std::string>{});
+  EXPECT_TRUE(host.shutdown().empty());
+}
+
+// An archive of the example kitchen: its BXF2 file at the top, its meshes in
+// cadData, and a BXF2 file in a subfolder that is not imported.
+void write_kitchen_zip(const std::string& path) {
+  const std::string source = std::string(BXF_EXAMPLES_DIR) + "/kitchen/";
+  std::vector<std::pair<std::string, std::string>> entries = {
+      {"kitchen.bxf2", read_file_bytes(source + "kitchen.bxf2")}, {"sub/nested.bxf2", "<bxf"}};
+  for (const std::string& mesh : list_files(source + "cadData", "*.dae"))
+    entries.emplace_back("cadData/" + extract_file_name(mesh), read_file_bytes(mesh));
+  int code = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  ASSERT_NE(archive, nullptr);
+  for (const auto& [name, data] : entries) {
+    zip_source_t* data_source = zip_source_buffer(archive, data.data(), data.size(), 0);
+    ASSERT_GE(zip_file_add(archive, name.c_str(), data_source, ZIP_FL_ENC_UTF_8), 0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+}
+
+TEST_F(CommandTest, archives_convert_their_meshes_then_import_their_top_level_files) {
+  const std::string archive = folder + "/k.zip";
+  write_kitchen_zip(archive);
+  const size_t meshes = list_files(std::string(BXF_EXAMPLES_DIR) + "/kitchen/cadData", "*.dae").size();
+  ASSERT_GT(meshes, 0u);
+  // Runs the command on the archive; Proceed answers false from the
+  // `stop_at`-th question on (0: never).
+  for (size_t stop_at : {size_t(0), size_t(2), meshes + 2}) {
+    SCOPED_TRACE(stop_at);
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+    lent_presenter->add_form_answer(TFormAnswer::enter(false));
+    lent_presenter->add_files({archive});
+    CHost host;
+    host.application().set_print_messages(false);
+    host.load_plugin(MESHPORT_MODULE);
+    host.load_plugin(PLUGIN_MODULE);
+    size_t asked = 0;
+    host.main_window().set_proceed_handler([&](const TProgressState&) { return stop_at == 0 || ++asked < stop_at; });
+    TRef<IUnknown> instance;
+    ASSERT_EQ(host.plugins().entries().back()->GetInstance(instance.put()), S_OK);
+    EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), S_OK);
+    instance.reset();
+
+    const std::vector<std::string>& texts = host.main_window().texts();
+    const size_t shown = stop_at == 0 ? meshes + 2 : stop_at;
+    ASSERT_EQ(texts.size(), shown);
+    EXPECT_EQ(texts[0], "Extracting file (" + archive + ")");
+    for (size_t i = 1; i < shown && i <= meshes; ++i) {
+      EXPECT_EQ(texts[i].rfind("Reading 3D file (", 0), 0u) << texts[i];
+      EXPECT_EQ(texts[i].find('/'), std::string::npos) << texts[i];  // the name alone
+    }
+    if (shown == meshes + 2) {
+      EXPECT_EQ(texts.back(), "Importing BXF2 file (kitchen.bxf2)");
+      // Meshport wrote every .meb where the builder looks for it.
+      const std::string log = file_exists(folder + "/log.txt") ? read_file_bytes(folder + "/log.txt") : "";
+      EXPECT_EQ(log.find("not found"), std::string::npos) << log;
+    }
+    EXPECT_EQ(host.main_window().progress().max, 1);
+    EXPECT_EQ(host.main_window().progress().position, int32_t(shown));
+    EXPECT_EQ(!host.project().objects().empty(), stop_at == 0);
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{});
+    EXPECT_TRUE(host.shutdown().empty());
+  }
+}
+
+#endif  // MESHPORT_MODULE
 
 }  // namespace

@@ -8,9 +8,14 @@
 
 #include "debug.instances.h"
 #include "hapi.tools.hook_application.h"
+#include "import.bxf2.import.h"
 #include "import.bxf2.log.h"
+#include "import.bxf2.parser.h"
+#include "import.bxf2.zip.h"
 #include "platform.dialogs.h"
+#include "platform.files.h"
 #include "sysutils.h"
+#include "tvrlib.com.h"
 
 namespace {
 
@@ -18,6 +23,22 @@ namespace {
 constexpr const char* caption_format = "{0}...";      // the menu caption
 constexpr const char* dialog_caption_format = "Import {0}";  // the dialogs' caption
 constexpr const char* file_type = "bxf2";
+constexpr const char* meshport_missing_text = "This plugin requires Meshport plugin.";
+constexpr const char* extracting_format = "Extracting file ({0})";
+constexpr const char* reading_mesh_format = "Reading 3D file ({0})";
+constexpr const char* importing_format = "Importing BXF2 file ({0})";
+// The pieces of the open-file dialog's filter.
+constexpr const char* filter_description = "BXF2 files";
+constexpr const char* filter_patterns = "|*.bxf2;*.zip";
+constexpr const char* filter_separator = "|";
+constexpr const char* any_file_description = "Any file";
+constexpr const char* any_file_patterns = "|*.*";
+constexpr const char* default_extension = "zip";
+// The subfolder of the archives' meshes.
+constexpr const char* mesh_subfolder = "cadData";
+// What Meshport is asked for: millimetres to metres, and its conversion mode.
+constexpr double mesh_scale = 1000.0;
+constexpr uint8_t mesh_mode = 2;
 
 // ---------------------------------------------------------------------------
 // The guard of the COM calls
@@ -132,11 +153,134 @@ HRESULT CPlugin::execute(intptr_t) {
 
 COpenDialog& CPlugin::open_dialog() {
   if (!_open_dialog) {
-    _open_dialog = std::make_unique<COpenDialog>();
+    auto dialog = std::make_unique<COpenDialog>();
+    dialog->set_title(import_caption());
+    dialog->set_filter(std::string(filter_description) + filter_patterns + filter_separator +
+                       any_file_description + any_file_patterns);
+    dialog->set_default_ext(default_extension);
+    dialog->set_options(ofHideReadOnly | ofAllowMultiSelect | ofFileMustExist | ofEnableSizing);
+    _open_dialog = std::move(dialog);
   }
   return *_open_dialog;
 }
 
+namespace {
+
+// The text of `format` with `argument`, as a new owned BSTR.
+TBStr progress_text(const char* format, std::string_view argument) {
+  return TBStr(fmt::format(fmt::runtime(format), argument));
+}
+
+// Moves the progress display one step on.
+void advance(IProgress* progress) { progress->SetPosition(progress->GetPosition() + 1); }
+
+// Deletes the run's temporary folder, then lets go of the progress display,
+// on every way out of the command.
+class CRunGuard {
+ public:
+  CRunGuard(std::string folder, TRef<IProgress>& progress) : _folder(std::move(folder)), _progress(progress) {}
+  ~CRunGuard() {
+    delete_folder(_folder);
+    _progress.reset();
+  }
+  CRunGuard(const CRunGuard&) = delete;
+  CRunGuard& operator=(const CRunGuard&) = delete;
+
+ private:
+  std::string _folder;
+  TRef<IProgress>& _progress;
+};
+
+}  // namespace
+
+std::string CPlugin::make_temp_folder() {
+  std::string folder = temp_folder() + guid_to_hex(new_guid());
+  force_folders(folder);
+  ASSERT(folder_exists(folder));
+  return folder;
+}
+
+void CPlugin::import_file(const std::string& file_name) {
+  std::unique_ptr<CBXF> document(parse_file(file_name));
+  import_document(document.get(), _application.get(), file_name);
+}
+
 void CPlugin::run_command() {
   ASSERT(_application);
+
+  // Meshport: the first plug-in whose object converts meshes.
+  TRef<IMeshConverter> converter;
+  {
+    TRef<IPluginList> plugins;
+    OleCheck(_application->GetPlugins(plugins.put()));
+    int32_t count = 0;
+    OleCheck(plugins->GetCount(&count));
+    for (int32_t i = 0; i < count && !converter; ++i) {
+      TRef<IPluginEntry> entry;
+      OleCheck(plugins->GetItem(i, entry.put()));
+      TRef<IUnknown> instance;
+      OleCheck(entry->GetInstance(instance.put()));
+      if (instance) converter = instance.query<IMeshConverter>();
+    }
+  }
+  if (!converter) {
+    int32_t result = 0;
+    OleCheck(_application->MessageBox(TBStr(meshport_missing_text).get(), MB_ICONERROR, &result));
+    return;
+  }
+
+  ASSERT(_warning_dialog);
+  if (!_warning_dialog->execute(false)) return;
+
+  COpenDialog& dialog = open_dialog();
+  if (!dialog.execute()) return;
+  const std::vector<std::string> files = dialog.files();
+
+  TRef<IProgress> progress;
+  {
+    TRef<IMainWindow> window;
+    OleCheck(_application->GetMainWindow(window.put()));
+    if (window) progress = window.query<IProgress>();
+  }
+  ASSERT(progress);
+
+  bool archive_seen = false;
+  progress->SetMax(static_cast<int32_t>(files.size()));
+
+  const std::string temp = make_temp_folder();
+  CRunGuard guard(temp, progress);
+
+  mesh_folder = temp + path_delimiter + mesh_subfolder + path_delimiter;
+
+  for (const std::string& file : files) {
+    ASSERT(file_exists(file));
+    advance(progress.get());
+    progress->SetText(progress_text(extracting_format, file).get());
+    if (!progress->Proceed()) continue;
+    const std::string extension = extract_file_ext(file);
+    if (extension == ".zip") {
+      extract_archive(file, temp);
+      archive_seen = true;
+    } else if (extension == ".bxf2") {
+      import_file(file);
+    } else {
+      return;
+    }
+  }
+
+  if (!archive_seen) return;
+
+  for (const std::string& mesh : list_files(mesh_folder, "*.dae")) {
+    advance(progress.get());
+    progress->SetText(progress_text(reading_mesh_format, extract_file_name(mesh)).get());
+    if (!progress->Proceed()) return;
+    converter->ConvertFile(TBStr(mesh).get(), TBStr(change_file_ext(mesh, ".meb")).get(), mesh_scale, mesh_mode);
+  }
+
+  for (const std::string& bxf : list_files(temp, "*.bxf2")) {
+    advance(progress.get());
+    progress->SetText(progress_text(importing_format, extract_file_name(bxf)).get());
+    if (!progress->Proceed()) return;
+    import_file(bxf);
+  }
 }

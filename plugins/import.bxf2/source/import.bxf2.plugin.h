@@ -75,6 +75,12 @@ class CPlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlugin_ini
   void run_command();
   // The open-file dialog, made on first use and kept for later commands.
   COpenDialog& open_dialog();
+  // The path (no trailing separator) of a new, existing, empty folder in the
+  // user's temporary folder. Fails an internal check when it cannot be made.
+  static std::string make_temp_folder();
+  // Parses the BXF2 file `file_name` and builds it into the project; the
+  // document is freed on every way out. Raises what reading and building raise.
+  void import_file(const std::string& file_name);
 
   TRef<IApplication> _application;
   std::unique_ptr<COpenDialog> _open_dialog;

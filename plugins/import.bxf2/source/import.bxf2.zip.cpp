@@ -149,7 +149,11 @@ class TExtractor {
 
   void open() {
     int code = 0;
-    zip_t* archive = zip_open(_path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    // No ZIP_CHECKCONS: it refuses sound archives whose local headers differ
+    // from the directory in what writers may vary (extra fields of archives
+    // written with data descriptors). Damaged data is still caught: by the
+    // directory's bounds here and by the checksum of every entry read.
+    zip_t* archive = zip_open(_path.c_str(), ZIP_RDONLY, &code);
     if (!archive) throw EZipError(fmt::format("Cannot open archive \"{}\": {}", _path, open_error_text(code)));
     _archive.reset(archive);
   }
