@@ -1,5 +1,7 @@
 #include "platform.xmldom.h"
 
+#include <filesystem>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -32,6 +34,10 @@ class CXMLDOMDocument : public TImplements<CSafeInterfacedObject, IXMLDOMDocumen
 
   bool load(const std::string& file_name) override {
     _document.reset();
+    // Only regular files load: a folder or device would be read as a stream
+    // of undefined size.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file_name, error)) return false;
     pugi::xml_parse_result result = _document.load_file(file_name.c_str(), parse_options, pugi::encoding_auto);
     if (!result || !well_formed_top_level()) {
       _document.reset();

@@ -148,7 +148,7 @@ TEST_F(project, ungroup_dissolves_nested_groups_and_keeps_other_entities_selecte
     CHost h;
     h.application().set_print_messages(false);
     CProject& p = h.project();
-    std::map<std::string, CEntity*> named;
+    std::map<std::string, TRef<CEntity>> named;  // held, so dissolved groups can still be asked
     auto add = [&](TEntityKind kind, const char* name, CEntity* parent) {
       CEntity* e = p.new_entity(kind);
       e->set_name(name);
@@ -165,7 +165,7 @@ TEST_F(project, ungroup_dissolves_nested_groups_and_keeps_other_entities_selecte
     add(TEntityKind::box, "v", nullptr);
     TRef<ISelection> sel;
     OleCheck(static_cast<IProject&>(p).GetSelection(sel.put()));
-    for (const char* n : c.select) OleCheck(sel->Add(static_cast<IMaterialEntity*>(named[n])));
+    for (const char* n : c.select) OleCheck(sel->Add(static_cast<IMaterialEntity*>(named[n].get())));
     OleCheck(sel->Ungroup());
     std::string text;
     auto walk = [&](auto& self, const std::vector<CEntity*>& list) -> void {
