@@ -19,5 +19,11 @@ function(bxf_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  # Tests that share files beside their program set BXF_TEST_RESOURCE_LOCK
+  # before calling, so ctest never runs two of them at once.
+  set(lock "")
+  if(DEFINED BXF_TEST_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${BXF_TEST_RESOURCE_LOCK})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${lock})
 endfunction()
