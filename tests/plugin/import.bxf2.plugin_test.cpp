@@ -480,6 +480,118 @@ TEST_F(CommandTest, archives_convert_their_meshes_then_import_their_top_level_fi
   }
 }
 
+// Every host call of a whole command, failing in turn: a chosen BXF2 file,
+// then an archive with meshes to convert and a BXF2 file to import. Each
+// failure ends the command with E_UNEXPECTED and its temporary folder gone;
+// the next command of the same plug-in object runs through, and the module
+// leaves nothing alive when the host unloads it.
+TEST_F(CommandTest, every_failing_host_call_ends_the_command_cleanly) {
+  // A small cabinet: one side, and a door unit with a handle whose mesh
+  // comes from the archive.
+  const std::string cabinet = R"(<?xml version="1.0" encoding="UTF-8"?>
+<bxf xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+  <head><version>2.0</version><unit meter="0.001">mm</unit></head>
+  <scene><nodes><node id="n"><cabinetLinks>
+    <cabinetLink id="n-c" referenceId="c"><transformations><transformation translation="0 0 100"/></transformations></cabinetLink>
+  </cabinetLinks></node></nodes></scene>
+  <library>
+    <cabinets><cabinet id="c" modelKey="US60">
+      <partLinks><partLink id="c-side" referenceId="side"/></partLinks>
+      <containerLinks><containerLink id="c-inner" referenceId="inner"/></containerLinks>
+    </cabinet></cabinets>
+    <containers><container id="inner" modelKey="INNEN">
+      <functionUnitLinks><functionUnitLink id="inner-door" referenceId="door"/></functionUnitLinks>
+      <boundary xsi:type="Box"><extent>562 540 682</extent></boundary>
+    </container></containers>
+    <parts><part id="side" modelKey="KSL"><geometry xsi:type="Box"><extent>19 560 720</extent></geometry></part></parts>
+    <functionUnits><functionUnit id="door">
+      <articleLinks><articleLink id="door-handle" referenceId="handle-4711" quantity="1"/></articleLinks>
+      <componentLinks><componentLink id="door-handle" referenceId="handle-k1"/></componentLinks>
+    </functionUnit></functionUnits>
+    <articles><article id="handle-4711" articleNumber="4711">
+      <componentNumbers><componentNumber>K1</componentNumber></componentNumbers>
+    </article></articles>
+    <components><component id="handle-k1" modelKey="handle" componentNumber="K1"/></components>
+  </library>
+</bxf>
+)";
+  write_file_bytes(folder + "/small.bxf2", cabinet);
+  const std::string archive = folder + "/small.zip";
+  {
+    int code = 0;
+    zip_t* zip = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    ASSERT_NE(zip, nullptr);
+    const std::string mesh = std::string(BXF_EXAMPLES_DIR) + "/kitchen/cadData/4711_K1.dae";
+    ASSERT_GE(zip_file_add(zip, "archived.bxf2", zip_source_buffer(zip, cabinet.data(), cabinet.size(), 0), 0), 0);
+    ASSERT_GE(zip_file_add(zip, "cadData/4711_K1.dae", zip_source_file(zip, mesh.c_str(), 0, -1), 0), 0);
+    ASSERT_EQ(zip_close(zip), 0);
+  }
+  const std::vector<std::string> chosen = {folder + "/small.bxf2", archive};
+
+  // One host life: Meshport and the plug-in loaded, the command run with the
+  // n-th host call failing (0: none), then another command without failure.
+  // Returns the failed operation.
+  auto run = [&](int64_t n, int64_t* calls) {
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+    lent_presenter->add_form_answer(TFormAnswer::enter(false));
+    lent_presenter->add_files(chosen);
+    CHost host;
+    host.application().set_print_messages(false);
+    host.load_plugin(MESHPORT_MODULE);
+    host.load_plugin(PLUGIN_MODULE);
+    TRef<IUnknown> instance;
+    EXPECT_EQ(host.plugins().entries().back()->GetInstance(instance.put()), S_OK);
+    TRef<IImportPlugin> plugin = instance.query<IImportPlugin>();
+
+    THostFaults::arm(n);
+    if (n == 0) THostFaults::reset();
+    EXPECT_EQ(plugin->execute(0), n == 0 ? S_OK : E_UNEXPECTED) << n;
+    const std::string failed = THostFaults::failed_operation();
+    if (calls) *calls = THostFaults::calls();
+    THostFaults::disarm();
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{}) << n << " " << failed;
+
+    // The next command: the chosen file alone.
+    lent_presenter = std::make_shared<CScriptedPresenter>();
+    lent_presenter->add_form_answer(TFormAnswer::enter(false));
+    lent_presenter->add_files({chosen.front()});
+    const size_t before = host.project().objects().size();
+    EXPECT_EQ(plugin->execute(0), S_OK) << n << " " << failed;
+    EXPECT_EQ(lent_presenter->pending_file_answers(), 0u) << n << " " << failed;
+    EXPECT_GT(host.project().objects().size(), before) << n << " " << failed;
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{}) << n << " " << failed;
+    plugin.reset();
+    instance.reset();
+
+    testing::internal::CaptureStderr();
+    const std::vector<std::string> failures = host.shutdown();
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(failures.empty()) << n << " " << failed;
+    EXPECT_EQ(report, "") << n << " " << failed;
+    return failed;
+  };
+
+  int64_t calls = 0;
+  EXPECT_EQ(run(0, &calls), "");
+  ASSERT_GT(calls, 20);
+  // The archived file found the converted handle mesh (the chosen file,
+  // imported before any conversion, did not).
+  const std::string log = read_file_bytes(folder + "/log.txt");
+  EXPECT_NE(log.find("small.bxf2: component mesh"), std::string::npos) << log;
+  EXPECT_EQ(log.find("archived.bxf2"), std::string::npos) << log;
+  std::set<std::string> failed_operations;
+  for (int64_t n = 1; n <= calls; ++n) {
+    const std::string failed = run(n, nullptr);
+    EXPECT_FALSE(failed.empty()) << n;
+    failed_operations.insert(failed);
+  }
+  // The walk reached every kind of step.
+  for (const char* operation : {"IApplication.GetPlugins", "IApplication.GetMainWindow", "IProgress.SetText",
+                                "IProgress.Proceed", "IProject.GetSelection"}) {
+    EXPECT_EQ(failed_operations.count(operation), 1u) << operation;
+  }
+}
+
 #endif  // MESHPORT_MODULE
 
 }  // namespace
