@@ -67,7 +67,7 @@ TEST_F(export_, json_follows_the_schema) {
   std::vector<std::string> keys;
   for (auto& [k, v] : j.items()) keys.push_back(k);
   EXPECT_EQ(keys, (std::vector<std::string>{"placement_center", "objects"}));
-  EXPECT_EQ(j["placement_center"], nlohmann::json::parse("[1.0, 2.0, 0.0]"));
+  EXPECT_EQ(j["placement_center"], nlohmann::ordered_json::parse("[1.0, 2.0, 0.0]"));
   ASSERT_EQ(j["objects"].size(), 2u);
 
   const auto& cab = j["objects"][0];
@@ -86,18 +86,18 @@ TEST_F(export_, json_follows_the_schema) {
   EXPECT_EQ(keys, (std::vector<std::string>{"kind", "name", "assembly", "article", "locks", "properties", "position",
                                             "size", "bounds", "matrix", "texture_matrix"}));
   EXPECT_EQ(side["kind"], "box");
-  EXPECT_EQ(side["locks"], nlohmann::json::parse("[false, true, false]"));
+  EXPECT_EQ(side["locks"], nlohmann::ordered_json::parse("[false, true, false]"));
   EXPECT_EQ(side["properties"].dump(),
             R"({".material.default.diffuse.blue":"1",".material.default.diffuse.green":"0.25",)"
             R"(".material.default.diffuse.red":"0,5",".material.default.id":"OAK"})");
-  EXPECT_EQ(side["size"], nlohmann::json::parse("[0.019, 0.5, 0.7]"));
+  EXPECT_EQ(side["size"], nlohmann::ordered_json::parse("[0.019, 0.5, 0.7]"));
   EXPECT_EQ(side["matrix"][3], 0.1);
   EXPECT_EQ(side["matrix"].size(), 16u);
   EXPECT_EQ(side["bounds"]["min"][0], 0.1);
 
   const auto& hw = cab["children"][1];
   EXPECT_EQ(hw["children"][0]["kind"], "mesh");
-  EXPECT_EQ(hw["children"][0]["size"], nlohmann::json::parse("[0.1, 0.02, 0.03]"));
+  EXPECT_EQ(hw["children"][0]["size"], nlohmann::ordered_json::parse("[0.1, 0.02, 0.03]"));
 
   const auto& art = j["objects"][1];
   EXPECT_EQ(art["kind"], "article");
@@ -117,8 +117,8 @@ TEST_F(export_, empty_group_has_null_bounds) {
   empty.project().new_entity(TEntityKind::group);
   auto j = project_to_json(empty.project());
   EXPECT_TRUE(j["objects"][0]["bounds"].is_null());
-  EXPECT_EQ(j["objects"][0]["children"], nlohmann::json::array());
-  EXPECT_EQ(j["objects"][0]["size"], nlohmann::json::parse("[0.0, 0.0, 0.0]"));
+  EXPECT_EQ(j["objects"][0]["children"], nlohmann::ordered_json::array());
+  EXPECT_EQ(j["objects"][0]["size"], nlohmann::ordered_json::parse("[0.0, 0.0, 0.0]"));
 }
 
 TEST_F(export_, glb_reads_back_with_nodes_meshes_and_materials) {

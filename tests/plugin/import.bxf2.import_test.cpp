@@ -958,7 +958,7 @@ TEST_F(builder, kitchen_example_builds_completely) {
   ASSERT_EQ(json["objects"].size(), 6u);
   EXPECT_EQ(json["objects"][0]["kind"], "group");
   EXPECT_EQ(json["objects"][0]["assembly"], true);
-  EXPECT_EQ(json["objects"][0]["locks"], nlohmann::json::parse("[true, true, true]"));
+  EXPECT_EQ(json["objects"][0]["locks"], nlohmann::ordered_json::parse("[true, true, true]"));
 }
 #endif
 

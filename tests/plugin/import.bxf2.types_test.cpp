@@ -63,13 +63,16 @@ TEST(types, fresh_document) {
 TEST(types, new_item_makes_exactly_the_element_class) {
   std::unique_ptr<CBXF> doc(new CBXF());
   std::unique_ptr<CBXF_node> node(doc->scene()->nodes()->new_item());
-  EXPECT_EQ(typeid(*node), typeid(CBXF_node));
+  const auto& node_object = *node;
+  EXPECT_EQ(typeid(node_object), typeid(CBXF_node));
   EXPECT_EQ(node->bxf(), doc.get());
   EXPECT_EQ(doc->scene()->nodes()->count(), 0);  // not put in
   std::unique_ptr<CBXF_machining> machining(doc->lib()->machinings()->new_item());
-  EXPECT_EQ(typeid(*machining), typeid(CBXF_machining));
+  const auto& machining_object = *machining;
+  EXPECT_EQ(typeid(machining_object), typeid(CBXF_machining));
   std::unique_ptr<CBXF_cabinet_group> group(doc->lib()->cabinet_groups()->new_item());
-  EXPECT_EQ(typeid(*group), typeid(CBXF_cabinet_group));
+  const auto& group_object = *group;
+  EXPECT_EQ(typeid(group_object), typeid(CBXF_cabinet_group));
 }
 
 TEST(types, owned_members_and_freeing) {

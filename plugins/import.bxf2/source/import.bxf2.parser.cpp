@@ -94,7 +94,7 @@ void CParser::read_list(const TXMLNode& element, List* list, TBXF_element item_e
 
 template <class Links>
 void CParser::read_links(const TXMLNode& element, Links* links, TBXF_element item) {
-  read_list(element, links, item, [this](const TXMLNode& child, auto* link) { read_link(child, link); });
+  read_list(element, links, item, [this](const TXMLNode& child, auto* link) { this->read_link(child, link); });
 }
 
 template <class Link>
