@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -200,7 +201,7 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
   const std::string glb = root + "/kitchen.glb";
   const TResult r = run({"-q", "--warning", "ok", "--placement-center", "1,2,0.5", "-o", glb, "-o", json, kitchen_zip});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find(" cabinets, "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("6 cabinets, 44 parts, 15 components, 47 articles in "), std::string::npos) << r.out;
 
   const nlohmann::json project = nlohmann::json::parse(read_file_bytes(json));
   EXPECT_EQ(project["placement_center"], nlohmann::json::parse("[1, 2, 0.5]"));
@@ -208,11 +209,20 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
   std::array<double, 3> lo{}, hi{};
   lo.fill(std::numeric_limits<double>::infinity());
   hi.fill(-std::numeric_limits<double>::infinity());
-  int boxes = 0;
+  // The cabinets in the order the scene links them, each its own group, and
+  // the container linked by the scene node itself (the worktop) in a group
+  // named after the file.
+  EXPECT_EQ(top_level_names(project),
+            (std::vector<std::string>{"Base cabinet (US60)", "Drawer base cabinet (US60-S3)", "Tall cabinet (HS60)",
+                                      "Wall cabinet (OS60)", "Wall cabinet (OS60)", "kitchen"}));
+  std::map<std::string, int> kinds;
+  std::set<std::string> materials;
   for (const nlohmann::json& object : project["objects"]) {
     walk(object, [&](const nlohmann::json& entity) {
       EXPECT_EQ(entity["locks"], nlohmann::json::parse("[true, true, true]")) << entity["name"];
-      if (entity["kind"] == "box") ++boxes;
+      ++kinds[entity["kind"].get<std::string>()];
+      if (entity["properties"].contains(".material.default.id"))
+        materials.insert(entity["properties"][".material.default.id"].get<std::string>());
     });
     if (object["bounds"].is_null()) continue;
     for (int i = 0; i < 3; ++i) {
@@ -220,7 +230,10 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
       hi[i] = std::max(hi[i], object["bounds"]["max"][i].get<double>());
     }
   }
-  EXPECT_GT(boxes, 0);
+  // Every part a box, every drawer box and component mesh converted from
+  // the archive or shipped with the plug-in, every article listed.
+  EXPECT_EQ(kinds, (std::map<std::string, int>{{"article", 47}, {"box", 44}, {"group", 43}, {"mesh", 15}}));
+  EXPECT_EQ(materials, (std::set<std::string>{"CABINET", "DRAWER", "DRAWER2", "ELEMENT", "FRONT"}));
   const std::array<double, 3> center{1, 2, 0.5};
   for (int i = 0; i < 3; ++i) EXPECT_NEAR((lo[i] + hi[i]) / 2, center[i], 1e-6) << "axis " << i;
 
