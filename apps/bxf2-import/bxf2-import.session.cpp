@@ -215,6 +215,9 @@ class TImportRun {
     const std::string logged = log.text();
     if (failed(result)) {
       _err << fmt::format("bxf2-import: the import failed (0x{:08X})\n", static_cast<uint32_t>(result));
+      // The plug-in's reason need not name the file; the last step does.
+      if (!host.main_window().texts().empty())
+        _err << "bxf2-import: the last step was: " << host.main_window().texts().back() << '\n';
       if (!logged.empty()) _err << logged << (logged.back() == '\n' ? "" : "\n");
       return exit_failure;
     }

@@ -461,6 +461,7 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("bxf2-import: the import failed (0x8000FFFF)\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\n" + c.reason), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\nbxf2-import: the last step was: " + c.steps.back() + "\n"), std::string::npos) << r.err;
     // The files before the failing one were imported (the steps show it),
     // but a failed import writes no project.
     expect_steps(r.err, c.steps, static_cast<int>(c.files.size()));
