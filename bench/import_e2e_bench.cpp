@@ -422,7 +422,8 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
     std::printf("%9s %8s %8s %6s %17s %17s %9s %17s %15s %15s %15s %15s %15s %15s\n", "cabinets", "bxf2 KB", "zip KB",
                 "meshes", "program", "without output", "command", "stages", "extract", "convert", "parse", "build",
                 "unzip", "bare parse");
-    for (const auto& [cabinets, row] : _rows) {
+    for (const auto& [cabinets, r] : _rows) {
+      const Row& row = r;  // lambdas below cannot capture a structured binding
       const TSample& s = sample(cabinets);
       auto cell = [&](const std::string& name) {
         return fmt::format("{:.1f} ({:.1f})", row.get(row.wall, name) * 1e3, row.get(row.cpu, name) * 1e3);
@@ -443,7 +444,8 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
     std::printf("\nShares of the stages' wall time, and ratios of wall times:\n");
     std::printf("%9s %8s %8s %8s %8s %14s %15s %15s %16s %16s\n", "cabinets", "extract", "convert", "parse", "build",
                 "stages/prog", "program/unzip", "extract/unzip", "parse/bare", "peak RSS MB");
-    for (const auto& [cabinets, row] : _rows) {
+    for (const auto& [cabinets, r] : _rows) {
+      const Row& row = r;  // lambdas below cannot capture a structured binding
       double sum = 0;
       for (const char* stage : stages) sum += row.get(row.wall, stage);
       auto share = [&](const char* stage) { return sum > 0 ? 100.0 * row.get(row.wall, stage) / sum : 0.0; };
