@@ -236,7 +236,7 @@ class TImportRun {
         status = exit_failure;
       }
     }
-    const TProjectCounts counts = count_objects(project_to_json(host.project()));
+    const TProjectCounts counts = count_objects(host.project());
     _out << summary_text(counts, seconds) << '\n';
     return status;
   }

@@ -2,27 +2,31 @@
 
 #include <fmt/format.h>
 
+#include "host.project.h"
+
 namespace {
 
-void count(const nlohmann::json& entity, bool top_level, TProjectCounts& counts) {
-  if (!entity.is_object()) return;
-  const std::string kind = entity.value("kind", "");
-  if (kind == "box") ++counts.parts;
-  if (kind == "mesh") ++counts.components;
-  if (kind == "article") ++counts.articles;
-  if (kind == "group" && top_level && entity.value("name", "") != "articles") ++counts.cabinets;
-  if (const auto children = entity.find("children"); children != entity.end() && children->is_array())
-    for (const nlohmann::json& child : *children) count(child, false, counts);
+void count(const CEntity& entity, bool top_level, TProjectCounts& counts) {
+  switch (entity.kind()) {
+    case TEntityKind::box: ++counts.parts; break;
+    case TEntityKind::mesh: ++counts.components; break;
+    case TEntityKind::article: ++counts.articles; break;
+    case TEntityKind::group:
+      if (top_level && entity.name() != "articles") ++counts.cabinets;
+      for (const CEntity* member = entity.first_member(); member; member = member->next_sibling())
+        count(*member, false, counts);
+      break;
+  }
 }
 
 std::string plural(int n, const char* one, const char* many) { return fmt::format("{} {}", n, n == 1 ? one : many); }
 
 }  // namespace
 
-TProjectCounts count_objects(const nlohmann::json& project) {
+TProjectCounts count_objects(const CProject& project) {
   TProjectCounts counts;
-  if (const auto objects = project.find("objects"); objects != project.end() && objects->is_array())
-    for (const nlohmann::json& entity : *objects) count(entity, true, counts);
+  for (const CEntity* entity = project.root()->first_member(); entity; entity = entity->next_sibling())
+    count(*entity, true, counts);
   return counts;
 }
 
