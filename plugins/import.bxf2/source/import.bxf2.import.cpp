@@ -281,8 +281,10 @@ void CMebBuilder::build_part_links(CBXF_part_links* links, IEntity* parent, cons
 
     // The drawer mesh, when its file holds exactly one object; else a box.
     TRef<IEntity> entity;
-    const std::string drawer_file = drawer_mesh_file_name();
-    if (part->model_key().starts_with("H-SK") && file_exists(drawer_file)) {
+    // The module's path is looked up for drawer parts only: it costs a
+    // system call, and most parts are boards.
+    std::string drawer_file;
+    if (part->model_key().starts_with("H-SK") && file_exists(drawer_file = drawer_mesh_file_name())) {
       OleCheck(_selection->LoadFile(TBStr(drawer_file).get()));
       int32_t count = 0;
       OleCheck(selected_entities(_selection.get())->GetCount(&count));
