@@ -1,10 +1,13 @@
 #include "host.export.h"
 
 #include <charconv>
+#include <cstdint>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
+#include <vector>
 
 #include <assimp/Exporter.hpp>
 #include <assimp/material.h>
@@ -29,7 +32,21 @@ json matrix(const float4x4& m) {
   return a;
 }
 
-json entity_to_json(const CEntity& e) {
+// The entity as JSON; its world bounds go to `bounds`. A group's bounds,
+// position and size come from its members' bounds, each measured once: asking
+// the group would measure every leaf again for each group above it.
+json entity_to_json(const CEntity& e, TBounds& bounds) {
+  json children;
+  if (e.is_group()) {
+    children = json::array();
+    for (const CEntity* m = e.first_member(); m; m = m->next_sibling()) {
+      TBounds member;
+      children.push_back(entity_to_json(*m, member));
+      bounds.add(member);
+    }
+  } else {
+    bounds = e.world_bounds();
+  }
   json j;
   j["kind"] = entity_kind_name(e.kind());
   j["name"] = e.name();
@@ -39,25 +56,21 @@ json entity_to_json(const CEntity& e) {
   json props = json::object();
   for (const auto& [name, value] : e.properties()) props[name] = value;
   j["properties"] = std::move(props);
-  j["position"] = vec(e.position());
-  j["size"] = vec(e.size());
-  TBounds b = e.world_bounds();
-  j["bounds"] = b.empty ? json(nullptr) : json{{"min", vec(b.min)}, {"max", vec(b.max)}};
+  if (e.is_group()) {
+    j["position"] = vec(bounds.empty ? float3() : bounds.min);
+    j["size"] = vec(bounds.extent());
+  } else {
+    j["position"] = vec(e.position());
+    j["size"] = vec(e.size());
+  }
+  j["bounds"] = bounds.empty ? json(nullptr) : json{{"min", vec(bounds.min)}, {"max", vec(bounds.max)}};
   if (e.has_matrix()) {
     j["matrix"] = matrix(e.matrix());
     j["texture_matrix"] = matrix(e.texture_matrix());
   }
-  if (e.is_group()) {
-    json children = json::array();
-    for (CEntity* m : e.members()) children.push_back(entity_to_json(*m));
-    j["children"] = std::move(children);
-  }
+  if (e.is_group()) j["children"] = std::move(children);
   return j;
 }
-
-// ---------------------------------------------------------------------------
-// glTF
-// ---------------------------------------------------------------------------
 
 // A number written with "." or "," as decimal separator; `fallback` when it does not read.
 double read_number(std::string text, double fallback) {
@@ -68,9 +81,60 @@ double read_number(std::string text, double fallback) {
   return ec == std::errc() && end == text.data() + text.size() ? value : fallback;
 }
 
+// The writer gives every node a unique internal id made from its name, trying
+// "<name>_node_0", "_1", ... in turn: a project that repeats one name
+// thousands of times (every side board of every cabinet) would cost time
+// quadratic in the repeats. Nodes are therefore written under unique
+// placeholder names, put back in the file afterwards.
+const std::string node_placeholder_prefix = "bxf-node-";
+
+std::string node_placeholder(size_t number) { return node_placeholder_prefix + std::to_string(number); }
+
+uint32_t read_u32(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | uint8_t(bytes[at + size_t(i)]);
+  return value;
+}
+
+void append_u32(std::string& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes += char((value >> (8 * i)) & 0xFF);
+}
+
+// The glTF binary `glb` with the placeholder node names replaced by `names`.
+// Raises EExport when `glb` is not the binary container the writer makes.
+std::string with_node_names(const std::string& glb, const std::vector<std::string>& names) {
+  constexpr uint32_t magic = 0x46546C67, json_chunk = 0x4E4F534A;
+  if (glb.size() < 20 || read_u32(glb, 0) != magic || read_u32(glb, 16) != json_chunk ||
+      read_u32(glb, 12) > glb.size() - 20)
+    throw EExport("the glTF writer gave no binary container");
+  const size_t json_length = read_u32(glb, 12);
+  nlohmann::json document = nlohmann::json::parse(glb.substr(20, json_length));
+  if (document.contains("nodes"))
+    for (nlohmann::json& node : document["nodes"]) {
+      const std::string name = node.value("name", "");
+      if (!name.starts_with(node_placeholder_prefix)) continue;
+      const size_t number = std::stoul(name.substr(node_placeholder_prefix.size()));
+      if (number < names.size()) node["name"] = names[number];
+    }
+  std::string text = document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  text.append((4 - text.size() % 4) % 4, ' ');  // chunks are 4-byte aligned, JSON padded with spaces
+
+  const std::string rest = glb.substr(20 + json_length);  // the binary chunk, as written
+  std::string out = glb.substr(0, 8);                     // magic and version
+  append_u32(out, uint32_t(12 + 8 + text.size() + rest.size()));
+  append_u32(out, uint32_t(text.size()));
+  append_u32(out, json_chunk);
+  out += text;
+  out += rest;
+  return out;
+}
+
 class TSceneBuilder {
  public:
   explicit TSceneBuilder(const CProject& project) : _project(project) {}
+
+  // The entities' names, by the number in their nodes' placeholder names.
+  std::vector<std::string> take_node_names() { return std::move(_node_names); }
 
   std::unique_ptr<aiScene> build() {
     auto scene = std::make_unique<aiScene>();
@@ -99,7 +163,8 @@ class TSceneBuilder {
   }
 
   aiNode* make_node(const CEntity& e) {
-    aiNode* node = new aiNode(e.name());
+    aiNode* node = new aiNode(node_placeholder(_node_names.size()));
+    _node_names.push_back(e.name());
     if (e.is_group()) {
       add_children(node, e.members());
       return node;
@@ -115,9 +180,27 @@ class TSceneBuilder {
     mesh->mName = e.name();
     mesh->mMaterialIndex = material_index(&e);
     node->mNumMeshes = 1;
-    node->mMeshes = new unsigned[1]{unsigned(_meshes.size())};
-    _meshes.push_back(std::move(mesh));
+    node->mMeshes = new unsigned[1]{shared_mesh_index(std::move(mesh))};
     return node;
+  }
+
+  // The index of a mesh equal to `mesh` (same vertices, normals, triangles
+  // and material), adding `mesh` when there is none. Projects repeat the
+  // same boards and hardware many times; one mesh each keeps the file small
+  // and the writer's buffers from growing with every placed copy.
+  unsigned shared_mesh_index(std::unique_ptr<aiMesh> mesh) {
+    std::string key(reinterpret_cast<const char*>(&mesh->mMaterialIndex), sizeof mesh->mMaterialIndex);
+    const auto append = [&key](const void* data, size_t bytes) {
+      key.append(static_cast<const char*>(data), bytes);
+    };
+    append(mesh->mVertices, mesh->mNumVertices * sizeof(aiVector3D));
+    key += mesh->mNormals ? 'n' : '-';
+    if (mesh->mNormals) append(mesh->mNormals, mesh->mNumVertices * sizeof(aiVector3D));
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+      append(mesh->mFaces[f].mIndices, mesh->mFaces[f].mNumIndices * sizeof(unsigned));
+    const auto [it, added] = _mesh_index.try_emplace(std::move(key), unsigned(_meshes.size()));
+    if (added) _meshes.push_back(std::move(mesh));
+    return it->second;
   }
 
   static void set_faces(aiMesh& mesh, const std::vector<uint32_t>& indices) {
@@ -203,10 +286,19 @@ class TSceneBuilder {
   }
 
   const CProject& _project;
+  std::vector<std::string> _node_names;
   std::vector<std::unique_ptr<aiMesh>> _meshes;
+  std::unordered_map<std::string, unsigned> _mesh_index;  // content -> index in _meshes
   std::vector<std::unique_ptr<aiMaterial>> _materials;
   std::map<std::tuple<std::string, double, double, double>, unsigned> _material_index;
 };
+
+// Writes `bytes` to `path`, replacing the file; raises EExport when it cannot.
+void write_text(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out || !out.write(bytes.data(), std::streamsize(bytes.size())) || !out.flush())
+    throw EExport(fmt::format("{}: the file cannot be written", path));
+}
 
 }  // namespace
 
@@ -214,23 +306,31 @@ nlohmann::ordered_json project_to_json(const CProject& project) {
   json j;
   j["placement_center"] = vec(project.placement_center());
   json objects = json::array();
-  for (CEntity* e : project.top_level()) objects.push_back(entity_to_json(*e));
+  for (const CEntity* e = project.root()->first_member(); e; e = e->next_sibling()) {
+    TBounds bounds;
+    objects.push_back(entity_to_json(*e, bounds));
+  }
   j["objects"] = std::move(objects);
   return j;
 }
 
 void write_project_json(const CProject& project, const std::string& path) {
-  std::string text = project_to_json(project).dump(2) + "\n";
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out || !out.write(text.data(), std::streamsize(text.size())) || !out.flush())
-    throw EExport(fmt::format("{}: the file cannot be written", path));
+  write_text(path, project_to_json(project).dump(2, ' ', false, json::error_handler_t::replace) + "\n");
 }
 
 void write_project_glb(const CProject& project, const std::string& path) {
-  std::unique_ptr<aiScene> scene = TSceneBuilder(project).build();
+  TSceneBuilder builder(project);
+  std::unique_ptr<aiScene> scene = builder.build();
   Assimp::Exporter exporter;
-  if (exporter.Export(scene.get(), "glb2", path) != aiReturn_SUCCESS)
-    throw EExport(fmt::format("{}: {}", path, exporter.GetErrorString()));
+  const aiExportDataBlob* blob = exporter.ExportToBlob(scene.get(), "glb2");
+  if (!blob) throw EExport(fmt::format("{}: {}", path, exporter.GetErrorString()));
+  std::string glb;
+  try {
+    glb = with_node_names(std::string(static_cast<const char*>(blob->data), blob->size), builder.take_node_names());
+  } catch (const EExport& e) {
+    throw EExport(fmt::format("{}: {}", path, e.message()));
+  }
+  write_text(path, glb);
 }
 
 void write_project(const CProject& project, const std::string& path) {

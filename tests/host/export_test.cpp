@@ -176,6 +176,44 @@ TEST_F(export_, glb_reads_back_with_nodes_meshes_and_materials) {
   EXPECT_NEAR(h->mTransformation.a2, -1, 1e-6);  // the quarter turn about z
 }
 
+// Placed copies of one board or one piece of hardware share one mesh; a
+// board of another size or material, or another mesh, gets its own.
+TEST_F(export_, glb_shares_meshes_between_equal_copies) {
+  CProject& p = host.project();
+  auto copy = [&](CEntity* of, double dx) {
+    CEntity* e = p.new_entity(of->kind());
+    e->set_name(of->name() + " copy");
+    for (int axis = 0; axis < 3; ++axis) e->set_size(axis, of->size().items(axis));
+    for (const auto& [name, value] : of->properties()) e->set_property(name, value);
+    if (of->kind() == TEntityKind::mesh) e->set_geometry(of->vertices(), of->indices());
+    e->set_matrix(float4x4::identity().translate(dx, 0, 0));
+    return e;
+  };
+  copy(board, 1);
+  copy(board, 2);
+  copy(handle, 3);
+  copy(board, 4)->set_property(".material.default.id", "BEECH");
+  copy(board, 5)->set_size(2, 0.72);
+  CEntity* other = copy(handle, 6);
+  other->set_geometry({{0, 0, 0}, {0.2, 0, 0}, {0, 0.02, 0}}, {0, 1, 2});
+
+  fs::path file = folder / "copies.glb";
+  write_project(p, file.string());
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(file.string(), 0);
+  ASSERT_TRUE(scene) << importer.GetErrorString();
+  auto mesh_of = [&](const char* name) {
+    const aiNode* node = scene->mRootNode->FindNode(name);
+    EXPECT_TRUE(node && node->mNumMeshes == 1) << name;
+    return node && node->mNumMeshes == 1 ? node->mMeshes[0] : ~0u;
+  };
+  EXPECT_EQ(mesh_of("Side copy"), mesh_of("Side"));
+  EXPECT_EQ(mesh_of("handle copy"), mesh_of("handle"));
+  // Side, handle, the beech side, the taller side, the other handle.
+  EXPECT_EQ(scene->mNumMeshes, 5u);
+  EXPECT_NEAR(scene->mRootNode->FindNode("Side copy")->mTransformation.a4, 1, 1e-6);
+}
+
 TEST_F(export_, unknown_extension_and_unwritable_path_are_refused) {
   try {
     write_project(host.project(), (folder / "project.obj").string());
