@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config   # toolchain
-  clang libclang-rt-14-dev           # fuzz targets (libFuzzer)
+  clang libclang-rt-14-dev           # the clang build and the fuzz targets (libFuzzer)
   libpugixml-dev                     # XML DOM
   libzip-dev zlib1g-dev              # ZIP archives
   libassimp-dev                      # 3D files in, glTF out
