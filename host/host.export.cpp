@@ -108,13 +108,17 @@ std::string with_node_names(const std::string& glb, const std::vector<std::strin
       read_u32(glb, 12) > glb.size() - 20)
     throw EExport("the glTF writer gave no binary container");
   const size_t json_length = read_u32(glb, 12);
-  nlohmann::json document = nlohmann::json::parse(glb.substr(20, json_length));
-  if (document.contains("nodes"))
-    for (nlohmann::json& node : document["nodes"]) {
-      const std::string name = node.value("name", "");
-      if (!name.starts_with(node_placeholder_prefix)) continue;
-      const size_t number = std::stoul(name.substr(node_placeholder_prefix.size()));
-      if (number < names.size()) node["name"] = names[number];
+  nlohmann::json document = nlohmann::json::parse(glb.substr(20, json_length), nullptr, false);
+  if (document.is_discarded()) throw EExport("the glTF writer's JSON chunk does not read");
+  if (const auto nodes = document.find("nodes"); nodes != document.end() && nodes->is_array())
+    for (nlohmann::json& node : *nodes) {
+      const auto name = node.find("name");
+      if (name == node.end() || !name->is_string()) continue;
+      const std::string& text = name->get_ref<const std::string&>();
+      size_t number = names.size();
+      if (text.starts_with(node_placeholder_prefix))
+        std::from_chars(text.data() + node_placeholder_prefix.size(), text.data() + text.size(), number);
+      if (number < names.size()) *name = names[number];
     }
   std::string text = document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   text.append((4 - text.size() % 4) % 4, ' ');  // chunks are 4-byte aligned, JSON padded with spaces

@@ -234,6 +234,9 @@ class TImportRun {
       } catch (const Exception& e) {
         _err << "bxf2-import: " << e.message() << '\n';
         status = exit_failure;
+      } catch (const std::exception& e) {  // out of memory on a huge project, say
+        _err << "bxf2-import: " << output.path << ": " << e.what() << '\n';
+        status = exit_failure;
       }
     }
     const TProjectCounts counts = count_objects(host.project());

@@ -199,6 +199,24 @@ TEST_F(export_, glb_shares_meshes_between_equal_copies) {
 
   fs::path file = folder / "copies.glb";
   write_project(p, file.string());
+  // The container after the node names were put back: its length, and its
+  // JSON chunk padded to four bytes with the binary chunk right after it.
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto u32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(bytes[at + size_t(i)]);
+    return v;
+  };
+  ASSERT_GE(bytes.size(), 28u);
+  EXPECT_EQ(u32(8), bytes.size());
+  const uint32_t json_length = u32(12);
+  EXPECT_EQ(json_length % 4, 0u);
+  ASSERT_LE(20 + json_length + 8, bytes.size());
+  EXPECT_EQ(u32(20 + json_length + 4), 0x004E4942u);  // "BIN\0"
+  EXPECT_EQ(20 + json_length + 8 + u32(20 + json_length), bytes.size());
+  EXPECT_EQ(bytes.find("bxf-node-"), std::string::npos);
+
   Assimp::Importer importer;
   const aiScene* scene = importer.ReadFile(file.string(), 0);
   ASSERT_TRUE(scene) << importer.GetErrorString();
