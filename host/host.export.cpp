@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -14,6 +13,7 @@
 #include <assimp/scene.h>
 #include <fmt/format.h>
 
+#include "platform.files.h"
 #include "sysutils.h"
 
 namespace {
@@ -71,6 +71,10 @@ json entity_to_json(const CEntity& e, TBounds& bounds) {
   if (e.is_group()) j["children"] = std::move(children);
   return j;
 }
+
+// ---------------------------------------------------------------------------
+// glTF
+// ---------------------------------------------------------------------------
 
 // A number written with "." or "," as decimal separator; `fallback` when it does not read.
 double read_number(std::string text, double fallback) {
@@ -298,10 +302,12 @@ class TSceneBuilder {
 };
 
 // Writes `bytes` to `path`, replacing the file; raises EExport when it cannot.
-void write_text(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out || !out.write(bytes.data(), std::streamsize(bytes.size())) || !out.flush())
+void write_export(const std::string& path, const std::string& bytes) {
+  try {
+    write_file_bytes(path, bytes);
+  } catch (const EFileError&) {
     throw EExport(fmt::format("{}: the file cannot be written", path));
+  }
 }
 
 }  // namespace
@@ -319,7 +325,7 @@ nlohmann::ordered_json project_to_json(const CProject& project) {
 }
 
 void write_project_json(const CProject& project, const std::string& path) {
-  write_text(path, project_to_json(project).dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+  write_export(path, project_to_json(project).dump(2, ' ', false, json::error_handler_t::replace) + "\n");
 }
 
 void write_project_glb(const CProject& project, const std::string& path) {
@@ -334,7 +340,7 @@ void write_project_glb(const CProject& project, const std::string& path) {
   } catch (const EExport& e) {
     throw EExport(fmt::format("{}: {}", path, e.message()));
   }
-  write_text(path, glb);
+  write_export(path, glb);
 }
 
 void write_project(const CProject& project, const std::string& path) {
