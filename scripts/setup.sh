@@ -15,6 +15,7 @@ packages=(
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
   zip unzip                          # example archives, benchmark baseline
+  help2man                           # manual pages, written from the programs' --help
 )
 
 missing=()
