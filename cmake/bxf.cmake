@@ -27,3 +27,25 @@ function(bxf_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${lock})
 endfunction()
+
+# bxf_manual_page(<program target> <include file>): the program's manual page
+# in section 1, written at build time by help2man from the program's --help
+# and --version, with the sections of <include file> (name, exit status,
+# files, examples) added; installed compressed, as Debian keeps them.
+function(bxf_manual_page target include_file)
+  find_program(BXF_HELP2MAN help2man)
+  find_program(BXF_GZIP gzip)
+  if(NOT BXF_HELP2MAN OR NOT BXF_GZIP)
+    message(FATAL_ERROR "help2man and gzip write the manual pages: run scripts/setup.sh")
+  endif()
+  set(page ${CMAKE_CURRENT_BINARY_DIR}/${target}.1)
+  add_custom_command(
+    OUTPUT ${page} ${page}.gz
+    COMMAND ${BXF_HELP2MAN} --no-info --section=1 --include=${include_file} --output=${page} $<TARGET_FILE:${target}>
+    COMMAND ${BXF_GZIP} -9 -n -f -k ${page}
+    DEPENDS ${target} ${include_file}
+    COMMENT "Writing the manual page ${target}(1)"
+    VERBATIM)
+  add_custom_target(${target}_manual_page ALL DEPENDS ${page} ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${BXF_INSTALL_MANDIR}/man1)
+endfunction()

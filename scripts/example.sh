@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 build=${BUILD_DIR:-build}
-echo "bxf2-import $(cat "$build/VERSION")"
+"$build/apps/bxf2-import/bxf2-import" --version
 # The example kitchen (packed into $build/examples/kitchen.zip at build time)
 # imported through the reference host and the plug-in, written as glTF
 # binary and JSON.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and benchmarking need.
+# Installs every Debian package that building, testing, packaging and
+# benchmarking need.
 # Runs as root without questions; does nothing when everything is present.
 set -euo pipefail
 
@@ -15,6 +16,9 @@ packages=(
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
   zip unzip                          # example archives, benchmark baseline
+  help2man                           # manual pages, written from the programs' --help
+  dpkg-dev file                      # the Debian package: dpkg-shlibdeps computes Depends
+  man-db                             # the package check renders the manual pages
 )
 
 missing=()

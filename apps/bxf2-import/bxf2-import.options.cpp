@@ -5,6 +5,7 @@
 #include <charconv>
 #include <ostream>
 
+#include "bxf.config.h"
 #include "sysutils.h"
 
 std::optional<std::array<double, 3>> parse_point(const std::string& text) {
@@ -60,6 +61,7 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
       ->type_name("DIR");
   app.add_flag("--without-meshport", options.without_meshport, "start the host without its conversion plug-in");
   app.add_flag("-q,--quiet", options.quiet, "no progress output");
+  app.set_version_flag("--version", std::string("bxf2-import ") + bxf_version, "the project's version");
 
   TParsedCommandLine result;
   try {

@@ -7,6 +7,7 @@
 //     --plugin-dir DIR           folder of import.bxf2.plg and the files beside it
 //     --without-meshport         start the host without its conversion plug-in
 //     -q, --quiet                no progress output
+//     --version                  the project's version
 #pragma once
 
 #include <array>
@@ -45,8 +46,8 @@ struct TImportOptions {
 };
 
 // The result of reading the command line: the options, or the exit status
-// when the program ends at once (--help: exit_success; a wrong command line:
-// exit_usage, after the reason went to `err`).
+// when the program ends at once (--help, --version: exit_success; a wrong
+// command line: exit_usage, after the reason went to `err`).
 struct TParsedCommandLine {
   std::optional<TImportOptions> options;
   int exit_status = exit_success;

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "bxf.config.h"
 #include "bxf2-import.console.h"
 #include "bxf2-import.summary.h"
 #include "hapi.plugins.h"
@@ -32,7 +33,7 @@ std::string first_holding(const std::vector<std::string>& folders, const char* f
 
 std::vector<std::string> program_folders(const std::string& program_path, const char* build_folder) {
   const std::string own = extract_file_dir(program_path);
-  return {own, own + "/../lib/bxf2-import", own + "/../../" + build_folder};
+  return {own, own + "/" + bxf_installed_plugin_dir, own + "/../../" + build_folder};
 }
 
 // ---------------------------------------------------------------------------

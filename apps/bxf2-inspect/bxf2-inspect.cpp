@@ -18,6 +18,7 @@
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
+#include "bxf.config.h"
 #include "import.bxf2.parser.h"
 #include "inspect.model.h"
 #include "platform.xmldom.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   app.add_flag("--check", check,
                "resolve every link and every component's article and list each one that fails "
                "(instead of printing the model)");
+  app.set_version_flag("--version", std::string("bxf2-inspect ") + bxf_version, "the project's version");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "bxf.config.h"
 #include "platform.files.h"
 
 namespace {
@@ -120,6 +121,17 @@ TEST_F(options, help_lists_the_options_and_exits_with_0) {
   for (const char* option : {"--output", "--placement-center", "--warning", "--plugin-dir", "--without-meshport",
                              "--quiet", "FILE"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(options, version_prints_the_project_version_and_exits_with_0) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"--version", zip}}) {
+    const TRun r = run(args);
+    EXPECT_FALSE(r.parsed.options);
+    EXPECT_EQ(r.parsed.exit_status, exit_success);
+    EXPECT_EQ(r.out, std::string("bxf2-import ") + bxf_version + "\n");
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_NE(run({"--help"}).out.find("--version"), std::string::npos);
 }
 
 TEST(options_point, numbers_are_read_without_the_locale) {

@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bxf.config.h"
+
 #ifdef BXF2_INSPECT
 
 namespace {
@@ -193,6 +195,10 @@ TEST(bxf2_inspect, no_document_and_usage) {
   EXPECT_EQ(inspect("").status, 2);
   EXPECT_EQ(inspect("--bogus x.bxf2").status, 2);
   EXPECT_EQ(inspect("--help").status, 0);
+
+  run = inspect("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, std::string("bxf2-inspect ") + bxf_version + "\n");
 }
 
 #endif
