@@ -89,12 +89,8 @@ void set_property(IPropertySet* properties, const char* name, const std::string&
 // ---------------------------------------------------------------------------
 
 constexpr double degree = 0.017453292519943295;
-constexpr double zero_tolerance = 1e-12;
 // A quarter turn as the single-precision value of π/2.
 constexpr double quarter_turn = double(float(1.5707963267948966));
-
-bool is_zero(double x) { return std::fabs(x) <= zero_tolerance; }
-bool is_zero(const float3& v) { return is_zero(v.x) && is_zero(v.y) && is_zero(v.z); }
 
 // The axis turn of component meshes: (x, y, z) to (x, −z, y), carrying a
 // mesh's +y axis onto +z.
@@ -108,13 +104,9 @@ float4x4 axis_turn() {
 }
 
 // A colour component as the host reads it: general format, 15 significant
-// digits, the locale's decimal separator for every "." and ",".
+// digits, the locale's decimal separator.
 std::string color_text(float component) {
-  const char separator = decimal_separator();
-  std::string text = float_to_text_general(double(component), 15, separator);
-  for (char& c : text)
-    if (c == '.' || c == ',') c = separator;
-  return text;
+  return float_to_text_general(double(component), 15, decimal_separator());
 }
 
 }  // namespace
