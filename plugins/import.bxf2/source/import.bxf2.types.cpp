@@ -54,6 +54,9 @@ CBXF_article* CBXF_article_link::reference() const { return find_reference(bxf()
 CBXF_part* CBXF_part_link::reference() const { return find_reference(bxf()->lib()->parts()); }
 CBXF_component* CBXF_component_link::reference() const { return find_reference(bxf()->lib()->components()); }
 CBXF_machining* CBXF_machining_link::reference() const { return find_reference(bxf()->lib()->machinings()); }
+CBXF_cut_machining* CBXF_machining_link::cut() const {
+  return dynamic_cast<CBXF_cut_machining*>(bxf()->lib()->machinings()->find_id(reference_id()));
+}
 
 // ---------------------------------------------------------------------------
 // Library objects

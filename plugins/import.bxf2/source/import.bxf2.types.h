@@ -344,10 +344,16 @@ class CBXF_component_link : public CBXF_link<CBXF_component> {
   CBXF_component* reference() const override;
 };
 
+class CBXF_cut_machining;
+
 class CBXF_machining_link : public CBXF_link<CBXF_machining> {
  public:
   using CBXF_link::CBXF_link;
   CBXF_machining* reference() const override;
+  // The cut this link points at, or null when the first machining whose id
+  // matches is no cut or when none matches (the reader keeps only cuts, so
+  // a link to a drilling finds nothing). Never raises.
+  CBXF_cut_machining* cut() const;
 };
 
 #define BXF_LINK_LIST(Name, Link)   \
