@@ -126,16 +126,25 @@ HRESULT CPlugin::QueryInterface(const TGUID& iid, void** obj) {
 }
 
 void CPlugin::initialize(IApplication* application) {
+  ASSERT(application);
   _application = application;
-  delete std::exchange(_warning_dialog, nullptr);
-  _warning_dialog = new CImportBxfDialog(import_caption());
+  _warning_dialog = std::make_unique<CImportBxfDialog>(import_caption());
   hook_application(_application.get());
 }
 
 void CPlugin::done() {
   _open_dialog.reset();
   if (_application) unhook_application(_application.get());
-  delete std::exchange(_warning_dialog, nullptr);  // saves the preference
+  if (_warning_dialog) {
+    try {
+      _warning_dialog->save();
+    } catch (const Exception& e) {
+      log_failure("The resize warning's preference was not saved", e.message());
+    } catch (const std::exception& e) {
+      log_failure("The resize warning's preference was not saved", e.what());
+    }
+    _warning_dialog.reset();
+  }
   _application.reset();
 }
 
