@@ -51,11 +51,12 @@ std::string single_line(std::string text) {
   return text;
 }
 
-// Writes "<class>: <message>" to the diagnostic log; a log that cannot be
-// written is passed over.
-void log_failure(std::string_view class_name, std::string_view message) noexcept {
+// Writes "<what>: <message>" to the diagnostic log (what: an exception's
+// class, or the step that failed); a log that cannot be written is passed
+// over.
+void log_failure(std::string_view what, std::string_view message) noexcept {
   try {
-    log_line(single_line(fmt::format("{}: {}", class_name, message)));
+    log_line(single_line(fmt::format("{}: {}", what, message)));
   } catch (...) {
   }
 }
