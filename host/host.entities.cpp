@@ -13,6 +13,17 @@ constexpr TGUID IID_host_entity = TGUID::parse("{0E1C5D38-4B8A-4C61-9E0B-6F3A2D7
 double& component(float3& v, int axis) { return v.items(axis); }
 double component(const float3& v, int axis) { return v.items(axis); }
 
+// Raised for a number that would leave an entity with a NaN or an infinity.
+[[noreturn]] void refuse_non_finite() { throw EOleSysError(E_INVALIDARG); }
+
+void check_finite(double x) {
+  if (is_not_finite(x)) refuse_non_finite();
+}
+
+void check_finite(const float4x4& m) {
+  if (is_not_finite(m)) refuse_non_finite();
+}
+
 }  // namespace
 
 const char* entity_kind_name(TEntityKind kind) {
@@ -99,7 +110,19 @@ std::string CEntity::property(const std::string& name) const {
   return it == _properties.end() ? std::string() : it->second;
 }
 
+void CEntity::set_matrix(const float4x4& m) {
+  check_finite(m);
+  _matrix = m;
+}
+
+void CEntity::set_texture_matrix(const float4x4& m) {
+  check_finite(m);
+  _texture_matrix = m;
+}
+
 void CEntity::set_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
+  for (const float3& v : vertices)
+    if (is_not_finite(v)) refuse_non_finite();
   _vertices = std::move(vertices);
   _indices = std::move(indices);
 }
@@ -242,7 +265,38 @@ float3 CEntity::size() const {
   return {};
 }
 
+template <class F>
+void CEntity::change_leaf_matrices(F&& change) {
+  std::vector<CEntity*> leaves;
+  std::vector<CEntity*> pending{this};
+  while (!pending.empty()) {
+    CEntity* e = pending.back();
+    pending.pop_back();
+    if (e->has_matrix()) leaves.push_back(e);
+    for (CEntity* m = e->_first; m; m = m->_next) pending.push_back(m);
+  }
+  std::vector<float4x4> changed;
+  changed.reserve(leaves.size());
+  for (CEntity* leaf : leaves) {
+    changed.push_back(leaf->_matrix);
+    change(changed.back());
+    check_finite(changed.back());
+  }
+  for (size_t i = 0; i < leaves.size(); ++i) leaves[i]->_matrix = changed[i];
+}
+
+template <class F>
+void CEntity::change_vertices(F&& change) {
+  std::vector<float3> changed = _vertices;
+  for (float3& v : changed) {
+    change(v);
+    if (is_not_finite(v)) refuse_non_finite();
+  }
+  _vertices = std::move(changed);
+}
+
 void CEntity::set_position(int axis, double value) {
+  check_finite(value);
   switch (_kind) {
     case TEntityKind::box:
     case TEntityKind::article:
@@ -252,7 +306,7 @@ void CEntity::set_position(int axis, double value) {
       TBounds b = local_bounds();
       if (b.empty) break;
       double delta = value - component(b.min, axis);
-      for (float3& v : _vertices) component(v, axis) += delta;
+      change_vertices([&](float3& v) { component(v, axis) += delta; });
       break;
     }
     case TEntityKind::group: {
@@ -265,6 +319,7 @@ void CEntity::set_position(int axis, double value) {
 }
 
 void CEntity::set_size(int axis, double value) {
+  check_finite(value);
   switch (_kind) {
     case TEntityKind::box:
     case TEntityKind::article:
@@ -276,7 +331,8 @@ void CEntity::set_size(int axis, double value) {
       double old = component(b.extent(), axis);
       if (b.empty || old == 0) break;
       double origin = component(b.min, axis), factor = value / old;
-      for (float3& v : _vertices) component(v, axis) = origin + (component(v, axis) - origin) * factor;
+      check_finite(factor);
+      change_vertices([&](float3& v) { component(v, axis) = origin + (component(v, axis) - origin) * factor; });
       break;
     }
     case TEntityKind::group: {
@@ -290,24 +346,20 @@ void CEntity::set_size(int axis, double value) {
 }
 
 void CEntity::move_world(int axis, double delta) {
-  if (has_matrix()) {
-    double d[3] = {0, 0, 0};
-    d[axis] = delta;
-    _matrix.translate(d[0], d[1], d[2]);
-  } else if (is_group()) {
-    for (CEntity* m = _first; m; m = m->_next) m->move_world(axis, delta);
-  }
+  check_finite(delta);
+  double d[3] = {0, 0, 0};
+  d[axis] = delta;
+  change_leaf_matrices([&](float4x4& m) { m.translate(d[0], d[1], d[2]); });
 }
 
 void CEntity::stretch_world(int axis, double origin, double factor) {
-  if (has_matrix()) {
-    double d[3] = {0, 0, 0}, s[3] = {1, 1, 1};
-    d[axis] = origin;
-    s[axis] = factor;
-    _matrix.translate(-d[0], -d[1], -d[2]).scale(s[0], s[1], s[2]).translate(d[0], d[1], d[2]);
-  } else if (is_group()) {
-    for (CEntity* m = _first; m; m = m->_next) m->stretch_world(axis, origin, factor);
-  }
+  check_finite(origin);
+  check_finite(factor);
+  double d[3] = {0, 0, 0}, s[3] = {1, 1, 1};
+  d[axis] = origin;
+  s[axis] = factor;
+  change_leaf_matrices(
+      [&](float4x4& m) { m.translate(-d[0], -d[1], -d[2]).scale(s[0], s[1], s[2]).translate(d[0], d[1], d[2]); });
 }
 
 // ---------------------------------------------------------------------------
@@ -414,12 +466,12 @@ float4x4 CEntity::GetMatrix() {
 
 void CEntity::SetTextureMatrix(const float4x4& matrix) {
   host_plain_call("IMeshNode.SetTextureMatrix");
-  _texture_matrix = matrix;
+  set_texture_matrix(matrix);
 }
 
 void CEntity::SetMatrix(const float4x4& matrix) {
   host_plain_call("IMeshNode.SetMatrix");
-  _matrix = matrix;
+  set_matrix(matrix);
 }
 
 // ---------------------------------------------------------------------------

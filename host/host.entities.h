@@ -24,6 +24,12 @@
 // article) the corner and extent in its own frame, for a mesh object the
 // bounding box of its vertices in its own frame, for a group the box of its
 // members' world bounds. Lengths are metres.
+//
+// Every number an entity keeps is finite: each setter of a position, a size,
+// a matrix or a mesh's vertices refuses a value that is NaN or infinite, or
+// that would make one, with EOleSysError (E_INVALIDARG), and the entity stays
+// as it was. Through the COM interfaces a vector's setter answers
+// E_INVALIDARG and a matrix setter (a plain call) raises it.
 #pragma once
 
 #include <array>
@@ -86,10 +92,11 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   // The value of a property, or "" when it is not set.
   std::string property(const std::string& name) const;
 
+  // The matrix setters and set_geometry refuse non-finite numbers (above).
   const float4x4& matrix() const { return _matrix; }
-  void set_matrix(const float4x4& m) { _matrix = m; }
+  void set_matrix(const float4x4& m);
   const float4x4& texture_matrix() const { return _texture_matrix; }
-  void set_texture_matrix(const float4x4& m) { _texture_matrix = m; }
+  void set_texture_matrix(const float4x4& m);
   // A mesh object's geometry in its own frame; 3 indices per triangle.
   const std::vector<float3>& vertices() const { return _vertices; }
   const std::vector<uint32_t>& indices() const { return _indices; }
@@ -123,14 +130,17 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   float3 position() const;
   float3 size() const;
   // Sets one coordinate (0 = x, 1 = y, 2 = z) of the position or the size
-  // with the meanings of the host's contract.
+  // with the meanings of the host's contract; refuses non-finite numbers
+  // (above).
   void set_position(int axis, double value);
   void set_size(int axis, double value);
   // World bounds: a leaf's geometry through its matrix, a group's members'.
   TBounds world_bounds() const;
-  // Moves the entity by `delta` in world coordinates (groups: every member).
+  // Moves the entity by `delta` in world coordinates (groups: every member);
+  // refuses non-finite numbers (above).
   void move_world(int axis, double delta);
-  // Stretches the entity along one world axis about `origin` by `factor`.
+  // Stretches the entity along one world axis about `origin` by `factor`;
+  // refuses non-finite numbers (above).
   void stretch_world(int axis, double origin, double factor);
 
   // -- IEntity -------------------------------------------------------------
@@ -176,6 +186,13 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
 
  private:
   TBounds local_bounds() const;
+  // Applies `change` to the matrix of the entity and of every leaf below it,
+  // all or none: refused when one of the results is not finite.
+  template <class F>
+  void change_leaf_matrices(F&& change);
+  // Replaces a mesh object's vertices by `change` of each, all or none.
+  template <class F>
+  void change_vertices(F&& change);
 
   TEntityKind _kind;
   CProject* _project;

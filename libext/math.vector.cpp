@@ -50,6 +50,8 @@ bool same_value(double a, double b, double eps) {
   return std::fabs(a - b) <= tolerance;
 }
 
+bool is_zero(double x) { return std::fabs(x) <= zero_tolerance; }
+
 void vector_detail::zero_divide() { throw EZeroDivide(); }
 
 // ---------------------------------------------------------------------------
@@ -139,6 +141,12 @@ float3 float4x4::transform_point(const float3& p) const {
 float3 float4x4::transform_direction(const float3& d) const {
   const float4 r = transform(float4(d.x, d.y, d.z, 0));
   return {r.x, r.y, r.z};
+}
+
+bool is_not_finite(const float4x4& m) {
+  for (double x : m.m)
+    if (is_not_finite(x)) return true;
+  return false;
 }
 
 bool operator==(const float4x4& a, const float4x4& b) {

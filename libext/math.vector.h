@@ -181,6 +181,26 @@ concept vector_record = std::is_base_of_v<TVectorRecord<V, typename V::component
 // 1e-4 for 32-bit components. NaN is never the same as anything.
 bool same_value(double a, double b, double eps);
 
+// "Zero" for a double: a magnitude of at most zero_tolerance.
+inline constexpr double zero_tolerance = 1e-12;
+bool is_zero(double x);
+
+// Every component zero (see is_zero).
+template <vector_record V>
+bool is_zero(const V& v) {
+  for (int i = 0; i < V::size; ++i)
+    if (!is_zero(double(v.items(i)))) return false;
+  return true;
+}
+
+// Some component NaN or infinite.
+template <vector_record V>
+bool is_not_finite(const V& v) {
+  for (int i = 0; i < V::size; ++i)
+    if (is_not_finite(double(v.items(i)))) return true;
+  return false;
+}
+
 namespace vector_detail {
 
 // Raises EZeroDivide with an empty message.
@@ -315,6 +335,9 @@ struct float4x4 {
   // M·p.
   float4 transform(const float4& p) const;
 };
+
+// Some element NaN or infinite.
+bool is_not_finite(const float4x4& m);
 
 // Element-wise within the 64-bit tolerance of same_value.
 bool operator==(const float4x4& a, const float4x4& b);

@@ -45,14 +45,12 @@ char32_t decode(std::string_view s, size_t& i) {
 // surrogates (0xD800..0xDFFF) order before them.
 uint32_t utf16_order_key(char32_t cp) { return cp >= 0xE000 && cp <= 0xFFFF ? cp + 0x110000 : cp; }
 
-char fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 0x20) : c; }
-
 template <bool IgnoreCase>
 int compare(std::string_view a, std::string_view b) {
   size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
-    char ca = IgnoreCase ? fold(a[i]) : a[i];
-    char cb = IgnoreCase ? fold(b[i]) : b[i];
+    char ca = IgnoreCase ? ascii_upper(a[i]) : a[i];
+    char cb = IgnoreCase ? ascii_upper(b[i]) : b[i];
     if (ca == cb) continue;
     if (uint8_t(ca) < 0x80 && uint8_t(cb) < 0x80) return uint8_t(ca) < uint8_t(cb) ? -1 : 1;
     // The texts differ beyond ASCII: compare the two characters whole. The
@@ -63,8 +61,8 @@ int compare(std::string_view a, std::string_view b) {
     uint32_t ka = utf16_order_key(decode(a, ia));
     uint32_t kb = utf16_order_key(decode(b, ib));
     if (IgnoreCase) {
-      if (ka < 0x80) ka = uint8_t(fold(char(ka)));
-      if (kb < 0x80) kb = uint8_t(fold(char(kb)));
+      if (ka < 0x80) ka = uint8_t(ascii_upper(char(ka)));
+      if (kb < 0x80) kb = uint8_t(ascii_upper(char(kb)));
     }
     if (ka != kb) return ka < kb ? -1 : 1;
     return uint8_t(a[i]) < uint8_t(b[i]) ? -1 : 1;  // invalid sequences: by byte
@@ -131,12 +129,12 @@ int compare_text(std::string_view a, std::string_view b) { return compare<true>(
 bool same_text(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
+    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
   return true;
 }
 
 std::string upper_case(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = fold(c);
+  for (char& c : out) c = ascii_upper(c);
   return out;
 }

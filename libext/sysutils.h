@@ -18,8 +18,13 @@ std::string utf16_to_utf8(std::u16string_view text);
 // Negative, zero or positive as `a` orders before, with or after `b`.
 int compare_str(std::string_view a, std::string_view b);
 int compare_text(std::string_view a, std::string_view b);
-// Equal under the case-insensitive order.
+// Equal under the case-insensitive order. This is the system's one
+// case-insensitive comparison: ids, XML names, INI names, unit names.
 bool same_text(std::string_view a, std::string_view b);
 
-// 'a'..'z' mapped to 'A'..'Z'; every other character unchanged.
+// 'a'..'z' mapped to 'A'..'Z'; every other byte unchanged. UTF-8 bytes of
+// other characters are never ASCII letters, so folding byte by byte folds
+// exactly as folding UTF-16 code units does.
+constexpr char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 0x20) : c; }
+// The text with ascii_upper applied to every byte.
 std::string upper_case(std::string_view text);

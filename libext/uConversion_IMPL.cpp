@@ -142,7 +142,11 @@ std::string CFractional::format_number(double value, TFormatFlags flags, int32_t
   int64_t b = int64_t(1) << precision;
   if (b == 1 || is_not_finite(value)) return fixed_text(preround(value, 0), 0, separator);
 
+  // The magnitude carries and reduces as a positive value does; the sign
+  // then goes on the whole and on the fraction (-2.25 gives "-2 -1/4").
   double v = preround(value, precision);
+  const bool negative = v < 0;
+  v = std::fabs(v);
   double whole = std::trunc(v);
   int64_t n = int64_t(round_half_even((v - whole) * double(b)));
   int carry = 0;
@@ -153,6 +157,10 @@ std::string CFractional::format_number(double value, TFormatFlags flags, int32_t
   if (flags & ffUpround)
     while (n > 0 && n % 2 == 0) n /= 2, b /= 2;
   whole += carry;
+  if (negative) {
+    whole = -whole;
+    n = -n;
+  }
 
   if ((flags & ffTruncate) && n == 0) return fixed_text(whole, 0, separator);
   if (whole == 0) return fmt::format("{}/{}", n, b);

@@ -45,6 +45,14 @@ char decimal_separator() {
 
 void set_decimal_separator(char separator) { g_override = separator; }
 
+std::string with_decimal_separator(std::string_view text) {
+  const char separator = decimal_separator();
+  std::string local(text);
+  for (char& c : local)
+    if (c == '.' || c == ',') c = separator;
+  return local;
+}
+
 namespace {
 
 // Hands the user's separator to the unit conversion when the module loads.

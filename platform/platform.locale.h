@@ -18,6 +18,10 @@ void set_decimal_separator(char separator);
 // The separator a locale name such as "de_DE.UTF-8" writes; '.' for "C", "POSIX" or "".
 char decimal_separator_of_locale(std::string_view locale_name);
 
+// `text` with every "." and "," replaced by the user's separator: numbers in
+// files may be written with either mark, whatever the locale.
+std::string with_decimal_separator(std::string_view text);
+
 // Reads a number written with `separator` as decimal mark: optional blanks,
 // optional sign, digits with at most one separator, optional exponent ('E' or
 // 'e', optional sign, digits), optional blanks. No digit grouping. Nothing

@@ -7,10 +7,7 @@
 
 namespace {
 
-constexpr double zero_tolerance = 1e-12;
 constexpr double two_pi = 6.283185307179586;
-
-bool is_zero(double x) { return std::fabs(x) <= zero_tolerance; }
 
 // 1 / x; EZeroDivide when that is not finite.
 double reciprocal(double x) {

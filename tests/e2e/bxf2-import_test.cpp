@@ -562,45 +562,81 @@ TEST_F(bxf2_import, links_are_resolved_when_the_import_builds_them) {
   const std::string handle_dae = example("kitchen/cadData/4711_K1.dae");
   const std::string cabinet_name = "Base cabinet 450 (US45)";
   const std::string lookup = "EAssertionFailed: {} (import.bxf2.types, line ";
+  const std::string sound = "\ncabinet-450.bxf2: ";  // the start of a logged line about the file
+  // A mesh where a name that climbs out of the mesh folder would find one.
+  std::filesystem::create_directories(file("elsewhere"));
+  std::filesystem::copy_file(std::string(BXF_PLUGIN_BUILD_DIR) + "/H-SK.meb", file("elsewhere/model_K1.meb"));
   struct Case {
     const char* what;
-    std::string from, to;  // the change to the sound cabinet
+    std::vector<std::pair<std::string, std::string>> changes;  // to the sound cabinet
     int status;
     std::string err;  // part of standard error
     std::multiset<std::string> present;  // names at any depth, as often as they occur
     std::vector<std::string> absent;
+    double handle_width = 0;  // the x size of the handle's mesh objects; 0: not checked
+  };
+  const std::string drilling = R"(<machining xsi:type="Drilling" id="drill-handle" uid="X-0002"/>)";
+  const std::string drilling_link = R"(<machiningLink id="handle-k1-drill" referenceId="drill-handle"/>)";
+  const std::string cut_link = R"(<machiningLink id="handle-k1-cut" referenceId="cut-handle"/>)";
+  const std::string cut = R"(<machining xsi:type="Cut" id="cut-handle")";
+  const auto path_case = [&](const char* what, const std::string& article_number, const std::string& logged) {
+    return Case{what,
+                {{R"(articleNumber="4711")", "articleNumber=\"" + article_number + "\""}},
+                0,
+                sound + "component mesh name \"" + logged + "\" is not a file name; component \"handle-k1\" skipped\n",
+                {cabinet_name, "Bottom (KUB)", "INNEN"},
+                {"4711_K1", logged}};
   };
   const std::vector<Case> cases = {
-      {"every link resolves", "", "", 0, "", {cabinet_name, "Bottom (KUB)", "INNEN", "4711_K1", "1105", "1105"}, {}},
-      {"ids are compared without ASCII letter case", R"(referenceId="cab-450")", R"(referenceId="CAB-450")", 0, "",
-       {cabinet_name, "4711_K1"}, {}},
-      {"a cabinet link names no cabinet", R"(referenceId="cab-450")", R"(referenceId="cab-451")", 1,
+      {"every link resolves", {}, 0, "", {cabinet_name, "Bottom (KUB)", "INNEN", "4711_K1", "1105", "1105"}, {}, 0.8},
+      {"ids are compared without ASCII letter case", {{R"(referenceId="cab-450")", R"(referenceId="CAB-450")"}}, 0,
+       "", {cabinet_name, "4711_K1"}, {}},
+      {"a cabinet link names no cabinet", {{R"(referenceId="cab-450")", R"(referenceId="cab-451")"}}, 1,
        fmt::format(fmt::runtime(lookup), "cab-451"), {}, {}},
-      {"an empty id finds no cabinet", R"(referenceId="cab-450")", R"(referenceId="")", 1,
+      {"an empty id finds no cabinet", {{R"(referenceId="cab-450")", R"(referenceId="")"}}, 1,
        fmt::format(fmt::runtime(lookup), ""), {}, {}},
-      {"a part link names no part", R"(referenceId="kub-412")", R"(referenceId="kub-413")", 1,
+      {"a part link names no part", {{R"(referenceId="kub-412")", R"(referenceId="kub-413")"}}, 1,
        fmt::format(fmt::runtime(lookup), "kub-413"), {}, {}},
-      {"a container link names no container", R"(referenceId="inner-412")", R"(referenceId="inner-413")", 1,
+      {"a container link names no container", {{R"(referenceId="inner-412")", R"(referenceId="inner-413")"}}, 1,
        fmt::format(fmt::runtime(lookup), "inner-413"), {}, {}},
-      {"a function unit link names no function unit", R"(referenceId="door-446")", R"(referenceId="door-447")", 1,
-       fmt::format(fmt::runtime(lookup), "door-447"), {}, {}},
-      {"an article link names no article", R"(referenceId="hinge-1105")", R"(referenceId="hinge-1106")", 1,
+      {"a function unit link names no function unit", {{R"(referenceId="door-446")", R"(referenceId="door-447")"}},
+       1, fmt::format(fmt::runtime(lookup), "door-447"), {}, {}},
+      {"an article link names no article", {{R"(referenceId="hinge-1105")", R"(referenceId="hinge-1106")"}}, 1,
        fmt::format(fmt::runtime(lookup), "hinge-1106"), {}, {}},
-      {"a component link names no component", R"(referenceId="handle-k1")", R"(referenceId="handle-k2")", 1,
+      {"a component link names no component", {{R"(referenceId="handle-k1")", R"(referenceId="handle-k2")"}}, 1,
        fmt::format(fmt::runtime(lookup), "handle-k2"), {}, {}},
-      {"no article lists the component's number", R"(componentNumber="K1")", R"(componentNumber="K7")", 1,
+      {"no article lists the component's number", {{R"(componentNumber="K1")", R"(componentNumber="K7")"}}, 1,
        fmt::format(fmt::runtime(lookup), "K7"), {}, {}},
-      {"a machining link names no machining", R"(referenceId="cut-handle")", R"(referenceId="cut-handle-2")", 1,
-       fmt::format(fmt::runtime(lookup), "cut-handle-2"), {}, {}},
+      // Machinings other than cuts are skipped; the cuts beside them still apply.
+      {"a machining link that names no machining is skipped",
+       {{R"(referenceId="cut-handle")", R"(referenceId="cut-handle-2")"}}, 0,
+       sound + "machining \"cut-handle-2\" of component \"handle-k1\" is not a cut; skipped\n",
+       {cabinet_name, "4711_K1"}, {}},
+      {"a drilling beside the cut is skipped", {{cut, drilling + "\n      " + cut}, {cut_link, drilling_link + cut_link}},
+       0, sound + "machining \"drill-handle\" of component \"handle-k1\" is not a cut; skipped\n",
+       {cabinet_name, "Bottom (KUB)", "INNEN", "4711_K1"}, {}, 0.8},
+      {"a cut with original size 0 is skipped", {{R"(originalSize="200")", R"(originalSize="0")"}}, 0,
+       sound + "cut \"cut-handle\" of component \"handle-k1\" gives no finite size (original size 0); skipped\n",
+       {cabinet_name, "4711_K1"}, {}},
       // Article and component agree on K3, but the archive brings no mesh for it.
-      {"a component without mesh is skipped", "K1", "K3", 0,
+      {"a component without mesh is skipped", {{"K1", "K3"}}, 0,
        R"(/cadData/4711_K3.meb" not found; component "handle-k1" skipped)", {cabinet_name, "Bottom (KUB)", "INNEN"},
        {"4711_K3", "4711_K1"}},
+      // The mesh file's name comes from the article number: one that holds a
+      // path names no file, also where a mesh waits at the end of the path.
+      path_case("an article number that climbs out of the mesh folder", "../../../elsewhere/model",
+                "../../../elsewhere/model_K1"),
+      path_case("an article number with a subfolder", "elsewhere/model", "elsewhere/model_K1"),
+      path_case("an article number with backslashes", "..\\..\\..\\elsewhere\\model",
+                "..\\..\\..\\elsewhere\\model_K1"),
+      path_case("an article number with a drive", "C:model", "C:model_K1"),
+      path_case("an article number with a control character", "model&#9;", "model\\x09_K1"),
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    write_zip(file("cabinet-450.zip"), {{"cabinet-450.bxf2", replaced(cabinet_450, c.from, c.to)},
-                                        {"cadData/4711_K1.dae", handle_dae}});
+    std::string document = cabinet_450;
+    for (const auto& [from, to] : c.changes) document = replaced(document, from, to);
+    write_zip(file("cabinet-450.zip"), {{"cabinet-450.bxf2", document}, {"cadData/4711_K1.dae", handle_dae}});
     const TResult r = run({"--warning", "ok", "-o", file("p.json"), file("cabinet-450.zip")});
     std::filesystem::remove(file("cabinet-450.zip"));
     EXPECT_EQ(r.status, c.status) << r.err;
@@ -613,6 +649,19 @@ TEST_F(bxf2_import, links_are_resolved_when_the_import_builds_them) {
       const std::multiset<std::string> names = all_names(project);
       for (const std::string& name : c.present) EXPECT_EQ(names.count(name), c.present.count(name)) << name;
       for (const std::string& name : c.absent) EXPECT_EQ(names.count(name), 0u) << name;
+      // Every number of the project is one (JSON writes null for NaN and infinity).
+      for (const nlohmann::json& object : project["objects"]) {
+        walk(object, [&](const nlohmann::json& entity) {
+          for (const char* key : {"position", "size", "matrix", "texture_matrix"}) {
+            if (!entity.contains(key)) continue;
+            for (const nlohmann::json& x : entity[key]) EXPECT_TRUE(x.is_number()) << entity["name"] << " " << key;
+          }
+          if (entity["name"] != "4711_K1" || c.handle_width == 0) return;
+          for (const nlohmann::json& mesh : entity["children"]) {
+            EXPECT_NEAR(mesh["size"][0].get<double>(), c.handle_width, 1e-9) << mesh["name"];
+          }
+        });
+      }
       std::filesystem::remove(file("p.json"));
     } else {
       EXPECT_NE(r.err.find("bxf2-import: the import failed (0x8000FFFF)\n"), std::string::npos) << r.err;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace {
@@ -285,6 +286,67 @@ TEST_F(entities, mesh_node_matrices_and_update) {
   EXPECT_EQ(node->GetTextureMatrix(), t);
   node->Update();
   EXPECT_EQ(CEntity::from(node.get())->update_count(), 1);
+}
+
+// No NaN or infinity enters the project, given or made: each refused call
+// answers E_INVALIDARG (plain calls raise it) and changes nothing.
+TEST_F(entities, non_finite_numbers_are_refused_and_change_nothing) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double huge = std::numeric_limits<double>::max();
+  CEntity* mesh = host.project().new_entity(TEntityKind::mesh);
+  mesh->set_geometry({{0, 0, 0}, {1e-300, 1, 1}}, {});
+  TRef<IEntity> b = box(), g = group(), member = box();
+  OleCheck(member->SetParent(g.get()));
+  member.query<IMeshNode>()->SetMatrix(float4x4::identity().translate(-huge, 0, 0));
+  IEntity* m = static_cast<IMaterialEntity*>(mesh);
+  struct TCase {
+    const char* what;
+    IEntity* entity;
+    bool size;
+    double value;
+  };
+  const TCase cases[] = {
+      {"box position NaN", b.get(), false, nan},
+      {"box size infinite", b.get(), true, inf},
+      {"box size minus infinity", b.get(), true, -inf},
+      {"mesh position NaN", m, false, nan},
+      {"mesh stretched past the largest number", m, true, 1e10},  // 1e10 / 1e-300 along x
+      {"group size NaN", g.get(), true, nan},
+      {"group moved past the largest number", g.get(), false, huge},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<float3> vertices = mesh->vertices();
+    const float4x4 matrix = host_entity(member.get())->matrix();
+    const float3 before = read(c.entity, c.size);
+    TRef<IVector3D> v;
+    OleCheck(c.size ? c.entity->GetSize(v.put()) : c.entity->GetPosition(v.put()));
+    EXPECT_EQ(v->SetX(c.value), E_INVALIDARG);
+    const float3 after = read(c.entity, c.size);
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(mesh->vertices().size(), vertices.size());
+    for (size_t i = 0; i < vertices.size(); ++i) EXPECT_EQ(mesh->vertices()[i].x, vertices[i].x);
+    EXPECT_TRUE(host_entity(member.get())->matrix() == matrix);
+  }
+
+  // Matrices, through the interface and on the host side.
+  TRef<IMeshNode> node = b.query<IMeshNode>();
+  float4x4 bad = float4x4::identity();
+  bad.m[3] = nan;
+  for (int texture = 0; texture < 2; ++texture) {
+    try {
+      texture ? node->SetTextureMatrix(bad) : node->SetMatrix(bad);
+      ADD_FAILURE() << "accepted";
+    } catch (const EOleSysError& e) {
+      EXPECT_EQ(e.error_code(), E_INVALIDARG);
+    }
+    bad.m[3] = inf;
+  }
+  EXPECT_TRUE(node->GetMatrix() == float4x4::identity());
+  EXPECT_TRUE(node->GetTextureMatrix() == float4x4::identity());
+  EXPECT_THROW(mesh->set_geometry({{nan, 0, 0}}, {}), EOleSysError);
+  EXPECT_EQ(mesh->vertices().size(), 2u);
 }
 
 TEST_F(entities, null_out_parameters_answer_e_pointer) {

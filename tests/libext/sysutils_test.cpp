@@ -18,6 +18,9 @@ const OrderCase kOrderCases[] = {
     {"", "a", -1, -1},
     {"abc", "abc", 0, 0},
     {"abc", "ABC", 1, 0},
+    {"PARTLINKS", "partLinks", -1, 0},
+    {"a_b", "A_B", 1, 0},   // only letters fold
+    {"a[", "A{", 1, -1},    // '[' and '{' are no case pair
     {"B", "a", -1, 1},
     {"Za", "_a", -1, -1},   // '_' sorts after every letter when case is ignored
     {"_a", "a", -1, 1},     // ... but before the lower-case letters when it counts

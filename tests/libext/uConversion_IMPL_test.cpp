@@ -222,6 +222,13 @@ TEST_F(conversion, format_value_in_each_style) {
       {"fractional", "", 3, ffUnits | ffUpround, 2.0, 1, "2 0/8"},
       {"fractional", "", 2, ffAll, -2.25, 1, "-2 -1/4"},
       {"fractional", "", 2, ffAll, -0.25, 1, "-1/4"},
+      // Negative values carry and reduce as positive ones, then take the sign.
+      {"fractional", "", 3, ffAll, -2.99, 1, "-3"},
+      {"fractional", "", 3, ffAll, -0.99, 1, "-1"},
+      {"fractional", "", 3, ffAll, -2.5, 1, "-2 -1/2"},
+      {"fractional", "", 3, ffUnits | ffTruncate, -2.5, 1, "-2 -4/8"},
+      {"fractional", "", 3, ffUnits | ffUpround, -2.99, 1, "-3 0/8"},
+      {"fractional", "", 3, ffAll, -0.0625, 1, "0"},  // rounds to nothing: no sign
       {"fractional", "", 3, ffAll, 0.0625, 1, "0"},           // half an eighth: ties to even (0)
       {"fractional", "", 3, ffAll, 0.1875, 1, "1/4"},         // 1.5 eighths: ties to even (2)
       {"fractional", "", 0, ffAll, 2.6, 1, "3"},              // denominator 1: whole numbers

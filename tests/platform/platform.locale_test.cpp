@@ -18,6 +18,10 @@ TEST(locale, separator_override) {
   set_decimal_separator(',');
   EXPECT_EQ(decimal_separator(), ',');
   EXPECT_EQ(text_to_float("1,5"), 1.5);
+  // Either mark in a file's number becomes the user's.
+  EXPECT_EQ(with_decimal_separator("0.5 1,25 -3"), "0,5 1,25 -3");
+  set_decimal_separator('.');
+  EXPECT_EQ(with_decimal_separator("0.5 1,25 -3"), "0.5 1.25 -3");
   set_decimal_separator(0);
 }
 

@@ -211,16 +211,17 @@ std::vector<std::string> names(const std::vector<CEntity*>& entities) {
   return out;
 }
 
-// A host per test, with the drawer and component mesh folders pointed at a
-// temporary folder; checks that nothing reference-counted or of the model
-// outlives the test.
+// A host per test, with the component mesh folder pointed at a temporary
+// folder and no drawer mesh file beside the test program (which is the
+// plug-in's module here; tests that want one write it there, and it is
+// removed afterwards); checks that nothing reference-counted or of the
+// model outlives the test.
 class builder : public ::testing::Test {
  protected:
   void SetUp() override {
     _live_model_objects = CBXF_object::live_objects();
     set_decimal_separator('.');
-    drawer_mesh_folder = folder.path() + "drawer";
-    force_folders(drawer_mesh_folder);
+    std::remove(CMebBuilder::drawer_mesh_file_name().c_str());
     mesh_folder = folder.path() + "cadData";
     force_folders(mesh_folder);
     host = std::make_unique<CHost>();
@@ -232,7 +233,7 @@ class builder : public ::testing::Test {
     release_conversion_manager();  // the host made the process's conversion manager
     set_decimal_separator(0);
     mesh_folder.clear();
-    drawer_mesh_folder.clear();
+    std::remove(CMebBuilder::drawer_mesh_file_name().c_str());
     EXPECT_EQ(CSafeInterfacedObject::leak_report(), "");
     EXPECT_EQ(CBXF_object::live_objects(), _live_model_objects);
   }
@@ -729,21 +730,33 @@ TEST_F(builder, component_mesh_loaded_placed_locked_and_grouped) {
 }
 
 TEST_F(builder, cut_machinings_size_component_meshes) {
+  // Beside each cut the component links a drilling (which the reader leaves
+  // out, so its link finds nothing) and a machining of another kind: both
+  // are skipped and logged, and the cut still applies. A cut whose ratio is
+  // not finite is skipped too.
+  const std::string drilling = "kitchen.bxf2: machining \"D1\" of component \"K\" is not a cut; skipped";
+  const std::string other = "kitchen.bxf2: machining \"M2\" of component \"K\" is not a cut; skipped";
   struct Case {
     float3 orientation;
+    double original_size;
     float3 size, position;
+    std::string cut_skipped;  // the log line for the cut, if any
   };
   const Case cases[] = {
-      {float3(1, 0, 0), float3(0.8, 1, 1), float3(0.8, 0, 0)},
-      {float3(0, 0, -1), float3(1, 1, 0.8), float3(5, 0, 0)},  // size z -0.8: mirrored
-      {float3(0, 2, 0), float3(1, 1.6, 1), float3(5, 0, 0)},
+      {float3(1, 0, 0), 1000, float3(0.8, 1, 1), float3(0.8, 0, 0), ""},
+      {float3(0, 0, -1), 1000, float3(1, 1, 0.8), float3(5, 0, 0), ""},  // size z -0.8: mirrored
+      {float3(0, 2, 0), 1000, float3(1, 1.6, 1), float3(5, 0, 0), ""},
+      {float3(1, 0, 0), 0, float3(1, 1, 1), float3(5, 0, 0),  // 800 / 0: infinite
+       "kitchen.bxf2: cut \"M1\" of component \"K\" gives no finite size (original size 0); skipped"},
   };
   for (const Case& k : cases) {
+    TLogCapture log;
     write_mesh(mesh_folder + "/4711_K1.meb", {cube("plinth", 5)});
     TComponentDoc c;
-    c.doc.cut("M1", k.orientation, 1000, 800);
-    c.doc.lib()->machinings()->items()->add(new CBXF_machining(c.doc.get()));  // other machinings are skipped
+    c.doc.cut("M1", k.orientation, k.original_size, 800);
+    c.doc.lib()->machinings()->items()->add(new CBXF_machining(c.doc.get()));
     c.doc.lib()->machinings()->at(1)->set_id("M2");
+    TDoc::link(c.component->machining_links(), "D1");
     TDoc::link(c.component->machining_links(), "M2");
     TDoc::link(c.component->machining_links(), "M1");
     CEntity* root = new_root();
@@ -751,6 +764,9 @@ TEST_F(builder, cut_machinings_size_component_meshes) {
     CEntity* mesh = root->members().at(0)->members().at(0)->members().at(0);
     expect_vector(mesh->size(), k.size, "size");
     expect_vector(mesh->position(), k.position, "position");
+    std::vector<std::string> expected = {drilling, other};
+    if (!k.cut_skipped.empty()) expected.push_back(k.cut_skipped);
+    EXPECT_EQ(log.lines(), expected);
   }
 }
 
@@ -779,6 +795,61 @@ TEST_F(builder, missing_component_mesh_is_skipped_and_logged) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "kitchen.bxf2: component mesh \"" + include_trailing_delimiter(mesh_folder) +
                           "4711_K1.meb\" not found; component \"K\" skipped");
+}
+
+// The mesh file is named from the article number and the component number;
+// a name that could reach another folder names no file. Each case puts a
+// mesh where the name would lead, so only the check keeps it from loading.
+TEST_F(builder, component_mesh_names_that_are_no_file_names_are_skipped_and_logged) {
+  struct Case {
+    std::string article_number;
+    std::string component_number;
+    std::string reached;  // where the name leads from the mesh folder ("" for nowhere)
+    std::string logged;   // the name as the log shows it; "" when the mesh loads
+  };
+  const Case cases[] = {
+      {"4711", "K1", "4711_K1", ""},
+      {"47.11", "K1", "47.11_K1", ""},  // a dot alone is no path
+      {"../outside", "K1", "../outside_K1", "../outside_K1"},  // climbs out
+      {"sub/model", "K1", "sub/model_K1", "sub/model_K1"},     // a subfolder
+      {"/tmp/model", "K1", "", "/tmp/model_K1"},               // an absolute path
+      {"4711", "K1/../../outside", "", "4711_K1/../../outside"},  // the component number climbs
+      {"..\\outside", "K1", "..\\outside_K1", "..\\outside_K1"},  // the other separator
+      {"sub\\model", "K1", "sub\\model_K1", "sub\\model_K1"},
+      {"C:model", "K1", "C:model_K1", "C:model_K1"},  // a drive
+      {"model", "K1:stream", "model_K1:stream", "model_K1:stream"},
+      {"..", "K1", ".._K1", ".._K1"},
+      {"model\x01", "K1", "model\x01_K1", "model\\x01_K1"},  // control characters
+      {"model\t1", "K1", "model\t1_K1", "model\\x091_K1"},
+      {"model\x7F", "K1", "model\x7F_K1", "model\\x7F_K1"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.article_number + " " + k.component_number);
+    TLogCapture log;
+    if (!k.reached.empty()) {
+      const std::string path = include_trailing_delimiter(mesh_folder) + k.reached + ".meb";
+      force_folders(extract_file_path(path));
+      write_mesh(path, {cube("reached")});
+    }
+    TDoc doc;
+    doc.article("A", k.article_number, {k.component_number});
+    TDoc::link(doc.function_unit("F")->component_links(), doc.component("K", k.component_number)->id());
+    const size_t before = project().objects().size();
+    CEntity* root = new_root();
+    with_builder([&](CMebBuilder& b) {
+      b.build_component_links(doc.lib()->function_units()->at(0)->component_links(), ent(root), float4x4::identity());
+    });
+    CEntity* components = root->members().at(0);
+    if (k.logged.empty()) {
+      EXPECT_EQ(names(components->members()), std::vector<std::string>{k.article_number + "_" + k.component_number});
+      EXPECT_TRUE(log.lines().empty());
+    } else {
+      EXPECT_EQ(components->member_count(), 0);
+      EXPECT_EQ(project().objects().size(), before + 2);  // the root and its components group: nothing loaded
+      EXPECT_EQ(log.lines(), std::vector<std::string>{"kitchen.bxf2: component mesh name \"" + k.logged +
+                                                      "\" is not a file name; component \"K\" skipped"});
+    }
+  }
 }
 
 TEST_F(builder, component_without_article_stops_the_build) {
@@ -896,8 +967,7 @@ TEST_F(builder, kitchen_example_builds_completely) {
                              kMeshportTree, &message))
         << message;
   }
-  drawer_mesh_folder = BXF_DRAWER_MESH_DIR;
-  ASSERT_TRUE(file_exists(CMebBuilder::drawer_mesh_file_name()));
+  write_file_bytes(CMebBuilder::drawer_mesh_file_name(), read_file_bytes(BXF_DRAWER_MESH_DIR "/H-SK.meb"));
   project().set_placement_center(float3(1, 2, 0));
 
   std::unique_ptr<CBXF> doc(parse_file(examples + "kitchen.bxf2"));

@@ -37,23 +37,6 @@ TEST(parser_tools, load_document) {
   EXPECT_FALSE(load_document("/nonexistent/x.bxf2"));
 }
 
-TEST(parser_tools, name_comparison) {
-  struct Case {
-    const char* a;
-    const char* b;
-    bool same;
-  } cases[] = {
-      {"partLinks", "partLinks", true}, {"PARTLINKS", "partlinks", true}, {"", "", true},
-      {"", "a", false},                 {"a", "", false},                 {"part", "parts", false},
-      {"\xC3\xA9", "\xC3\x89", false},  // é and É: only ASCII letters fold
-      {"a_b", "A_B", true},             {"a[", "A{", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.a) + " / " + c.b);
-    EXPECT_EQ(same_name(c.a, c.b), c.same);
-  }
-}
-
 TEST(parser_tools, element_classification) {
   struct Case {
     const char* name;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -198,6 +199,24 @@ TEST_F(ModuleTest, failed_host_call_in_initialize_reaches_the_host) {
   EXPECT_EQ(host.main_window().handler_count(), 0u);
 }
 
+TEST_F(ModuleTest, initialize_without_application_fails_an_internal_check) {
+  create(object.put());
+  try {
+    object.query<INPlugin_init>()->initialize(nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.class_name()), "EAssertionFailed");
+    EXPECT_EQ(e.message().rfind("Assertion failure (import.bxf2.plugin, line ", 0), 0u) << e.message();
+  }
+  // Nothing was hooked; the command has no application and says so.
+  EXPECT_EQ(host.main_window().handler_count(), 0u);
+  EXPECT_EQ(object.query<IImportPlugin>()->execute(0), E_UNEXPECTED);
+  object.query<INPlugin_done>()->done();
+  const std::vector<std::string> lines = log_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("EAssertionFailed: Assertion failure (import.bxf2.plugin, line ", 0), 0u) << lines[0];
+}
+
 TEST_F(ModuleTest, null_out_parameter_is_answered_with_e_unexpected) {
   create(object.put());
   TRef<IImportPlugin> plugin = object.query<IImportPlugin>();
@@ -239,6 +258,40 @@ TEST(ModuleThroughHost, load_run_and_shut_down_with_an_empty_leak_report) {
   std::string report = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(failures.empty());
   EXPECT_EQ(report, "");
+}
+
+// A copy of the module in a folder of its own, so that its preference file
+// (beside the module as loaded) is this test's alone: a preference that
+// cannot be saved at shutdown is logged, and shutdown goes on.
+TEST(ModuleThroughHost, failed_preference_save_is_logged_and_shutdown_goes_on) {
+  const fs::path folder = fs::temp_directory_path() / ("import.bxf2 save " + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path module = folder / "import.bxf2.plg";
+  fs::copy_file(PLUGIN_MODULE, module);
+  const fs::path ini = folder / "import.bxf2.ini";
+  const fs::path log_file = folder / "log.txt";
+  write_file_bytes(ini.string(), "[general]\nwarning=0\n");  // the warning is off: shutdown writes it back
+  setenv("BXF2_IMPORT_LOG", log_file.c_str(), 1);
+  {
+    CHost host;
+    host.application().set_print_messages(false);
+    host.load_plugin(module.string());
+    EXPECT_EQ(host.main_window().handler_count(), 1u);
+    fs::remove(ini);
+    fs::create_directory(ini);  // now the file cannot be written
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(host.shutdown(), std::vector<std::string>{});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // and nothing is left alive
+    EXPECT_EQ(host.main_window().handler_count(), 0u);  // unhooked all the same
+  }
+  unsetenv("BXF2_IMPORT_LOG");
+  const std::string log = read_file_bytes(log_file.string());
+  EXPECT_EQ(log.rfind("The resize warning's preference was not saved: Cannot create file \"" + ini.string() + "\". ", 0),
+            0u)
+      << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+  fs::remove_all(folder);
 }
 
 // ---------------------------------------------------------------------------

@@ -182,6 +182,14 @@ TEST(types, every_link_searches_its_collection) {
   EXPECT_EQ(link(unit->article_links())->reference(), article);
   EXPECT_EQ(link(unit->component_links())->reference(), component);
   EXPECT_EQ(link(component->machining_links())->reference(), machining);
+  // A machining link's cut: the cut, or nothing for another machining or none.
+  EXPECT_EQ(link(component->machining_links())->cut(), machining);
+  add_item(lib->machinings(), "Y");  // a machining that is no cut
+  auto* to_other = link(component->machining_links());
+  to_other->set_reference_id("y");
+  EXPECT_EQ(to_other->cut(), nullptr);
+  to_other->set_reference_id("drilling");
+  EXPECT_EQ(to_other->cut(), nullptr);
   // Nodes are not link targets.
   auto* to_node = link(node->cabinet_links());
   to_node->set_reference_id("N");

@@ -75,7 +75,7 @@ TEST_F(WarningTest, first_run_shows_the_warning_and_writes_nothing) {
   EXPECT_EQ(box.top, form.client_height - 17 - 8);
   EXPECT_EQ(box.width, form.width - 16);
 
-  dialog.reset();
+  dialog->save();
   EXPECT_FALSE(fs::exists(ini));
 }
 
@@ -87,15 +87,31 @@ TEST_F(WarningTest, ticked_box_turns_the_warning_off_for_this_and_later_loads) {
   EXPECT_TRUE(dialog->execute(false));  // skipped
   EXPECT_EQ(script->forms().size(), 1u);
 
-  dialog.reset();
+  dialog.reset();  // freeing alone writes nothing
+  EXPECT_FALSE(fs::exists(ini));
+  dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
+  script->add_form_answer(TFormAnswer::enter(true));
+  EXPECT_TRUE(dialog->execute(false));
+  dialog->save();
   EXPECT_EQ(read_ini(), "[general]\nwarning=0\n");
 
   dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   EXPECT_FALSE(dialog->warning());
   EXPECT_TRUE(dialog->execute(false));
-  EXPECT_EQ(script->forms().size(), 1u);
-  dialog.reset();
+  EXPECT_EQ(script->forms().size(), 2u);
+  dialog->save();
   EXPECT_EQ(read_ini(), "[general]\nwarning=0\n");
+}
+
+TEST_F(WarningTest, failed_save_raises_and_freeing_afterwards_does_not) {
+  auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
+  script->add_form_answer(TFormAnswer::enter(true));
+  EXPECT_TRUE(dialog->execute(false));
+  fs::create_directory(ini);  // the preference file cannot be written
+  EXPECT_THROW(dialog->save(), EFileError);
+  dialog.reset();
+  EXPECT_TRUE(fs::is_directory(ini));
+  fs::remove(ini);
 }
 
 TEST_F(WarningTest, stored_value_decides_whether_the_warning_shows) {
@@ -126,7 +142,7 @@ TEST_F(WarningTest, saving_keeps_the_other_sections_and_keys) {
   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   script->add_form_answer(TFormAnswer::enter(true));
   EXPECT_TRUE(dialog->execute(false));
-  dialog.reset();
+  dialog->save();
   EXPECT_EQ(read_ini(), "; settings\n[view]\nzoom=2\n[general]\nlast=a.zip\nwarning=0\n");
 }
 
@@ -143,7 +159,7 @@ TEST_F(WarningTest, close_box_cancels_and_keeps_the_preference) {
   script->add_form_answer(TFormAnswer::close_box());
   EXPECT_FALSE(dialog->execute(false));
   EXPECT_TRUE(dialog->warning());
-  dialog.reset();
+  dialog->save();
   EXPECT_FALSE(fs::exists(ini));
 }
 
@@ -153,7 +169,7 @@ TEST_F(WarningTest, forced_dialog_can_turn_the_warning_back_on_without_storing_i
   script->add_form_answer(TFormAnswer::enter(false));
   EXPECT_TRUE(dialog->execute(true));
   EXPECT_TRUE(dialog->warning());
-  dialog.reset();
+  dialog->save();
   EXPECT_EQ(read_ini(), "[general]\nwarning=0\n");  // only the off state is written
 }
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <exception>
+#include <string_view>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -11,7 +13,6 @@
 #include "platform.locale.h"
 
 std::string mesh_folder;
-std::string drawer_mesh_folder;
 
 namespace {
 
@@ -89,12 +90,8 @@ void set_property(IPropertySet* properties, const char* name, const std::string&
 // ---------------------------------------------------------------------------
 
 constexpr double degree = 0.017453292519943295;
-constexpr double zero_tolerance = 1e-12;
 // A quarter turn as the single-precision value of π/2.
 constexpr double quarter_turn = double(float(1.5707963267948966));
-
-bool is_zero(double x) { return std::fabs(x) <= zero_tolerance; }
-bool is_zero(const float3& v) { return is_zero(v.x) && is_zero(v.y) && is_zero(v.z); }
 
 // The axis turn of component meshes: (x, y, z) to (x, −z, y), carrying a
 // mesh's +y axis onto +z.
@@ -108,13 +105,9 @@ float4x4 axis_turn() {
 }
 
 // A colour component as the host reads it: general format, 15 significant
-// digits, the locale's decimal separator for every "." and ",".
+// digits, the locale's decimal separator.
 std::string color_text(float component) {
-  const char separator = decimal_separator();
-  std::string text = float_to_text_general(double(component), 15, separator);
-  for (char& c : text)
-    if (c == '.' || c == ',') c = separator;
-  return text;
+  return float_to_text_general(double(component), 15, decimal_separator());
 }
 
 }  // namespace
@@ -174,11 +167,6 @@ void import_document(CBXF* document, IApplication* application, const std::strin
       TRef<IEntity> entity = cast<IEntity>(it->get_current().get());
       set_locks(entity.get(), true, true, true);
     }
-
-    if (!builder->errors().empty()) {
-      int32_t answer = 0;
-      OleCheck(application->MessageBox(TBStr(builder->errors()).get(), 0, &answer));
-    }
   } catch (...) {
     failure = std::current_exception();
   }
@@ -217,8 +205,7 @@ void CMebBuilder::destroy() {
 }
 
 std::string CMebBuilder::drawer_mesh_file_name() {
-  std::string folder = drawer_mesh_folder.empty() ? extract_file_path(module_path()) : drawer_mesh_folder;
-  return include_trailing_delimiter(folder) + "H-SK" + ".meb";
+  return include_trailing_delimiter(extract_file_path(module_path())) + "H-SK" + ".meb";
 }
 
 // ---------------------------------------------------------------------------
@@ -344,19 +331,60 @@ void CMebBuilder::apply_material(IMaterialEntity* entity, const std::string& mod
 // Components and articles
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// Whether `stem` can name a file in the mesh folder and nothing else: no
+// path separator of either kind, no "..", no drive or stream colon, no
+// control character.
+bool names_a_file(std::string_view stem) {
+  if (stem.find_first_of("/\\:") != std::string_view::npos || stem.find("..") != std::string_view::npos) return false;
+  for (char c : stem)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+  return true;
+}
+
+}  // namespace
+
 void CMebBuilder::build_component_links(CBXF_component_links* links, IEntity* parent, const float4x4& m) {
   TRef<IEntity> components = new_group(parent, "");
   OleCheck(components->SetAssemblyFlag(VARIANT_TRUE));
   const float4x4 f = axis_turn();
+  const std::string file = extract_file_name(_file_name);
   for (CBXF_component_link* link : *links) {
     CBXF_component* component = link->reference();
     const std::string stem = component->article()->article_number() + "_" + component->component_number();
-    const std::string path = include_trailing_delimiter(mesh_folder) + stem + ".meb";
-    if (!file_exists(path)) {
-      log_line(fmt::format("{}: component mesh \"{}\" not found; component \"{}\" skipped",
-                           extract_file_name(_file_name), path, component->id()));
+    if (!names_a_file(stem)) {
+      log_line(fmt::format("{}: component mesh name \"{}\" is not a file name; component \"{}\" skipped", file, stem,
+                           component->id()));
       continue;
     }
+    const std::string path = include_trailing_delimiter(mesh_folder) + stem + ".meb";
+    if (!file_exists(path)) {
+      log_line(fmt::format("{}: component mesh \"{}\" not found; component \"{}\" skipped", file, path,
+                           component->id()));
+      continue;
+    }
+
+    // The sizes the cuts give, in link order. Other machinings (drillings,
+    // grooves: the reader keeps none of them) and cuts whose ratio is not
+    // finite size nothing.
+    std::vector<float3> cuts;
+    for (CBXF_machining_link* machining_link : *component->machining_links()) {
+      const CBXF_cut_machining* cut = machining_link->cut();
+      if (!cut) {
+        log_line(fmt::format("{}: machining \"{}\" of component \"{}\" is not a cut; skipped", file,
+                             machining_link->reference_id(), component->id()));
+        continue;
+      }
+      const float3 v = cut->orientation() * (cut->final_size() / cut->original_size());
+      if (is_not_finite(v)) {
+        log_line(fmt::format("{}: cut \"{}\" of component \"{}\" gives no finite size (original size {}); skipped",
+                             file, cut->id(), component->id(), cut->original_size()));
+        continue;
+      }
+      cuts.push_back(v);
+    }
+
     OleCheck(_selection->LoadFile(TBStr(path).get()));
 
     // Dissolve nested groups until a full pass finds none.
@@ -375,10 +403,7 @@ void CMebBuilder::build_component_links(CBXF_component_links* links, IEntity* pa
     for_each_entity(selected_entities(_selection.get()).get(), [&](IEntity* entity) {
       TRef<ISceneNode> node = cast<ISceneNode>(entity);
       cast<IMeshNode>(node.get())->SetMatrix(float4x4::identity());
-      for (CBXF_machining_link* machining_link : *component->machining_links()) {
-        auto* cut = dynamic_cast<CBXF_cut_machining*>(machining_link->reference());
-        if (cut) apply_cut(entity, cut->orientation() * (cut->final_size() / cut->original_size()));
-      }
+      for (const float3& v : cuts) apply_cut(entity, v);
       apply_placement(entity, w);
       lock_dimensions(entity);
       return true;

@@ -16,7 +16,11 @@
 // The builder reads the document model only and talks to the host through
 // its COM interfaces; a failed host call, a failed interface cast, an
 // unresolvable link and a turn about a zero axis raise and end the build.
-// Objects created up to then stay in the project.
+// Objects created up to then stay in the project. What the builder leaves
+// out and the build survives goes to the diagnostic log (import.bxf2.log):
+// a component whose mesh file is missing or whose mesh name is no file
+// name, a machining link that finds no cut, a cut that gives no finite
+// size, a part without box geometry.
 //
 //   mesh_folder = temp + "cadData";
 //   import_document(document, application, "/home/me/kitchen.bxf2");
@@ -32,10 +36,6 @@
 // The folder in which component mesh files are looked up; set by the import
 // command before each build. A path delimiter is appended when it lacks one.
 extern std::string mesh_folder;
-
-// The folder of the drawer mesh file "H-SK.meb"; empty (the default) means
-// the folder of the plug-in's own module file. Tests point it elsewhere.
-extern std::string drawer_mesh_folder;
 
 // The name of the group that holds a function unit's articles.
 inline constexpr const char* articles_group_name = "articles";
@@ -70,8 +70,6 @@ class CMebBuilder {
   IProject* project() const { return _project.get(); }
   ISelection* selection() const { return _selection.get(); }
   IDictionary<TMaterialData>* materials() const { return _materials.get(); }
-  // Empty; no step adds to it (what is left out goes to the diagnostic log).
-  const std::string& errors() const { return _errors; }
   const std::string& file_name() const { return _file_name; }
 
   // -- the walk --------------------------------------------------------------
@@ -86,7 +84,12 @@ class CMebBuilder {
   // "H-SK" when that file holds exactly one object, otherwise a box.
   void build_part_links(CBXF_part_links* links, IEntity* parent, const float4x4& m);
   // One named group of loaded mesh objects per component whose mesh file
-  // exists, all inside an unnamed components group made for this call.
+  // exists, all inside an unnamed components group made for this call. The
+  // file is "<article number>_<component number>.meb" in the mesh folder; a
+  // name that holds a path separator ('/' or a backslash), "..", a colon or a
+  // control character names no file, and the component is skipped. Each
+  // machining link that finds a cut with a finite ratio sizes the meshes;
+  // the others are skipped. Everything skipped is logged.
   void build_component_links(CBXF_component_links* links, IEntity* parent, const float4x4& m);
   // `quantity` article entities per link, inside a group "articles" made for this call.
   void build_article_links(CBXF_article_links* links, IEntity* parent);
@@ -111,7 +114,7 @@ class CMebBuilder {
   // Sizes and places a component mesh object from one cut (unscaled).
   void apply_cut(IEntity* entity, const float3& v);
 
-  // The path of the drawer mesh file.
+  // The path of the drawer mesh file: "H-SK.meb" beside the plug-in's module file.
   static std::string drawer_mesh_file_name();
 
  private:
@@ -124,6 +127,5 @@ class CMebBuilder {
   TRef<IProject> _project;
   TRef<ISelection> _selection;
   TRef<IDictionary<TMaterialData>> _materials;
-  std::string _errors;
   std::string _file_name;
 };

@@ -1,13 +1,22 @@
 // The plug-in's diagnostic log: one line per thing the scene builder left
-// out (a component mesh file that is missing, a part without usable
-// geometry), so that a user can see what an import did not build.
+// out (a component mesh file that is missing or whose name is no file name,
+// a machining that is no usable cut, a part without usable geometry), so
+// that a user can see what an import did not build, and one line per
+// failure of a protocol call.
 //
 // Lines go to standard error, or, when the environment variable
 // BXF2_IMPORT_LOG names a file, are appended to that file.
 #pragma once
 
+#include <string>
 #include <string_view>
 
-// Writes `text` and a line end to the log. Never raises: a log file that
-// cannot be opened sends the line to standard error instead.
-void log_line(std::string_view text);
+// Writes `text` and a line end to the log, every control character of
+// `text` written as "\xNN" (see printable), so that one call gives one line
+// whatever the text quotes from a file. Never raises: a log file that cannot
+// be opened sends the line to standard error instead.
+void log_line(std::string_view text) noexcept;
+
+// `text` with every control character (below 0x20, and 0x7F) written as
+// "\x" and two upper-case hexadecimal digits ("a\tb" gives "a\x09b").
+std::string printable(std::string_view text);

@@ -105,11 +105,7 @@ std::vector<std::string_view> split_fields(std::string_view line) {
 // A colour component written with "." or "," as decimal mark; 1.0 when the
 // text is no number or does not fit a single-precision float.
 float color_component(std::string_view field) {
-  const char separator = decimal_separator();
-  std::string text(field);
-  for (char& c : text)
-    if (c == '.' || c == ',') c = separator;
-  std::optional<double> value = text_to_float(text, separator);
+  std::optional<double> value = text_to_float(with_decimal_separator(field));
   if (!value || std::fabs(*value) > std::numeric_limits<float>::max()) return 1.0f;
   return float(*value);
 }

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "sysutils.h"
+
 const std::string_view BXF_element_names[59] = {
     "bxf", "head", "version", "date", "author", "copyright", "unit", "angularunit", "country", "language",
     "scene", "nodes", "node", "cabinetLinks", "cabinetLink", "containerLinks", "containerLink", "library",
@@ -27,25 +29,14 @@ static_assert(std::size(BXF_attribute_names) == size_t(TBXF_attribute::unknown) 
 
 namespace {
 
-char fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 0x20) : c; }
-
 // Index of the first name in `names[0..count)` that matches, or `count`.
 size_t find_name(const std::string_view* names, size_t count, std::string_view name) {
   for (size_t i = 0; i < count; ++i)
-    if (same_name(names[i], name)) return i;
+    if (same_text(names[i], name)) return i;
   return count;
 }
 
 }  // namespace
-
-// UTF-8 bytes of non-ASCII characters never fold, so folding byte by byte
-// gives the same answer as folding UTF-16 code units.
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
 
 TBXF_element element_named(std::string_view name) {
   return TBXF_element(find_name(BXF_element_names, size_t(TBXF_element::unknown), name));

@@ -1,9 +1,10 @@
 // The names the BXF2 reader knows: element and attribute names, geometry and
-// machining type names, and how names are compared.
+// machining type names.
 //
-// Names match when they are the same text, or both empty, or equal with the
-// ASCII letters taken without case ("PARTLINKS" is partLinks); every other
-// character must match exactly. A name in no table classifies as `unknown`.
+// Names match as `same_text` compares them (sysutils): the same text, or
+// both empty, or equal with the ASCII letters taken without case
+// ("PARTLINKS" is partLinks); every other character must match exactly. A
+// name in no table classifies as `unknown`.
 #pragma once
 
 #include <cstdint>
@@ -42,9 +43,6 @@ extern const std::string_view BXF_element_names[59];
 extern const std::string_view BXF_attribute_names[19];
 extern const std::string_view BXF_geometry_type_names[3];
 extern const std::string_view BXF_machining_type_names[6];
-
-// True when the two names are the same under the rule above.
-bool same_name(std::string_view a, std::string_view b);
 
 // The first table value whose name matches `name`, or `unknown`. The element
 // and attribute lookups never answer `unknown` by matching "unknown" itself.

@@ -91,11 +91,8 @@ TBXF_attribute attribute_of(const TXMLNode& node) {
 // ---------------------------------------------------------------------------
 
 double to_double(std::string_view text) {
-  const char separator = decimal_separator();
-  std::string local(text);
-  for (char& c : local)
-    if (c == '.' || c == ',') c = separator;
-  if (std::optional<double> value = text_to_float(local, separator)) return *value;
+  const std::string local = with_decimal_separator(text);
+  if (std::optional<double> value = text_to_float(local)) return *value;
   throw EConvertError(fmt::format("'{}' is not a valid floating point value", local));
 }
 

@@ -51,11 +51,12 @@ std::string single_line(std::string text) {
   return text;
 }
 
-// Writes "<class>: <message>" to the diagnostic log; a log that cannot be
-// written is passed over.
-void log_failure(std::string_view class_name, std::string_view message) noexcept {
+// Writes "<what>: <message>" to the diagnostic log (what: an exception's
+// class, or the step that failed); a log that cannot be written is passed
+// over.
+void log_failure(std::string_view what, std::string_view message) noexcept {
   try {
-    log_line(single_line(fmt::format("{}: {}", class_name, message)));
+    log_line(single_line(fmt::format("{}: {}", what, message)));
   } catch (...) {
   }
 }
@@ -126,16 +127,25 @@ HRESULT CPlugin::QueryInterface(const TGUID& iid, void** obj) {
 }
 
 void CPlugin::initialize(IApplication* application) {
+  ASSERT(application);
   _application = application;
-  delete std::exchange(_warning_dialog, nullptr);
-  _warning_dialog = new CImportBxfDialog(import_caption());
+  _warning_dialog = std::make_unique<CImportBxfDialog>(import_caption());
   hook_application(_application.get());
 }
 
 void CPlugin::done() {
   _open_dialog.reset();
   if (_application) unhook_application(_application.get());
-  delete std::exchange(_warning_dialog, nullptr);  // saves the preference
+  if (_warning_dialog) {
+    try {
+      _warning_dialog->save();
+    } catch (const Exception& e) {
+      log_failure("The resize warning's preference was not saved", e.message());
+    } catch (const std::exception& e) {
+      log_failure("The resize warning's preference was not saved", e.what());
+    }
+    _warning_dialog.reset();
+  }
   _application.reset();
 }
 

@@ -8,7 +8,11 @@
 // `execute`) never let an exception out: a failure is written to the
 // plug-in's diagnostic log as one line "<class>: <message>" and answered
 // with E_UNEXPECTED. `initialize` and `done` let their exceptions reach the
-// host.
+// host, except a failed save of the resize warning's preference, which
+// `done` logs and goes on from.
+//
+// The object owns its two dialogs (std::unique_ptr): `done` frees them, and
+// so does the object's destruction when the host never called `done`.
 //
 //   TRef<IUnknown> object = ...;   // from create_object
 //   object.query<INPlugin_init>()->initialize(application);
@@ -40,12 +44,15 @@ class CPlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlugin_ini
   // -- INPlugin_init, INPlugin_done ----------------------------------------
 
   // Holds `application`, creates the resize warning (which reads its
-  // preference) and hooks the toolkit to the host. Raises what those raise.
+  // preference) and hooks the toolkit to the host. Raises what those raise;
+  // a null `application` fails an internal check (EAssertionFailed) before
+  // anything changes, so `execute` then answers E_UNEXPECTED.
   void initialize(IApplication* application) override;
-  // Frees the open-file dialog, unhooks, frees the resize warning (which
-  // saves its preference) and releases the application, in that order.
-  // Raises what those raise; the application is then released with the
-  // object.
+  // Frees the open-file dialog, unhooks, saves the resize warning's
+  // preference and frees the warning, and releases the application, in that
+  // order. A save that fails is logged ("The resize warning's preference was
+  // not saved: <message>") and shutdown goes on. Raises what unhooking
+  // raises; the application is then released with the object.
   void done() override;
 
   // -- IPlugin, IImportPlugin ----------------------------------------------
@@ -57,12 +64,6 @@ class CPlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlugin_ini
   // Runs the import command; S_OK also when the user cancels, E_UNEXPECTED
   // when it ended by an exception. `param` is not used.
   HRESULT execute(intptr_t param) override;
-
-  // -- State, for tests ----------------------------------------------------
-
-  IApplication* application() const { return _application.get(); }
-  COpenDialog* open_dialog_object() const { return _open_dialog.get(); }
-  CImportBxfDialog* warning_dialog() const { return _warning_dialog; }
 
   std::string class_name() const override { return "CPlugin"; }
 
@@ -84,8 +85,7 @@ class CPlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlugin_ini
 
   TRef<IApplication> _application;
   std::unique_ptr<COpenDialog> _open_dialog;
-  // Owned; freed only by `done`, whose freeing saves the preference.
-  CImportBxfDialog* _warning_dialog = nullptr;
+  std::unique_ptr<CImportBxfDialog> _warning_dialog;
 };
 
 // The menu caption: "%0:s..." with the upper-cased identifier "bxf2".

@@ -27,25 +27,15 @@ void CBXF_referenced_object::set_id(std::string value) {
   _id = std::move(value);
 }
 
-// Ids match when equal after mapping 'a'..'z' to capitals (two empty ids
-// match, an empty and a non-empty one do not). UTF-8 bytes of other
-// characters never fold, so folding byte by byte is folding UTF-16 units.
-namespace {
-unsigned char fold(char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 0x20 : c); }
-}  // namespace
-
+// Ids match as same_text compares them (two empty ids match, an empty and a
+// non-empty one do not); the hash folds the same way.
 size_t TBXF_id_index::TFoldHash::operator()(std::string_view s) const {
   uint64_t h = 14695981039346656037ull;  // FNV-1a
-  for (char c : s) h = (h ^ fold(c)) * 1099511628211ull;
+  for (char c : s) h = (h ^ uint8_t(ascii_upper(c))) * 1099511628211ull;
   return size_t(h);
 }
 
-bool TBXF_id_index::TFoldEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
+bool TBXF_id_index::TFoldEqual::operator()(std::string_view a, std::string_view b) const { return same_text(a, b); }
 
 // ---------------------------------------------------------------------------
 // Links
@@ -64,6 +54,9 @@ CBXF_article* CBXF_article_link::reference() const { return find_reference(bxf()
 CBXF_part* CBXF_part_link::reference() const { return find_reference(bxf()->lib()->parts()); }
 CBXF_component* CBXF_component_link::reference() const { return find_reference(bxf()->lib()->components()); }
 CBXF_machining* CBXF_machining_link::reference() const { return find_reference(bxf()->lib()->machinings()); }
+CBXF_cut_machining* CBXF_machining_link::cut() const {
+  return dynamic_cast<CBXF_cut_machining*>(bxf()->lib()->machinings()->find_id(reference_id()));
+}
 
 // ---------------------------------------------------------------------------
 // Library objects

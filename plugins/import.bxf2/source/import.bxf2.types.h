@@ -95,13 +95,11 @@ class CBXF_string_list : public TRevisedList<CStringList, std::string> {
   explicit CBXF_string_list(bool case_sensitive) : TRevisedList(case_sensitive) {}
 };
 
-// A value field `_name` with its getter `name()` and setter `set_name()`.
-#define BXF_PROPERTY(Type, name)                     \
- private:                                            \
-  Type _##name{};                                    \
-                                                     \
- public:                                             \
-  const Type& name() const { return _##name; }       \
+// The getter `name()` and setter `set_name()` of the field `_name`, which
+// the class declares itself, privately. Member functions only: the access
+// in force where it is used stays as it was.
+#define BXF_ACCESSORS(Type, name)               \
+  const Type& name() const { return _##name; } \
   void set_##name(Type value) { _##name = std::move(value); }
 
 // ---------------------------------------------------------------------------
@@ -133,10 +131,11 @@ class CBXF_referenced_object : public CBXF_object {
   const std::string& id() const { return _id; }
   void set_id(std::string value);
 
-  BXF_PROPERTY(std::string, uid)
+  BXF_ACCESSORS(std::string, uid)
 
  private:
   std::string _id;
+  std::string _uid;
 };
 
 // An owning collection of model objects, in insertion order.
@@ -234,9 +233,14 @@ class CBXF_links : public CBXF_list<T> {
 class CBXF_transformation : public CBXF_object {
  public:
   using CBXF_object::CBXF_object;
-  BXF_PROPERTY(float3, translation)
-  BXF_PROPERTY(float3, center)
-  BXF_PROPERTY(float4, rotation)
+  BXF_ACCESSORS(float3, translation)
+  BXF_ACCESSORS(float3, center)
+  BXF_ACCESSORS(float4, rotation)
+
+ private:
+  float3 _translation;
+  float3 _center;
+  float4 _rotation;
 };
 
 class CBXF_transformations : public CBXF_list<CBXF_transformation> {
@@ -249,8 +253,12 @@ class CBXF_transformations : public CBXF_list<CBXF_transformation> {
 class CBXF_base_link : public CBXF_object {
  public:
   using CBXF_object::CBXF_object;
-  BXF_PROPERTY(std::string, id)
-  BXF_PROPERTY(std::string, reference_id)
+  BXF_ACCESSORS(std::string, id)
+  BXF_ACCESSORS(std::string, reference_id)
+
+ private:
+  std::string _id;
+  std::string _reference_id;
 };
 
 // A link with the placement of its target relative to the link's holder.
@@ -314,14 +322,20 @@ class CBXF_article_link : public CBXF_link<CBXF_article> {
  public:
   using CBXF_link::CBXF_link;
   CBXF_article* reference() const override;
-  BXF_PROPERTY(int32_t, quantity)
+  BXF_ACCESSORS(int32_t, quantity)
+
+ private:
+  int32_t _quantity = 0;
 };
 
 class CBXF_part_link : public CBXF_link<CBXF_part> {
  public:
   using CBXF_link::CBXF_link;
   CBXF_part* reference() const override;
-  BXF_PROPERTY(std::string, uid)
+  BXF_ACCESSORS(std::string, uid)
+
+ private:
+  std::string _uid;
 };
 
 class CBXF_component_link : public CBXF_link<CBXF_component> {
@@ -330,10 +344,16 @@ class CBXF_component_link : public CBXF_link<CBXF_component> {
   CBXF_component* reference() const override;
 };
 
+class CBXF_cut_machining;
+
 class CBXF_machining_link : public CBXF_link<CBXF_machining> {
  public:
   using CBXF_link::CBXF_link;
   CBXF_machining* reference() const override;
+  // The cut this link points at, or null when the first machining whose id
+  // matches is no cut or when none matches (the reader keeps only cuts, so
+  // a link to a drilling finds nothing). Never raises.
+  CBXF_cut_machining* cut() const;
 };
 
 #define BXF_LINK_LIST(Name, Link)   \
@@ -356,14 +376,14 @@ class CBXF_node : public CBXF_referenced_object {
  public:
   explicit CBXF_node(CBXF* bxf);
   ~CBXF_node() override;
-  BXF_PROPERTY(std::string, description)
- public:
+  BXF_ACCESSORS(std::string, description)
   CBXF_cabinet_links* cabinet_links() const { return _cabinet_links.get(); }
   CBXF_container_links* container_links() const { return _container_links.get(); }
 
  private:
   std::unique_ptr<CBXF_cabinet_links> _cabinet_links;
   std::unique_ptr<CBXF_container_links> _container_links;
+  std::string _description;
 };
 
 // A cabinet definition. Its own `description` and `container_links` hide the
@@ -372,37 +392,42 @@ class CBXF_cabinet : public CBXF_node {
  public:
   explicit CBXF_cabinet(CBXF* bxf);
   ~CBXF_cabinet() override;
-  BXF_PROPERTY(std::string, model_key)
-  BXF_PROPERTY(std::string, description)
- public:
+  BXF_ACCESSORS(std::string, model_key)
+  BXF_ACCESSORS(std::string, description)
   CBXF_part_links* part_links() const { return _part_links.get(); }
   CBXF_container_links* container_links() const { return _cabinet_container_links.get(); }
 
  private:
   std::unique_ptr<CBXF_part_links> _part_links;
   std::unique_ptr<CBXF_container_links> _cabinet_container_links;
+  std::string _model_key;
+  std::string _description;
 };
 
 // A container's bounding shape: its type name as written and its size.
 class CBXF_boundary : public CBXF_object {
  public:
   using CBXF_object::CBXF_object;
-  BXF_PROPERTY(std::string, kind)
-  BXF_PROPERTY(float3, extent)
+  BXF_ACCESSORS(std::string, kind)
+  BXF_ACCESSORS(float3, extent)
+
+ private:
+  std::string _kind;
+  float3 _extent;
 };
 
 class CBXF_container : public CBXF_node {
  public:
   explicit CBXF_container(CBXF* bxf);
   ~CBXF_container() override;
-  BXF_PROPERTY(std::string, model_key)
- public:
+  BXF_ACCESSORS(std::string, model_key)
   CBXF_function_unit_links* function_unit_links() const { return _function_unit_links.get(); }
   CBXF_boundary* boundary() const { return _boundary.get(); }
 
  private:
   std::unique_ptr<CBXF_function_unit_links> _function_unit_links;
   std::unique_ptr<CBXF_boundary> _boundary;
+  std::string _model_key;
 };
 
 // Base of part shapes.
@@ -414,7 +439,10 @@ class CBXF_geometry : public CBXF_object {
 class CBXF_box_geometry : public CBXF_geometry {
  public:
   using CBXF_geometry::CBXF_geometry;
-  BXF_PROPERTY(float3, extent)
+  BXF_ACCESSORS(float3, extent)
+
+ private:
+  float3 _extent;
 };
 
 // A prism: the corners of its base polygon in file order, and its z value.
@@ -423,26 +451,30 @@ class CBXF_prism_geometry : public CBXF_geometry {
   explicit CBXF_prism_geometry(CBXF* bxf);
   ~CBXF_prism_geometry() override;
   CList<float2>* base_points() const { return _base_points; }
-  BXF_PROPERTY(double, z_value)
+  BXF_ACCESSORS(double, z_value)
 
  private:
   CList<float2>* _base_points;  // a plain owned object, freed by the destructor
+  double _z_value = 0;
 };
 
 class CBXF_drawing_detail : public CBXF_object {
  public:
   using CBXF_object::CBXF_object;
-  BXF_PROPERTY(float3, front_orientation)
-  BXF_PROPERTY(float3, floor_orientation)
+  BXF_ACCESSORS(float3, front_orientation)
+  BXF_ACCESSORS(float3, floor_orientation)
+
+ private:
+  float3 _front_orientation;
+  float3 _floor_orientation;
 };
 
 class CBXF_part : public CBXF_referenced_object {
  public:
   explicit CBXF_part(CBXF* bxf);
   ~CBXF_part() override;
-  BXF_PROPERTY(std::string, model_key)
-  BXF_PROPERTY(std::string, description)
- public:
+  BXF_ACCESSORS(std::string, model_key)
+  BXF_ACCESSORS(std::string, description)
   // The part's shape, or null when the file's type is not supported. The part
   // owns it: setting another frees the previous one.
   CBXF_geometry* geometry() const { return _geometry.get(); }
@@ -454,14 +486,15 @@ class CBXF_part : public CBXF_referenced_object {
  private:
   std::unique_ptr<CBXF_geometry> _geometry;
   std::unique_ptr<CBXF_drawing_detail> _drawing_detail;
+  std::string _model_key;
+  std::string _description;
 };
 
 class CBXF_function_unit : public CBXF_referenced_object {
  public:
   explicit CBXF_function_unit(CBXF* bxf);
   ~CBXF_function_unit() override;
-  BXF_PROPERTY(std::string, description)
- public:
+  BXF_ACCESSORS(std::string, description)
   CBXF_article_links* article_links() const { return _article_links.get(); }
   CBXF_part_links* part_links() const { return _part_links.get(); }
   CBXF_component_links* component_links() const { return _component_links.get(); }
@@ -470,32 +503,36 @@ class CBXF_function_unit : public CBXF_referenced_object {
   std::unique_ptr<CBXF_article_links> _article_links;
   std::unique_ptr<CBXF_part_links> _part_links;
   std::unique_ptr<CBXF_component_links> _component_links;
+  std::string _description;
 };
 
 class CBXF_article : public CBXF_referenced_object {
  public:
   explicit CBXF_article(CBXF* bxf);
   ~CBXF_article() override;
-  BXF_PROPERTY(std::string, item_number)
-  BXF_PROPERTY(std::string, article_number)
-  BXF_PROPERTY(int32_t, total_quantity)
-  BXF_PROPERTY(std::string, description)
-  BXF_PROPERTY(std::string, material)
- public:
+  BXF_ACCESSORS(std::string, item_number)
+  BXF_ACCESSORS(std::string, article_number)
+  BXF_ACCESSORS(int32_t, total_quantity)
+  BXF_ACCESSORS(std::string, description)
+  BXF_ACCESSORS(std::string, material)
   // Case-sensitive, in file order, duplicates kept.
   IStringList* component_numbers() const { return _component_numbers.get(); }
 
  private:
   TRef<IStringList> _component_numbers;
+  std::string _item_number;
+  std::string _article_number;
+  int32_t _total_quantity = 0;
+  std::string _description;
+  std::string _material;
 };
 
 class CBXF_component : public CBXF_referenced_object {
  public:
   explicit CBXF_component(CBXF* bxf);
   ~CBXF_component() override;
-  BXF_PROPERTY(std::string, component_number)
-  BXF_PROPERTY(std::string, model_key)
- public:
+  BXF_ACCESSORS(std::string, component_number)
+  BXF_ACCESSORS(std::string, model_key)
   CBXF_machining_links* machining_links() const { return _machining_links.get(); }
   // The first article of the library that lists this component's number
   // (exactly, case-sensitively); an assertion failure whose message is the
@@ -504,6 +541,8 @@ class CBXF_component : public CBXF_referenced_object {
 
  private:
   std::unique_ptr<CBXF_machining_links> _machining_links;
+  std::string _component_number;
+  std::string _model_key;
 };
 
 class CBXF_machining_group : public CBXF_referenced_object {
@@ -519,9 +558,14 @@ class CBXF_machining : public CBXF_referenced_object {
 class CBXF_cut_machining : public CBXF_machining {
  public:
   using CBXF_machining::CBXF_machining;
-  BXF_PROPERTY(float3, orientation)
-  BXF_PROPERTY(double, original_size)
-  BXF_PROPERTY(double, final_size)
+  BXF_ACCESSORS(float3, orientation)
+  BXF_ACCESSORS(double, original_size)
+  BXF_ACCESSORS(double, final_size)
+
+ private:
+  float3 _orientation;
+  double _original_size = 0;
+  double _final_size = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -565,7 +609,10 @@ class CBXF_cabinet_group : public CBXF_cabinet_links {
 class CBXF_cabinet_groups : public CBXF_list<CBXF_cabinet_group> {
  public:
   using CBXF_list::CBXF_list;
-  BXF_PROPERTY(std::string, id)
+  BXF_ACCESSORS(std::string, id)
+
+ private:
+  std::string _id;
 };
 
 // ---------------------------------------------------------------------------
@@ -578,27 +625,36 @@ enum TBXF_angular_units : uint8_t { au_degree, au_grad };
 class CBXF_units : public CBXF_object {
  public:
   using CBXF_object::CBXF_object;
-  BXF_PROPERTY(double, meter)
-  BXF_PROPERTY(std::string, name)
+  BXF_ACCESSORS(double, meter)
+  BXF_ACCESSORS(std::string, name)
+
+ private:
+  double _meter = 0;
+  std::string _name;
 };
 
 class CBXF_head : public CBXF_object {
  public:
   explicit CBXF_head(CBXF* bxf);
   ~CBXF_head() override;
-  BXF_PROPERTY(std::string, version)
-  BXF_PROPERTY(double, date)  // days since 30 December 1899; not read from files
-  BXF_PROPERTY(std::string, author)
-  BXF_PROPERTY(std::string, copyright)
- public:
+  BXF_ACCESSORS(std::string, version)
+  BXF_ACCESSORS(double, date)  // days since 30 December 1899; not read from files
+  BXF_ACCESSORS(std::string, author)
+  BXF_ACCESSORS(std::string, copyright)
   CBXF_units* units() const { return _units.get(); }
+  BXF_ACCESSORS(TBXF_angular_units, angular_unit)
+  BXF_ACCESSORS(std::string, country)
+  BXF_ACCESSORS(std::string, language)
 
  private:
+  std::string _version;
+  double _date = 0;
+  std::string _author;
+  std::string _copyright;
   std::unique_ptr<CBXF_units> _units;
-
-  BXF_PROPERTY(TBXF_angular_units, angular_unit)
-  BXF_PROPERTY(std::string, country)
-  BXF_PROPERTY(std::string, language)
+  TBXF_angular_units _angular_unit = au_degree;
+  std::string _country;
+  std::string _language;
 };
 
 class CBXF_scene : public CBXF_object {

@@ -21,7 +21,7 @@ constexpr int check_box_margin = 8;
 
 CImportBxfDialog::CImportBxfDialog(std::string caption) : _caption(std::move(caption)) { load_settings(); }
 
-CImportBxfDialog::~CImportBxfDialog() noexcept(false) {
+void CImportBxfDialog::save() const {
   if (!_warning) save_settings();
 }
 

@@ -6,7 +6,10 @@
 //
 //   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");  // reads the preference
 //   if (!dialog->execute(false)) return;   // the user closed the warning
-//   dialog.reset();                        // saves "0" while the warning is off
+//   dialog->save();                        // writes "0" while the warning is off
+//
+// Saving is explicit (the plug-in's `done` saves): freeing the dialog
+// writes nothing, so it never raises.
 #pragma once
 
 #include <string>
@@ -16,10 +19,6 @@ class CImportBxfDialog {
   // Keeps `caption` for the dialog's window and reads the preference.
   // Raises EFileError when the preference file exists but cannot be read.
   explicit CImportBxfDialog(std::string caption);
-  // Writes "0" for the preference while the warning is off; leaves the file
-  // as it is while it is on. Raises EFileError when the file cannot be
-  // written.
-  ~CImportBxfDialog() noexcept(false);
   CImportBxfDialog(const CImportBxfDialog&) = delete;
   CImportBxfDialog& operator=(const CImportBxfDialog&) = delete;
 
@@ -28,6 +27,11 @@ class CImportBxfDialog {
   // Escape), which also takes the state of "Do not show again". False when
   // the user closed it another way; the preference then stays as it was.
   bool execute(bool force);
+
+  // Writes "0" for the preference while the warning is off; leaves the file
+  // as it is while it is on. Raises EFileError when the file cannot be read
+  // or written.
+  void save() const;
 
   // Whether the warning is shown by `execute(false)`.
   bool warning() const { return _warning; }
