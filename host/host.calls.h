@@ -42,7 +42,6 @@ class THostFaults {
 // result code) and turns an exception raised inside into a failure code:
 // EOleSysError gives its code, running out of memory E_OUTOFMEMORY, anything
 // else E_FAIL.
-inline constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
 
 template <class F>
 HRESULT host_call(const char* operation, F&& body) noexcept {
