@@ -133,19 +133,21 @@ void set_compression_method(const std::string& path, uint16_t method) {
 std::string example(const std::string& relative) { return read_file_bytes(examples + "/" + relative); }
 
 // The steps the program printed on standard error, one line per step when
-// standard error is not a terminal: "[position/max] text".
+// standard error is not a terminal: "[position/max] text", or "[position]
+// text" once the position has passed the maximum (max -1 here).
 struct TProgressLine {
   int position = 0, max = 0;
   std::string text;
 };
 
 std::vector<TProgressLine> progress_lines(const std::string& err) {
-  static const std::regex step(R"(\[(-?[0-9]+)/(-?[0-9]+)\] (.*))");
+  static const std::regex step(R"(\[(-?[0-9]+)(/(-?[0-9]+))?\] (.*))");
   std::vector<TProgressLine> lines;
   std::istringstream in(err);
   for (std::string line; std::getline(in, line);) {
     std::smatch m;
-    if (std::regex_match(line, m, step)) lines.push_back({std::stoi(m[1]), std::stoi(m[2]), m[3]});
+    if (std::regex_match(line, m, step))
+      lines.push_back({std::stoi(m[1]), m[3].matched ? std::stoi(m[3]) : -1, m[4]});
   }
   return lines;
 }
@@ -168,13 +170,15 @@ std::vector<std::string> listing_order_free(std::vector<std::string> texts) {
 
 // The program printed the steps `expected` (up to directory listing order),
 // the position advancing by one per step from 1, the maximum being the
-// number of chosen files.
+// number of chosen files and shown only while the position has not passed
+// it.
 void expect_steps(const std::string& err, const std::vector<std::string>& expected, int chosen) {
   const std::vector<TProgressLine> lines = progress_lines(err);
   std::vector<std::string> texts;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    EXPECT_EQ(lines[i].position, static_cast<int>(i) + 1) << lines[i].text;
-    EXPECT_EQ(lines[i].max, chosen) << lines[i].text;
+    const int position = static_cast<int>(i) + 1;
+    EXPECT_EQ(lines[i].position, position) << lines[i].text;
+    EXPECT_EQ(lines[i].max, position <= chosen ? chosen : -1) << lines[i].text;
     texts.push_back(lines[i].text);
   }
   EXPECT_EQ(listing_order_free(texts), listing_order_free(expected)) << err;
@@ -243,7 +247,6 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
 }
 
 TEST_F(bxf2_import, commands_that_end_without_importing_leave_an_empty_project) {
-  std::filesystem::copy_file(kitchen_zip, root + "/KITCHEN.ZIP");
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -251,7 +254,6 @@ TEST_F(bxf2_import, commands_that_end_without_importing_leave_an_empty_project) 
   };
   const std::vector<Case> cases = {
       {"warning closed", {"--warning", "close", kitchen_zip}, ""},
-      {"upper-case extension", {"--warning", "ok", root + "/KITCHEN.ZIP"}, ""},
       {"without meshport", {"--warning", "ok", "--without-meshport", kitchen_zip},
        "This plugin requires Meshport plugin."},
   };
@@ -459,7 +461,7 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
     args.insert(args.end(), c.files.begin(), c.files.end());
     const TResult r = run(args);
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find("bxf2-import: the import failed (0x8000FFFF)\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\n" + c.reason), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\nbxf2-import: the last step was: " + c.steps.back() + "\n"), std::string::npos) << r.err;
     // The files before the failing one were imported (the steps show it),
@@ -615,7 +617,7 @@ TEST_F(bxf2_import, links_are_resolved_when_the_import_builds_them) {
       for (const std::string& name : c.absent) EXPECT_EQ(names.count(name), 0u) << name;
       std::filesystem::remove(file("p.json"));
     } else {
-      EXPECT_NE(r.err.find("bxf2-import: the import failed (0x8000FFFF)\n"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)\n"), std::string::npos) << r.err;
       EXPECT_FALSE(file_exists(file("p.json")));
     }
     expect_clean_temp();
