@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "sysutils.h"
 #include "uConversion_IMPL.h"
 
 // ---------------------------------------------------------------------------
@@ -26,7 +27,7 @@ void CHostApplication::close() {
 HRESULT CHostApplication::MessageBox(BSTR text, int32_t flags, int32_t* result) {
   return host_call("IApplication.MessageBox", [&] {
     _messages.push_back({bstr_to_utf8(text), flags});
-    if (_print_messages) std::fprintf(stderr, "message: %s\n", _messages.back().text.c_str());
+    if (_print_messages) std::fprintf(stderr, "message: %s\n", printable_text(_messages.back().text).c_str());
     if (result) *result = 1;
     return S_OK;
   });
@@ -75,7 +76,11 @@ TRef<IFormatSettings> CHostApplication::GetFormatSettings() {
 CHost::CHost() : _application(CHostApplication::create()) {}
 
 CHost::~CHost() {
-  shutdown();
+  // Nothing may escape a destructor; the plug-in list unloads what is left.
+  try {
+    shutdown();
+  } catch (...) {
+  }
   _application->close();
 }
 

@@ -10,7 +10,14 @@ std::atomic<int64_t> g_armed{0};
 std::mutex g_failed_mutex;
 std::string g_failed;
 
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
 }  // namespace
+
+void THostStop::request() noexcept { g_stop.store(true); }
+void THostStop::clear() noexcept { g_stop.store(false); }
+bool THostStop::requested() noexcept { return g_stop.load(); }
 
 void THostFaults::arm(int64_t n) {
   g_calls = 0;
@@ -39,5 +46,6 @@ bool THostFaults::hit(const char* operation) {
 }
 
 void host_plain_call(const char* operation) {
+  if (THostStop::requested()) throw EOleSysError(E_ABORT);
   if (THostFaults::hit(operation)) throw EOleSysError(E_FAIL);
 }

@@ -38,15 +38,28 @@ class THostFaults {
   static bool hit(const char* operation);
 };
 
+// The host's answer to a request to stop (Ctrl-C in a program): from
+// `request` until `clear`, every call on a host interface fails at once, a
+// COM call answering E_ABORT and a plain call raising EOleSysError
+// (E_ABORT), except IProgress.Proceed, which answers false. A command that
+// runs then ends at its next host call. `request` may be called from a
+// signal handler.
+class THostStop {
+ public:
+  static void request() noexcept;
+  static void clear() noexcept;
+  static bool requested() noexcept;
+};
+
 // The body of a COM call: counts the call, runs `body` (which returns the
 // result code) and turns an exception raised inside into a failure code:
 // EOleSysError gives its code, running out of memory E_OUTOFMEMORY, anything
 // else E_FAIL.
-inline constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
 
 template <class F>
 HRESULT host_call(const char* operation, F&& body) noexcept {
   try {
+    if (THostStop::requested()) return E_ABORT;
     if (THostFaults::hit(operation)) return E_FAIL;
     return body();
   } catch (const EOleSysError& e) {
@@ -58,7 +71,8 @@ HRESULT host_call(const char* operation, F&& body) noexcept {
   }
 }
 
-// Counts a plain call; raises EOleSysError (E_FAIL) when it is the one to fail.
+// Counts a plain call; raises EOleSysError (E_FAIL) when it is the one to
+// fail, EOleSysError (E_ABORT) while a stop is requested.
 void host_plain_call(const char* operation);
 
 // Stores a counted reference to `value` in the out parameter; E_POINTER for a

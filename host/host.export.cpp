@@ -1,7 +1,10 @@
 #include "host.export.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -24,9 +27,32 @@ using json = nlohmann::ordered_json;
 // JSON
 // ---------------------------------------------------------------------------
 
-json vec(const float3& v) { return json::array({v.x, v.y, v.z}); }
+// "box "Side (KOB)" in "Base cabinet (US60)/Inner"": the entity by kind and
+// name, with the groups it is in, for messages.
+std::string describe(const CEntity& e) {
+  std::string groups;
+  for (const CEntity* g = e.parent(); g; g = g->parent()) groups = g->name() + (groups.empty() ? "" : "/") + groups;
+  std::string text = fmt::format("{} \"{}\"", entity_kind_name(e.kind()), e.name());
+  if (!groups.empty()) text += fmt::format(" in \"{}\"", groups);
+  return text;
+}
 
-json matrix(const float4x4& m) {
+// Raises EExport when a number of the entity's `what` is not finite: the
+// writers never put NaN or infinity into a file (JSON has no such numbers).
+void check_finite(const double* values, size_t count, const CEntity* e, const char* what) {
+  for (size_t i = 0; i < count; ++i)
+    if (!std::isfinite(values[i]))
+      throw EExport(e ? fmt::format("{}: non-finite {}", describe(*e), what) : fmt::format("non-finite {}", what));
+}
+
+json vec(const float3& v, const CEntity* e, const char* what) {
+  const double values[3] = {v.x, v.y, v.z};
+  check_finite(values, 3, e, what);
+  return json::array({v.x, v.y, v.z});
+}
+
+json matrix(const float4x4& m, const CEntity& e, const char* what) {
+  check_finite(m.m, 16, &e, what);
   json a = json::array();
   for (double d : m.m) a.push_back(d);
   return a;
@@ -57,16 +83,17 @@ json entity_to_json(const CEntity& e, TBounds& bounds) {
   for (const auto& [name, value] : e.properties()) props[name] = value;
   j["properties"] = std::move(props);
   if (e.is_group()) {
-    j["position"] = vec(bounds.empty ? float3() : bounds.min);
-    j["size"] = vec(bounds.extent());
+    j["position"] = vec(bounds.empty ? float3() : bounds.min, &e, "position");
+    j["size"] = vec(bounds.extent(), &e, "size");
   } else {
-    j["position"] = vec(e.position());
-    j["size"] = vec(e.size());
+    j["position"] = vec(e.position(), &e, "position");
+    j["size"] = vec(e.size(), &e, "size");
   }
-  j["bounds"] = bounds.empty ? json(nullptr) : json{{"min", vec(bounds.min)}, {"max", vec(bounds.max)}};
+  j["bounds"] = bounds.empty ? json(nullptr)
+                             : json{{"min", vec(bounds.min, &e, "bounds")}, {"max", vec(bounds.max, &e, "bounds")}};
   if (e.has_matrix()) {
-    j["matrix"] = matrix(e.matrix());
-    j["texture_matrix"] = matrix(e.texture_matrix());
+    j["matrix"] = matrix(e.matrix(), e, "matrix");
+    j["texture_matrix"] = matrix(e.texture_matrix(), e, "texture matrix");
   }
   if (e.is_group()) j["children"] = std::move(children);
   return j;
@@ -76,13 +103,28 @@ json entity_to_json(const CEntity& e, TBounds& bounds) {
 // glTF
 // ---------------------------------------------------------------------------
 
-// A number written with "." or "," as decimal separator; `fallback` when it does not read.
+// A number written with "." or "," as decimal separator; `fallback` when it
+// does not read or is not finite.
 double read_number(std::string text, double fallback) {
   for (char& c : text)
     if (c == ',') c = '.';
   double value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size() ? value : fallback;
+  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value) ? value : fallback;
+}
+
+// The host is Z-up, glTF Y-up with its front towards +Z: the root node turns
+// the project a quarter turn about X, so that a point (x, y, z) of the host
+// lands at (x, z, -y).
+const aiMatrix4x4 host_to_gltf(1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1);
+
+// `value` as a glTF number (32-bit float); raises EExport naming the entity
+// and `what` when it is not finite or beyond that range.
+ai_real single(double value, const CEntity& e, const char* what) {
+  if (!std::isfinite(value)) throw EExport(fmt::format("{}: non-finite {}", describe(e), what));
+  if (std::fabs(value) > std::numeric_limits<float>::max())
+    throw EExport(fmt::format("{}: {} beyond the range of glTF's single-precision numbers", describe(e), what));
+  return ai_real(value);
 }
 
 // The writer gives every node a unique internal id made from its name, trying
@@ -147,6 +189,7 @@ class TSceneBuilder {
   std::unique_ptr<aiScene> build() {
     auto scene = std::make_unique<aiScene>();
     scene->mRootNode = new aiNode("project");
+    scene->mRootNode->mTransformation = host_to_gltf;
     add_children(scene->mRootNode, _project.top_level());
     if (_materials.empty()) material_index(nullptr);
     scene->mNumMaterials = unsigned(_materials.size());
@@ -159,37 +202,37 @@ class TSceneBuilder {
   }
 
  private:
+  // A node under construction is always a whole tree, so that one refused
+  // half-way is freed with the scene.
   void add_children(aiNode* node, const std::vector<CEntity*>& entities) {
     if (entities.empty()) return;
-    node->mNumChildren = unsigned(entities.size());
     node->mChildren = new aiNode*[entities.size()];
-    for (size_t i = 0; i < entities.size(); ++i) {
-      aiNode* child = make_node(*entities[i]);
+    for (CEntity* entity : entities) {
+      aiNode* child = make_node(*entity);
       child->mParent = node;
-      node->mChildren[i] = child;
+      node->mChildren[node->mNumChildren++] = child;
     }
   }
 
   aiNode* make_node(const CEntity& e) {
-    aiNode* node = new aiNode(node_placeholder(_node_names.size()));
+    auto node = std::make_unique<aiNode>(node_placeholder(_node_names.size()));
     _node_names.push_back(e.name());
     if (e.is_group()) {
-      add_children(node, e.members());
-      return node;
+      add_children(node.get(), e.members());
+      return node.release();
     }
-    if (!e.has_matrix()) return node;
-    const double* m = e.matrix().m;
-    node->mTransformation = aiMatrix4x4(ai_real(m[0]), ai_real(m[1]), ai_real(m[2]), ai_real(m[3]), ai_real(m[4]),
-                                        ai_real(m[5]), ai_real(m[6]), ai_real(m[7]), ai_real(m[8]), ai_real(m[9]),
-                                        ai_real(m[10]), ai_real(m[11]), ai_real(m[12]), ai_real(m[13]),
-                                        ai_real(m[14]), ai_real(m[15]));
+    if (!e.has_matrix()) return node.release();
+    ai_real m[16];
+    for (int i = 0; i < 16; ++i) m[i] = single(e.matrix().m[i], e, "matrix");
+    node->mTransformation = aiMatrix4x4(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9], m[10], m[11],
+                                        m[12], m[13], m[14], m[15]);
     std::unique_ptr<aiMesh> mesh = e.kind() == TEntityKind::box ? cuboid(e) : triangles(e);
-    if (!mesh) return node;
+    if (!mesh) return node.release();
     mesh->mName = e.name();
     mesh->mMaterialIndex = material_index(&e);
-    node->mNumMeshes = 1;
     node->mMeshes = new unsigned[1]{shared_mesh_index(std::move(mesh))};
-    return node;
+    node->mNumMeshes = 1;
+    return node.release();
   }
 
   // The index of a mesh equal to `mesh` (same vertices, normals, triangles
@@ -223,6 +266,11 @@ class TSceneBuilder {
 
   static std::unique_ptr<aiMesh> cuboid(const CEntity& e) {
     const float3 c = e.position(), s = e.size();
+    for (int axis = 0; axis < 3; ++axis) {
+      single(c.items(axis), e, "position");
+      single(s.items(axis), e, "size");
+      single(c.items(axis) + s.items(axis), e, "position and size");
+    }
     // Per face: the axis of its normal, the side (0 low, 1 high), and the two
     // axes spanning it in counter-clockwise order seen from outside.
     struct TFace {
@@ -266,7 +314,7 @@ class TSceneBuilder {
     mesh->mVertices = new aiVector3D[mesh->mNumVertices];
     for (size_t i = 0; i < e.vertices().size(); ++i) {
       const float3& v = e.vertices()[i];
-      mesh->mVertices[i] = aiVector3D(ai_real(v.x), ai_real(v.y), ai_real(v.z));
+      mesh->mVertices[i] = aiVector3D(single(v.x, e, "vertex"), single(v.y, e, "vertex"), single(v.z, e, "vertex"));
     }
     set_faces(*mesh, e.indices());
     return mesh;
@@ -275,8 +323,10 @@ class TSceneBuilder {
   unsigned material_index(const CEntity* e) {
     std::string id = e ? e->property(".material.default.id") : std::string();
     if (id.empty()) id = "default";
+    // glTF colour factors lie between 0 and 1.
     auto colour = [&](const char* name) {
-      return e ? read_number(e->property(std::string(".material.default.diffuse.") + name), 1.0) : 1.0;
+      const double value = e ? read_number(e->property(std::string(".material.default.diffuse.") + name), 1.0) : 1.0;
+      return std::clamp(value, 0.0, 1.0);
     };
     auto key = std::make_tuple(id, colour("red"), colour("green"), colour("blue"));
     auto it = _material_index.find(key);
@@ -305,8 +355,12 @@ class TSceneBuilder {
 void write_export(const std::string& path, const std::string& bytes) {
   try {
     write_file_bytes(path, bytes);
-  } catch (const EFileError&) {
-    throw EExport(fmt::format("{}: the file cannot be written", path));
+  } catch (const EFileError& e) {
+    // The system's reason follows the quoted path.
+    const std::string& text = e.message();
+    const size_t end = text.rfind("\". ");
+    const std::string reason = end == std::string::npos ? text : text.substr(end + 3);
+    throw EExport(fmt::format("{}: the file cannot be written ({})", path, reason));
   }
 }
 
@@ -314,7 +368,7 @@ void write_export(const std::string& path, const std::string& bytes) {
 
 nlohmann::ordered_json project_to_json(const CProject& project) {
   json j;
-  j["placement_center"] = vec(project.placement_center());
+  j["placement_center"] = vec(project.placement_center(), nullptr, "placement centre");
   json objects = json::array();
   for (const CEntity* e = project.root()->first_member(); e; e = e->next_sibling()) {
     TBounds bounds;
@@ -325,12 +379,23 @@ nlohmann::ordered_json project_to_json(const CProject& project) {
 }
 
 void write_project_json(const CProject& project, const std::string& path) {
-  write_export(path, project_to_json(project).dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+  std::string text;
+  try {
+    text = project_to_json(project).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  } catch (const EExport& e) {
+    throw EExport(fmt::format("{}: {}", path, e.message()));
+  }
+  write_export(path, text);
 }
 
 void write_project_glb(const CProject& project, const std::string& path) {
   TSceneBuilder builder(project);
-  std::unique_ptr<aiScene> scene = builder.build();
+  std::unique_ptr<aiScene> scene;
+  try {
+    scene = builder.build();
+  } catch (const EExport& e) {
+    throw EExport(fmt::format("{}: {}", path, e.message()));
+  }
   Assimp::Exporter exporter;
   const aiExportDataBlob* blob = exporter.ExportToBlob(scene.get(), "glb2");
   if (!blob) throw EExport(fmt::format("{}: {}", path, exporter.GetErrorString()));

@@ -14,14 +14,25 @@
 //     "matrix": [16], "texture_matrix": [16],   boxes and mesh objects only
 //     "children": [ ENTITY, ... ] }             groups only, member order
 //
-// glTF binary (.glb): one node per entity, nested as the groups are; a box
+// JSON is in the host's coordinates (Z up). glTF binary (.glb) is Y up as
+// glTF wants it: its root node "project" turns the host's +Z into glTF's +Y
+// (a point (x, y, z) lands at (x, z, -y)). Below it, one node per entity,
+// nested as the groups are; a box
 // is a cuboid mesh (24 vertices with face normals, 12 triangles) from its
 // corner and extent, a mesh object its triangles, each under a node that
 // carries the entity's matrix. The material is named after the property
 // ".material.default.id" ("default" when unset) and takes the diffuse colour
 // properties (".material.default.diffuse.red", "...green", "...blue"; "." or
-// "," as decimal separator) as its base colour, white when unset. Articles
-// and empty groups are nodes without a mesh.
+// "," as decimal separator, kept between 0 and 1) as its base colour, white
+// when unset or unreadable. Articles and empty groups are nodes without a
+// mesh.
+//
+// Neither writer writes a number that is not finite: a project holding one
+// (a position, size, bound, matrix or vertex) is refused with EExport naming
+// the entity ("<path>: box "Side" in "Cabinet/Inner": non-finite size"); the
+// glTF writer likewise refuses a value beyond its 32-bit floating-point
+// numbers. Files are replaced through `write_file_bytes`: a refused or failed
+// write leaves an existing file as it was.
 #pragma once
 
 #include <string>
@@ -32,10 +43,12 @@
 
 BXF_DECLARE_EXCEPTION(EExport, Exception);  // a project that could not be written
 
-// The project in the JSON schema above.
+// The project in the JSON schema above; raises EExport (naming the entity,
+// not a file) for a non-finite number.
 nlohmann::ordered_json project_to_json(const CProject& project);
 // Writes the JSON text (indented by 2) to `path`; raises EExport when the
-// file cannot be written.
+// project holds a non-finite number or the file cannot be written ("<path>:
+// the file cannot be written (<the system's reason>)").
 void write_project_json(const CProject& project, const std::string& path);
 // Writes the project as glTF binary to `path`; raises EExport with the
 // exporter's reason when that fails.

@@ -10,6 +10,8 @@
 
 #include <fmt/format.h>
 
+#include "platform.files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -325,25 +327,9 @@ TMebFile read_meb(const std::string& path) {
 
 void write_meb(const std::string& path, const TMebFile& file) {
   const std::vector<uint8_t> bytes = TMebWriter(path).encode(file);
-
-  const fs::path target(path);
-  fs::path part = target;
-  part += ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    if (!out) fail(path, "cannot be written");
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(part, ec);
-      fail(path, "cannot be written");
-    }
-  }
-  std::error_code ec;
-  fs::rename(part, target, ec);
-  if (ec) {
-    fs::remove(part, ec);
+  try {
+    write_file_bytes(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  } catch (const EFileError&) {
     fail(path, "cannot be written");
   }
 }

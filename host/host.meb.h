@@ -63,9 +63,9 @@ inline constexpr uint32_t kMebMaxNameLength = 4096;
 // that is too long or not UTF-8).
 TMebFile read_meb(const std::string& path);
 
-// Writes `file` to `path`, replacing an existing file. The file is first
-// written beside the target under a temporary name and then renamed, so the
-// target is either the complete new file or left as it was. Raises EMebFormat
+// Writes `file` to `path`, replacing an existing file through the platform's
+// file writer (`write_file_bytes`), so the target is either the complete new
+// file or left as it was. Raises EMebFormat
 // when the content breaks a rule of the format (the reader would refuse it)
 // or when the file cannot be written.
 void write_meb(const std::string& path, const TMebFile& file);

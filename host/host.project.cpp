@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "host.meb.h"
+#include "sysutils.h"
 
 // ---------------------------------------------------------------------------
 // CProject
@@ -44,7 +45,13 @@ std::vector<CEntity*> CProject::objects() const {
   return result;
 }
 
+void CProject::add_objects(int64_t n) {
+  if (n > _max_objects - _object_count) throw EOleSysError(E_OUTOFMEMORY);
+  _object_count += n;
+}
+
 CEntity* CProject::new_entity(TEntityKind kind) {
+  add_objects(1);
   CEntity* entity = CEntity::create(this, kind);
   _root->insert_member(entity);
   return entity;
@@ -125,6 +132,7 @@ CEntity* CSelection::group() {
   CEntity* target = _entities.empty() ? root : _entities.front()->container();
   for (const auto& e : _entities)
     if (e->contains(target)) return nullptr;
+  _project->add_objects(1);
   CEntity* group = CEntity::create(_project, TEntityKind::group);
   target->insert_member(group, _entities.empty() ? nullptr : _entities.front().get());
   for (const auto& e : _entities) group->insert_member(e.get());
@@ -153,6 +161,7 @@ void CSelection::ungroup() {
       keep(member);
     }
     group->remove_from_project();
+    _project->remove_objects(1);
   }
   // A selected group that was a member of one dissolved before it joined the
   // selection as a member; it is gone now.
@@ -192,7 +201,15 @@ void CSelection::load_file(const std::string& path) {
     mesh->set_matrix(world);
     return mesh;
   };
+  const auto count = [](auto& self, const std::vector<TMebNode>& nodes) -> int64_t {
+    int64_t n = int64_t(nodes.size());
+    for (const TMebNode& node : nodes) n += self(self, node.children);
+    return n;
+  };
+  const int64_t objects = count(count, file.objects);
+  if (objects > _project->max_objects() - _project->object_count()) throw EOleSysError(E_OUTOFMEMORY);
   for (const TMebNode& node : file.objects) built.push_back(build(build, node, float4x4::identity()));
+  _project->add_objects(objects);
   _entities.clear();
   for (const auto& e : built) {
     _project->root()->insert_member(e.get());
@@ -241,9 +258,11 @@ HRESULT CSelection::LoadFile(BSTR path) {
       load_file(file);
     } catch (const std::bad_alloc&) {
       throw;
+    } catch (const EOleSysError&) {
+      throw;
     } catch (const std::exception& e) {
       std::string text = fmt::format("LoadFile: {}", e.what());
-      std::fprintf(stderr, "%s\n", text.c_str());
+      std::fprintf(stderr, "%s\n", printable_text(text).c_str());
       _project->add_error(std::move(text));
       return E_FAIL;
     }

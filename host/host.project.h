@@ -8,6 +8,7 @@
 // grouping, dissolving and mesh-file loading that the host's contract gives.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@
 #include "uInterfacedObjects.h"
 
 class CSelection;
+
+// The most objects a project holds unless the program says otherwise: far
+// more than the largest real planning (a whole building's fitted furniture
+// is some hundred thousand parts), and about 1.3 GB of memory when reached.
+inline constexpr int64_t kDefaultMaxObjects = 1'000'000;
 
 class CProject : public TImplements<CSafeInterfacedObject, IProject, IProjectContent> {
  public:
@@ -31,8 +37,22 @@ class CProject : public TImplements<CSafeInterfacedObject, IProject, IProjectCon
   std::vector<CEntity*> top_level() const { return _root->members(); }
   // Every entity, depth-first, each group before its members.
   std::vector<CEntity*> objects() const;
-  // A new entity of `kind` at the end of the top level.
+  // A new entity of `kind` at the end of the top level. Raises EOleSysError
+  // (E_OUTOFMEMORY) when the project holds its most objects already.
   CEntity* new_entity(TEntityKind kind);
+
+  // The number of entities in the project, and the most it may hold
+  // (kDefaultMaxObjects unless set). Creating entities beyond it fails with
+  // E_OUTOFMEMORY, as when memory runs out; a lower limit set later only
+  // stops new ones.
+  int64_t object_count() const { return _object_count; }
+  int64_t max_objects() const { return _max_objects; }
+  void set_max_objects(int64_t value) { _max_objects = value; }
+  // Counts `n` new entities; raises EOleSysError (E_OUTOFMEMORY) and counts
+  // nothing when they would pass the limit.
+  void add_objects(int64_t n);
+  // Counts `n` entities that left the project.
+  void remove_objects(int64_t n) { _object_count -= n; }
 
   const float3& placement_center() const { return _placement_center; }
   void set_placement_center(const float3& center) { _placement_center = center; }
@@ -76,6 +96,8 @@ class CProject : public TImplements<CSafeInterfacedObject, IProject, IProjectCon
   TRef<CSelection> _selection;
   float3 _placement_center;
   std::vector<std::string> _errors;
+  int64_t _object_count = 0;
+  int64_t _max_objects = kDefaultMaxObjects;
 };
 
 class CPlacementArea : public TImplements<CSafeInterfacedObject, IPlacementArea> {

@@ -76,6 +76,7 @@ void CMainWindow::SetText(BSTR text) {
 }
 
 bool CMainWindow::Proceed() {
+  if (THostStop::requested()) return false;
   host_plain_call("IProgress.Proceed");
   process_messages();
   return _proceed ? _proceed(_progress) : true;

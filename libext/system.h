@@ -65,8 +65,10 @@ inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_NOTIMPL = HRESULT(0x80004001u);
 inline constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
 inline constexpr HRESULT E_POINTER = HRESULT(0x80004003u);
+inline constexpr HRESULT E_ABORT = HRESULT(0x80004004u);
 inline constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
 inline constexpr HRESULT E_UNEXPECTED = HRESULT(0x8000FFFFu);
+inline constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
 inline constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
 
 inline constexpr bool succeeded(HRESULT hr) { return hr >= 0; }

@@ -138,3 +138,29 @@ std::string upper_case(std::string_view text) {
   for (char& c : out) c = ascii_upper(c);
   return out;
 }
+
+std::string printable_text(std::string_view text) {
+  static constexpr char hex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t start = i;
+    const char32_t cp = decode(text, i);
+    const bool invalid = cp == 0xFFFD && i - start == 1;
+    if (cp == '\t') {
+      out += "\\t";
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (invalid || cp < 0x20 || cp == 0x7F) {
+      const auto byte = uint8_t(text[start]);
+      out += {'\\', 'x', hex[byte >> 4], hex[byte & 0xF]};
+    } else if (cp >= 0x80 && cp <= 0x9F) {
+      out += {'\\', 'u', '0', '0', hex[cp >> 4], hex[cp & 0xF]};
+    } else {
+      out.append(text.substr(start, i - start));
+    }
+  }
+  return out;
+}

@@ -28,3 +28,9 @@ bool same_text(std::string_view a, std::string_view b);
 constexpr char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 0x20) : c; }
 // The text with ascii_upper applied to every byte.
 std::string upper_case(std::string_view text);
+
+// `text` made safe to print on a terminal: control characters (U+0000 to
+// U+001F, U+007F and U+0080 to U+009F) are written as escapes ("\t", "\n",
+// "\r", "\x1b", "\u009b") and so is each byte that is not part of valid UTF-8
+// ("\xff"). Everything else, backslashes included, stays as it is.
+std::string printable_text(std::string_view text);

@@ -311,15 +311,82 @@ std::vector<std::string> load_text_file_lines(std::string_view path) {
   return text_lines(decode_text_file(read_file_bytes(path)));
 }
 
+namespace {
+
+// The file that writing `path` replaces: the end of the chain of symbolic
+// links starting at `path` (at most 40 links, as the system allows), or
+// `path` itself.
+std::string link_target(std::string_view path) {
+  std::string target(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    char buffer[4096];
+    const ssize_t n = ::readlink(target.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || size_t(n) >= sizeof buffer) break;
+    const std::string link(buffer, size_t(n));
+    target = link.front() == path_delimiter ? link : extract_file_path(target) + link;
+  }
+  return target;
+}
+
+// ".<name>.<pid>-": the start of the names of the files in which process
+// `pid` writes new content for `target`. Long names are cut so that the
+// whole name stays within the system's limit of 255 bytes.
+std::string part_prefix(std::string_view target, long pid) {
+  std::string name = extract_file_name(target);
+  if (name.size() > 200) name.resize(200);
+  return fmt::format(".{}.{}-", name, pid);
+}
+
+}  // namespace
+
 void write_file_bytes(std::string_view path, std::string_view bytes) {
-  TFileHandle file(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (file.fd() < 0) raise_file_error("Cannot create file", path, errno);
+  const std::string target = link_target(path);
+  struct stat st;
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) raise_file_error("Cannot create file", path, EISDIR);
+  if (exists && ::access(target.c_str(), W_OK) != 0) raise_file_error("Cannot create file", path, errno);
+
+  const std::string prefix = extract_file_path(target) + part_prefix(target, long(::getpid()));
+  std::string part;
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    part = prefix + guid_to_hex(new_guid()).substr(0, 8) + ".part";
+    fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt == 8)) raise_file_error("Cannot create file", path, errno);
+  }
+  TFileHandle file(fd);
+  const auto fail = [&](int error) {
+    ::unlink(part.c_str());
+    raise_file_error("Cannot write file", path, error);
+  };
+  if (exists && ::fchmod(fd, st.st_mode & 07777) != 0) fail(errno);
   while (!bytes.empty()) {
-    ssize_t n = ::write(file.fd(), bytes.data(), bytes.size());
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      raise_file_error("Cannot write file", path, errno);
+      fail(errno);
     }
     bytes.remove_prefix(size_t(n));
   }
+  // On the disk before the name moves, so that a crash leaves the old file
+  // or the whole new one, never an empty one.
+  if (::fsync(fd) != 0) fail(errno);
+  if (::rename(part.c_str(), target.c_str()) != 0) fail(errno);
+}
+
+void remove_partial_writes(std::string_view path, long pid) {
+  const std::string target = link_target(path);
+  const std::string prefix = part_prefix(target, pid);
+  const std::string folder = extract_file_path(target);
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> names;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.starts_with(prefix) && name.ends_with(".part")) names.emplace_back(name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : names) ::unlink((folder + name).c_str());
 }

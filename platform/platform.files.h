@@ -117,6 +117,23 @@ std::string read_file_bytes(std::string_view path);
 // else the 8-bit code page; lines as `text_lines` splits them). Raises
 // EFileError when it cannot be read.
 std::vector<std::string> load_text_file_lines(std::string_view path);
-// Replaces the content of the file `path` with `bytes`, creating the file when
-// needed. Raises EFileError when it cannot be written.
+// Replaces the file `path` with one holding `bytes`, creating it when needed,
+// so that the file is either the complete new one or, after any failure, the
+// old one as it was: the bytes go to a new hidden file in the same folder,
+// ".<name>.<process id>-<random>.part", which is flushed to the disk and then
+// renamed over the target. A failed write removes that file again; only a
+// process killed while writing leaves it behind.
+//
+// A symbolic link at `path` is followed: the file it points to (created when
+// the link dangles) is replaced, in its own folder, and the link stays. An
+// existing file keeps its permission bits (not its owner, and other hard
+// links to it keep the old content); one that may not be written, or a
+// folder, is refused. Raises EFileError: "Cannot create file" when the new
+// file cannot be made there, "Cannot write file" when writing, flushing or
+// renaming it fails (a full disk, the process's file-size limit: the process
+// must ignore SIGXFSZ to hear of that limit rather than be ended by it).
 void write_file_bytes(std::string_view path, std::string_view bytes);
+
+// Removes the hidden files that process `pid` left beside `path` (its link
+// followed) when it was killed while writing it with `write_file_bytes`.
+void remove_partial_writes(std::string_view path, long pid);

@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <ostream>
 
 #include <fmt/format.h>
+
+#include "sysutils.h"
 
 // ---------------------------------------------------------------------------
 // Presenter
@@ -56,18 +59,23 @@ void CProgressView::set_position(int value) {
 void CProgressView::set_text(const std::string& text) {
   _text = text;
   _texts.push_back(text);
-  if (_style == TProgressStyle::lines)
-    _out << fmt::format("[{}/{}] {}\n", _position, _max, text) << std::flush;
-  else if (_style == TProgressStyle::bar)
+  if (_style == TProgressStyle::lines) {
+    const std::string step = within_max() ? fmt::format("{}/{}", _position, _max) : fmt::format("{}", _position);
+    _out << fmt::format("[{}] {}\n", step, printable_text(text)) << std::flush;
+  } else if (_style == TProgressStyle::bar) {
     draw();
+  }
 }
+
+bool CProgressView::within_max() const { return _position >= 0 && _position <= _max; }
 
 void CProgressView::draw() {
   if (_style != TProgressStyle::bar) return;
   constexpr int bar_width = 20;
-  const int filled = _max > 0 ? bar_width * std::clamp(_position, 0, _max) / _max : 0;
-  std::string line = fmt::format("[{}{}] {:>3}/{:<3} {}", std::string(filled, '#'),
-                                 std::string(bar_width - filled, '.'), _position, _max, _text);
+  const int filled = _max > 0 ? bar_width * std::clamp(_position, 0, _max) / _max : _position > 0 ? bar_width : 0;
+  const std::string step = within_max() ? fmt::format("{:>3}/{:<3}", _position, _max) : fmt::format("{:>3}    ", _position);
+  std::string line = fmt::format("[{}{}] {} {}", std::string(filled, '#'), std::string(bar_width - filled, '.'), step,
+                                 printable_text(_text));
   // One line, cut to the terminal's width so that it redraws in place.
   if (static_cast<int>(line.size()) > _width - 1) line = line.substr(0, _width - 4) + "...";
   _out << '\r' << line << "\x1b[K" << std::flush;
@@ -85,20 +93,49 @@ void CProgressView::finish() {
 
 namespace {
 
-volatile std::sig_atomic_t stop_flag = 0;
+std::atomic<int> first_signal{0};
+std::atomic<int> signals{0};
+std::atomic<TStopAction> stop_action{nullptr};
+std::atomic<TStopAction> repeat_action{nullptr};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<TStopAction>::is_always_lock_free,
+              "used in a signal handler");
 
-void on_interrupt(int) { stop_flag = 1; }
+void on_stop_signal(int sig) {
+  int none = 0;
+  first_signal.compare_exchange_strong(none, sig);
+  const int count = ++signals;
+  if (const TStopAction action = stop_action.load()) action();
+  if (count > 1)
+    if (const TStopAction action = repeat_action.load()) action();
+}
+
+void set_handler(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM}) ::sigaction(sig, &action, nullptr);
+}
 
 }  // namespace
 
-void install_stop_handler() {
-  struct sigaction action {};
-  action.sa_handler = on_interrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program
-  ::sigaction(SIGINT, &action, nullptr);
+void install_stop_handler() { set_handler(on_stop_signal); }
+void remove_stop_handler() { set_handler(SIG_DFL); }
+
+void set_stop_actions(TStopAction on_stop, TStopAction on_repeat) {
+  stop_action = on_stop;
+  repeat_action = on_repeat;
 }
 
-bool stop_requested() { return stop_flag != 0; }
-void request_stop() { stop_flag = 1; }
-void reset_stop() { stop_flag = 0; }
+bool stop_requested() { return first_signal.load() != 0; }
+int stop_signal() { return first_signal.load(); }
+int interrupted_status() { return 128 + (stop_signal() != 0 ? stop_signal() : SIGINT); }
+
+void request_stop() {
+  int none = 0;
+  first_signal.compare_exchange_strong(none, SIGINT);
+}
+
+void reset_stop() {
+  first_signal = 0;
+  signals = 0;
+}

@@ -35,9 +35,11 @@ enum class TProgressStyle {
   bar,    // one line redrawn in place: "[#####.....]  2/4  Extracting file (...)"
 };
 
-// Shows the host's progress display. The position may run past the maximum
-// (the import command counts meshes and archived files beyond it); the bar
-// stays full then.
+// Shows the host's progress display. The maximum counts the chosen files
+// while the position goes on with each mesh and archived file, so it may run
+// past the maximum: the bar then stays full and the counter gives the step
+// alone ("[5] ...", not "[5/1] ..."). Texts are printed with control
+// characters escaped: file names come from archives.
 class CProgressView {
  public:
   // `width`: the terminal's width in characters, for the bar.
@@ -60,6 +62,8 @@ class CProgressView {
 
  private:
   void draw();
+  // True while the position has not passed the maximum.
+  bool within_max() const;
 
   std::ostream& _out;
   TProgressStyle _style;
@@ -80,11 +84,23 @@ int terminal_width(int fd);
 // Stopping
 // ---------------------------------------------------------------------------
 
-// Makes the first Ctrl-C (SIGINT) a request to stop instead of ending the
-// program; a second one ends it as usual.
+// Makes Ctrl-C (SIGINT) and SIGTERM requests to stop instead of ending the
+// program at once. Each such signal also runs the stop action, and every one
+// after the first the repeat action, when set: both run inside the signal
+// handler, so they may do only what is safe there.
 void install_stop_handler();
-// True once a stop was requested (by Ctrl-C or `request_stop`).
+// Gives SIGINT and SIGTERM their default handling back.
+void remove_stop_handler();
+using TStopAction = void (*)() noexcept;
+void set_stop_actions(TStopAction on_stop, TStopAction on_repeat);
+// True once a stop was requested (by a signal or `request_stop`).
 bool stop_requested();
+// The signal that first asked to stop: SIGINT or SIGTERM (SIGINT for
+// `request_stop`), 0 while none did.
+int stop_signal();
+// The exit status of a run that was stopped: 128 and the first signal's
+// number, 130 for Ctrl-C and 143 for SIGTERM.
+int interrupted_status();
 void request_stop();
 // Clears the request (tests).
 void reset_stop();

@@ -2,10 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <charconv>
 #include <ostream>
+#include <system_error>
 
 #include "bxf.config.h"
+#include "platform.files.h"
 #include "sysutils.h"
 
 std::optional<std::array<double, 3>> parse_point(const std::string& text) {
@@ -38,6 +43,19 @@ std::optional<TOutputFormat> output_format(const std::string& path) {
 
 }  // namespace
 
+std::optional<std::string> input_file_problem(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return "does not exist";
+    return std::generic_category().message(errno);
+  }
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? "is a folder, not a file" : "is not a regular file";
+  const std::string extension = extract_file_ext(path);
+  if (extension != ".zip" && extension != ".bxf2")
+    return "is neither a ZIP archive nor a BXF2 file (the name must end in \".zip\" or \".bxf2\", in lower case)";
+  return std::nullopt;
+}
+
 TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app("Imports BXF2 files and ZIP archives into a project of the reference host and writes it.",
                "bxf2-import");
@@ -46,8 +64,7 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
   std::string center;
   std::string warning;
 
-  app.add_option("FILE", options.files, "BXF2 files (.bxf2) and ZIP archives (.zip) to import, in order")
-      ->check(CLI::ExistingFile);
+  app.add_option("FILE", options.files, "BXF2 files (.bxf2) and ZIP archives (.zip) to import, in order");
   app.add_option("-o,--output", outputs, "write the project; .glb or .json by extension; repeatable")
       ->type_name("PATH")
       ->allow_extra_args(false);
@@ -60,12 +77,19 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
                  "folder of import.bxf2.plg and the files beside it (default: found from the program's own path)")
       ->type_name("DIR");
   app.add_flag("--without-meshport", options.without_meshport, "start the host without its conversion plug-in");
+  app.add_option("--max-objects", options.max_objects,
+                 "most objects the project may hold; more fail the import as when memory runs out (default 1000000)")
+      ->check(CLI::PositiveNumber)
+      ->type_name("N");
   app.add_flag("-q,--quiet", options.quiet, "no progress output");
   app.set_version_flag("--version", std::string("bxf2-import ") + bxf_version, "the project's version");
 
   TParsedCommandLine result;
   try {
     app.parse(argc, argv);
+    for (const std::string& file : options.files)
+      if (const auto problem = input_file_problem(file))
+        throw CLI::ValidationError("FILE", "\"" + printable_text(file) + "\" " + *problem);
     for (const std::string& path : outputs) {
       const auto format = output_format(path);
       if (!format)

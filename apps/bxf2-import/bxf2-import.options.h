@@ -6,11 +6,17 @@
 //     --warning ok|tick|close    how the resize warning is answered when not asked on a terminal
 //     --plugin-dir DIR           folder of import.bxf2.plg and the files beside it
 //     --without-meshport         start the host without its conversion plug-in
+//     --max-objects N            most objects the project may hold (default 1000000)
 //     -q, --quiet                no progress output
 //     --version                  the project's version
+//
+// Every FILE must be a regular file (or a link to one) whose name ends in
+// ".zip" or ".bxf2", in lower case as the import command takes them; else the
+// command line is wrong and nothing runs.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -42,6 +48,7 @@ struct TImportOptions {
   std::optional<TWarningAnswer> warning;      // --warning; none: ask on a terminal, else OK
   std::string plugin_dir;                     // --plugin-dir; "" for the default
   bool without_meshport = false;              // --without-meshport
+  int64_t max_objects = 1'000'000;            // --max-objects, the host's default
   bool quiet = false;                         // --quiet
 };
 
@@ -54,10 +61,17 @@ struct TParsedCommandLine {
 };
 
 // Reads the command line. Help goes to `out`, errors to `err`. The files must
-// exist; an output's format comes from its extension (".glb" or ".json",
-// letter case aside); the placement centre is three numbers with "." as
-// decimal separator, separated by commas.
+// pass `input_file_problem`; an output's format comes from its extension
+// (".glb" or ".json", letter case aside); the placement centre is three
+// numbers with "." as decimal separator, separated by commas; the most
+// objects a positive whole number.
 TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+// Why `path` cannot be imported ("does not exist", "is not a regular file",
+// "is neither a ZIP archive nor a BXF2 file (...)": a name not ending in
+// ".zip" or ".bxf2" exactly, at which the import command would stop without
+// a word), or nothing when it can.
+std::optional<std::string> input_file_problem(const std::string& path);
 
 // The three numbers of "X,Y,Z", or nothing when the text is not that.
 std::optional<std::array<double, 3>> parse_point(const std::string& text);

@@ -1,22 +1,30 @@
 #include "bxf2-import.session.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <new>
 #include <optional>
+#include <sstream>
 
 #include <fmt/format.h>
 
 #include "bxf.config.h"
 #include "bxf2-import.console.h"
+#include "bxf2-import.report.h"
 #include "bxf2-import.summary.h"
+#include "bxf2-import.tempfolder.h"
 #include "hapi.plugins.h"
 #include "host.application.h"
 #include "host.export.h"
 #include "platform.files.h"
+#include "sysutils.h"
 #include "uInterfacedObjects.h"
 
 namespace {
@@ -64,7 +72,7 @@ class TCaughtStderr {
     std::string text;
     try {
       text = read_file_bytes(_path);
-    } catch (const Exception&) {
+    } catch (...) {  // also out of memory: `release` runs in the destructor
     }
     std::remove(_path.c_str());
     return text;
@@ -105,6 +113,71 @@ class TPluginLog {
 
 bool is_leak_report(const std::string& text) { return text.find("are not destroyed") != std::string::npos; }
 
+// Prints `text` on standard error, control characters escaped, each line
+// ended.
+void print_escaped(std::ostream& err, const std::string& text) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) err << printable_text(line) << '\n';
+}
+
+// ---------------------------------------------------------------------------
+// Running out of memory
+// ---------------------------------------------------------------------------
+
+// Memory kept aside while the program runs: when an allocation fails for
+// the first time it is given back, so that the failure can unwind, the
+// plug-in can log it and the program can report it, where each needs a
+// little memory. The allocation that failed still fails (std::bad_alloc),
+// and the program knows that memory ran out, wherever that was.
+class TMemoryReserve {
+ public:
+  TMemoryReserve() {
+    _reserve = std::malloc(kSize);
+    _previous = std::set_new_handler(on_failure);
+  }
+  ~TMemoryReserve() {
+    std::set_new_handler(_previous);
+    std::free(_reserve);
+    _reserve = nullptr;
+  }
+  TMemoryReserve(const TMemoryReserve&) = delete;
+  TMemoryReserve& operator=(const TMemoryReserve&) = delete;
+
+  static bool ran_out() { return _ran_out; }
+
+ private:
+  static constexpr size_t kSize = size_t(16) << 20;
+
+  static void on_failure() {
+    _ran_out = true;
+    std::free(_reserve);
+    _reserve = nullptr;
+    throw std::bad_alloc();
+  }
+
+  static inline void* _reserve = nullptr;
+  static inline bool _ran_out = false;
+  std::new_handler _previous = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// A second Ctrl-C
+// ---------------------------------------------------------------------------
+
+// The run's temporary folder, for the end of a run that is stopped again
+// while the stop is under way: its helper deletes it, then the program ends
+// with the status of the interrupt, writing nothing.
+std::atomic<CRunFolder*> g_run_folder{nullptr};
+
+void end_at_once() noexcept {
+  constexpr char text[] = "\nbxf2-import: interrupted, nothing written\n";
+  if (CRunFolder* folder = g_run_folder.load()) folder->delete_now();
+  [[maybe_unused]] const ssize_t written = ::write(2, text, sizeof text - 1);
+  _exit(interrupted_status());
+}
+
+void stop_the_host() noexcept { THostStop::request(); }
+
 // ---------------------------------------------------------------------------
 // The run
 // ---------------------------------------------------------------------------
@@ -126,7 +199,7 @@ class TImportRun {
     if (plugin_dir.empty() || !file_exists(plugin)) {
       _err << (plugin_dir.empty() ? fmt::format("bxf2-import: {} not found beside the program; use --plugin-dir\n",
                                                 import_plugin_file)
-                                  : fmt::format("bxf2-import: {} not found\n", plugin));
+                                  : fmt::format("bxf2-import: {} not found\n", printable_text(plugin)));
       return exit_failure;
     }
     std::string meshport;
@@ -140,26 +213,62 @@ class TImportRun {
       meshport = include_trailing_delimiter(meshport) + meshport_plugin_file;
     }
 
-    lend_presenter(_options.warning, _options.files, interactive, _err);
-
+    // A write over the file-size limit fails like any other write.
+    ::signal(SIGXFSZ, SIG_IGN);
+    TMemoryReserve reserve;
     int status = exit_failure;
-    {
-      TPluginLog log;
-      status = with_host(plugin, meshport, log);
+    try {
+      status = with_run_folder(plugin, meshport, interactive);
+    } catch (const std::bad_alloc&) {
+      _err << "bxf2-import: out of memory\n";
+      status = exit_failure;
     }
-    withdraw_presenter();
-
     // This program's own objects are reported when it ends (the support
     // library's module-wide settings live until then).
-    return status;
+    return stop_requested() ? interrupted_status() : status;
   }
 
  private:
+  // Runs the host with everything temporary below the run's own folder: the
+  // plug-in makes its temporary folder in the folder TMPDIR names.
+  int with_run_folder(const std::string& plugin, const std::string& meshport, bool interactive) {
+    std::unique_ptr<CRunFolder> folder;
+    try {
+      folder = CRunFolder::create();
+    } catch (const EFileError&) {
+      // The plug-in finds the temporary folder unusable too, and the
+      // failure report says why.
+    }
+    const char* old_tmpdir = std::getenv("TMPDIR");
+    const std::optional<std::string> saved = old_tmpdir ? std::optional<std::string>(old_tmpdir) : std::nullopt;
+    if (folder) ::setenv("TMPDIR", folder->path().c_str(), 1);
+    g_run_folder = folder.get();
+
+    lend_presenter(_options.warning, _options.files, interactive, _err);
+    int status = exit_failure;
+    try {
+      TPluginLog log;
+      status = with_host(plugin, meshport, log);
+    } catch (...) {
+      withdraw_presenter();
+      g_run_folder = nullptr;
+      throw;
+    }
+    withdraw_presenter();
+    g_run_folder = nullptr;
+    if (saved)
+      ::setenv("TMPDIR", saved->c_str(), 1);
+    else
+      ::unsetenv("TMPDIR");
+    return status;
+  }
+
   int with_host(const std::string& plugin, const std::string& meshport, const TPluginLog& log) {
     int status = exit_failure;
     std::optional<CHost> host;
     host.emplace();
     host->application().set_print_messages(true);
+    host->project().set_max_objects(_options.max_objects);
     const auto& center = _options.placement_center;
     host->project().set_placement_center(float3{center[0], center[1], center[2]});
     try {
@@ -167,7 +276,9 @@ class TImportRun {
       host->load_plugin(plugin);
       status = import(*host, log);
     } catch (const Exception& e) {
-      _err << "bxf2-import: " << e.message() << '\n';
+      _err << "bxf2-import: " << printable_text(e.message()) << '\n';
+    } catch (const std::bad_alloc&) {
+      _err << "bxf2-import: out of memory\n";
     }
 
     // done, release, unload; the modules' leak reports come on standard error.
@@ -204,41 +315,61 @@ class TImportRun {
       view.set_text(state.text);
       return !stop_requested();
     });
-    install_stop_handler();
 
+    // Ctrl-C or SIGTERM: the host refuses every further call and answers
+    // the next question with "stop"; a second one ends the run at once.
+    install_stop_handler();
+    set_stop_actions(stop_the_host, g_run_folder.load() ? end_at_once : nullptr);
+    if (stop_requested()) stop_the_host();
     const auto start = std::chrono::steady_clock::now();
     const HRESULT result = command->execute(0);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    set_stop_actions(nullptr, nullptr);
+    THostStop::clear();
     view.finish();
     host.main_window().set_proceed_handler(nullptr);
     command = nullptr;
 
+    if (stop_requested()) {
+      _err << "bxf2-import: interrupted, nothing written\n";
+      return interrupted_status();
+    }
     const std::string logged = log.text();
     if (failed(result)) {
-      _err << fmt::format("bxf2-import: the import failed (0x{:08X})\n", static_cast<uint32_t>(result));
-      // The plug-in's reason need not name the file; the last step does.
-      if (!host.main_window().texts().empty())
-        _err << "bxf2-import: the last step was: " << host.main_window().texts().back() << '\n';
-      if (!logged.empty()) _err << logged << (logged.back() == '\n' ? "" : "\n");
+      TImportFailure failure;
+      failure.result = result;
+      if (!host.main_window().texts().empty()) failure.last_step = host.main_window().texts().back();
+      failure.logged = logged;
+      failure.out_of_memory = TMemoryReserve::ran_out();
+      failure.objects = host.project().object_count();
+      failure.max_objects = host.project().max_objects();
+      if (failed_command_check(logged)) failure.temp_folder_problem = folder_problem(temp_folder());
+      for (const std::string& line : failure_lines(failure)) _err << line << '\n';
       return exit_failure;
     }
-    if (!logged.empty() && !_options.quiet) _err << logged << (logged.back() == '\n' ? "" : "\n");
-    if (stop_requested()) _err << "bxf2-import: stopped\n";
+    if (!_options.quiet) print_escaped(_err, logged);
 
     int status = exit_success;
     for (const TOutput& output : _options.outputs) {
+      // A stop while the outputs are written lets the one being written
+      // finish (it replaces its file whole) and writes no further one.
+      if (stop_requested()) break;
       try {
         if (output.format == TOutputFormat::glb)
           write_project_glb(host.project(), output.path);
         else
           write_project_json(host.project(), output.path);
       } catch (const Exception& e) {
-        _err << "bxf2-import: " << e.message() << '\n';
+        _err << "bxf2-import: " << printable_text(e.message()) << '\n';
         status = exit_failure;
-      } catch (const std::exception& e) {  // out of memory on a huge project, say
-        _err << "bxf2-import: " << output.path << ": " << e.what() << '\n';
+      } catch (const std::bad_alloc&) {
+        _err << "bxf2-import: " << printable_text(output.path) << ": out of memory\n";
         status = exit_failure;
       }
+    }
+    if (stop_requested()) {
+      _err << "bxf2-import: interrupted while writing the outputs\n";
+      return interrupted_status();
     }
     const TProjectCounts counts = count_objects(host.project());
     _out << summary_text(counts, seconds) << '\n';

@@ -9,7 +9,9 @@
 // resolves); 1 when reading raises (the exception's class and message on
 // standard error, and on a second line where in the file reading stopped) or
 // when --check finds problems; 2 for a usage error; 3 when the file yields no
-// document (missing, unreadable, not well-formed, no root element).
+// document (missing, unreadable, not well-formed, no root element). Text
+// from the file is printed with control characters escaped (the JSON
+// escapes them itself).
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -22,6 +24,7 @@
 #include "import.bxf2.parser.h"
 #include "inspect.model.h"
 #include "platform.xmldom.h"
+#include "sysutils.h"
 
 namespace {
 
@@ -58,22 +61,22 @@ int main(int argc, char** argv) {
   try {
     doc.reset(parse_file(file_name, &where));
   } catch (const Exception& e) {
-    std::cerr << e.class_name() << ": " << e.message() << "\n";
-    if (std::string place = place_of(file_name, where); !place.empty()) std::cerr << place << "\n";
+    std::cerr << e.class_name() << ": " << printable_text(e.message()) << "\n";
+    if (std::string place = place_of(file_name, where); !place.empty()) std::cerr << printable_text(place) << "\n";
     return 1;
   } catch (const std::exception& e) {
-    std::cerr << "Exception: " << e.what() << "\n";
+    std::cerr << "Exception: " << printable_text(e.what()) << "\n";
     return 1;
   }
   if (!doc) {
-    std::cerr << file_name << ": no BXF2 document (the file is missing, unreadable or not well-formed XML, "
+    std::cerr << printable_text(file_name) << ": no BXF2 document (the file is missing, unreadable or not well-formed XML, "
               << "or has no root element)\n";
     return 3;
   }
 
   if (check) {
     std::vector<TProblem> problems = check_document(*doc);
-    for (const TProblem& p : problems) std::cout << p.place << ": " << p.text << "\n";
+    for (const TProblem& p : problems) std::cout << printable_text(p.place) << ": " << printable_text(p.text) << "\n";
     if (problems.empty()) {
       std::cout << "no problems\n";
       return 0;

@@ -1,8 +1,12 @@
 #include "meshport.convert.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -22,6 +27,9 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <fmt/format.h>
+
+#include "platform.files.h"
+#include "sysutils.h"
 
 namespace fs = std::filesystem;
 
@@ -276,17 +284,6 @@ void write_all(int fd, std::string_view text) {
   }
 }
 
-std::string read_all(int fd) {
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return text;
-    if (text.size() < 65536) text.append(buffer, size_t(n));
-  }
-}
-
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
 #elif defined(__has_feature)
@@ -299,20 +296,21 @@ constexpr bool kAddressSanitizer = false;
 constexpr bool kAddressSanitizer = false;
 #endif
 
-// What the child sends through the pipe when the target is written; on a
-// failure it sends the message instead. The outcome does not rest on the exit
+// What the child sends through the pipe when its work is done; on a failure
+// it sends the message instead. The outcome does not rest on the exit
 // status, which a host that ignores SIGCHLD never sees.
 constexpr std::string_view kChildDone = "\x01done";
 
-// The child's side: convert, write the target, report through `fd`.
-[[noreturn]] void run_child(int fd, const std::string& source, const std::string& target, double scale,
-                            uint8_t mode) {
-  // The host's own signal settings must not keep the time limit from working.
-  signal(SIGALRM, SIG_DFL);
-  sigset_t alarm_only;
-  sigemptyset(&alarm_only);
-  sigaddset(&alarm_only, SIGALRM);
-  sigprocmask(SIG_UNBLOCK, &alarm_only, nullptr);
+// The child's side: run `work`, report through `fd`.
+[[noreturn]] void run_child(int fd, pid_t host, const std::string& source, const std::function<void()>& work) {
+  // The child ends with the host, and on Ctrl-C and SIGTERM as a program
+  // does: the host's own handlers (inherited with the fork) are not its.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != host) _exit(1);
+  for (int sig : {SIGINT, SIGTERM, SIGALRM}) signal(sig, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   alarm(kMeshportTimeLimit);
   if (!kAddressSanitizer) {
     // A hostile source must not take the machine's memory (4 GiB).
@@ -321,12 +319,7 @@ constexpr std::string_view kChildDone = "\x01done";
   }
   int code = 1;
   try {
-    const TMebFile file = convert_scene(source, scale, mode);
-    try {
-      write_meb(target, file);
-    } catch (const EMebFormat& e) {
-      fail(source, e.message());
-    }
+    work();
     write_all(fd, kChildDone);
     code = 0;
   } catch (const Exception& e) {
@@ -342,7 +335,123 @@ constexpr std::string_view kChildDone = "\x01done";
   _exit(code);
 }
 
+// Blocks SIGINT and SIGTERM in the calling thread while it lives, and tells
+// whether one of them has come meanwhile. When it goes, the signals that
+// came are delivered to the host as usual.
+class TStopSignals {
+ public:
+  TStopSignals() {
+    sigemptyset(&_stops);
+    sigaddset(&_stops, SIGINT);
+    sigaddset(&_stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &_stops, &_saved);
+    _fd = ::signalfd(-1, &_stops, SFD_CLOEXEC | SFD_NONBLOCK);
+  }
+  ~TStopSignals() {
+    if (_fd >= 0) ::close(_fd);
+    pthread_sigmask(SIG_SETMASK, &_saved, nullptr);
+  }
+  TStopSignals(const TStopSignals&) = delete;
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+  // Readable while a stop signal is pending (-1 when the system gave none).
+  int fd() const { return _fd; }
+  // The pending stop signal, 0 when none is.
+  int pending() const {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return 0;
+    for (int sig : {SIGINT, SIGTERM})
+      if (sigismember(&pending, sig) == 1) return sig;
+    return 0;
+  }
+
+ private:
+  sigset_t _stops;
+  sigset_t _saved;
+  int _fd = -1;
+};
+
 }  // namespace
+
+bool run_reader(const std::string& source, const std::string& target, const std::function<void()>& work,
+                std::string* message) {
+  std::string error;
+  pid_t pid = -1;
+  // Until the report is out: a stop signal that came meanwhile reaches the
+  // host's handler after it.
+  TStopSignals stops;
+  try {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) fail(source, "cannot start the reader");
+    std::fflush(nullptr);
+    const pid_t host = ::getpid();
+    pid = ::fork();
+    if (pid < 0) {
+      ::close(fds[0]);
+      ::close(fds[1]);
+      fail(source, "cannot start the reader");
+    }
+    if (pid == 0) {
+      ::close(fds[0]);
+      run_child(fds[1], host, source, work);
+    }
+    ::close(fds[1]);
+    // The child's report, until it closes the pipe or the host is asked to
+    // stop (then the child is ended at once).
+    int stopped_by = 0;
+    char buffer[4096];
+    for (;;) {
+      pollfd wait[2] = {{fds[0], POLLIN, 0}, {stops.fd(), POLLIN, 0}};
+      const nfds_t count = stopped_by != 0 || stops.fd() < 0 ? 1 : 2;
+      if (::poll(wait, count, -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (count == 2 && (wait[1].revents & POLLIN) && (stopped_by = stops.pending()) != 0) {
+        ::kill(pid, SIGKILL);  // its pipe closes with it; what it sent before still counts
+        continue;
+      }
+      if (!(wait[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      if (error.size() < 65536) error.append(buffer, size_t(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    pid_t waited;
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    // A Ctrl-C on the terminal reaches the child too, which may end first.
+    if (stopped_by == 0) stopped_by = stops.pending();
+    if (error == kChildDone) {
+      return true;
+    } else if (stopped_by != 0) {
+      error = fmt::format("Meshport: cannot convert \"{}\": stopped (the host got signal {})", source, stopped_by);
+    } else if (error.empty() && waited != pid) {
+      error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped", source);
+    } else if (error.empty()) {
+      if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+        error = fmt::format("Meshport: cannot convert \"{}\": the reader took longer than {} seconds", source,
+                            kMeshportTimeLimit);
+      else if (WIFSIGNALED(status))
+        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with signal {}", source,
+                            WTERMSIG(status));
+      else
+        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with exit code {}", source,
+                            WEXITSTATUS(status));
+    }
+  } catch (const Exception& e) {
+    error = e.message();
+  }
+  // A reader ended while writing leaves its unfinished file behind.
+  if (pid > 0) remove_partial_writes(target, long(pid));
+  const std::string line = printable_text(error) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+  if (message) *message = error;
+  return false;
+}
 
 // ---------------------------------------------------------------------------
 // Entry points
@@ -364,51 +473,21 @@ TMebFile convert_scene(const std::string& source, double scale, uint8_t mode) {
 
 bool convert_file(const std::string& source, const std::string& target, double scale, uint8_t mode,
                   std::string* message) {
-  std::string error;
   try {
     check_arguments(source, scale, mode);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) fail(source, "cannot start the reader");
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-      ::close(fds[0]);
-      ::close(fds[1]);
-      fail(source, "cannot start the reader");
-    }
-    if (pid == 0) {
-      ::close(fds[0]);
-      run_child(fds[1], source, target, scale, mode);
-    }
-    ::close(fds[1]);
-    error = read_all(fds[0]);
-    ::close(fds[0]);
-    int status = 0;
-    pid_t waited;
-    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-    }
-    if (error == kChildDone) return true;
-    if (error.empty() && waited != pid) {
-      error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped", source);
-    } else if (error.empty()) {
-      if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
-        error = fmt::format("Meshport: cannot convert \"{}\": the reader took longer than {} seconds", source,
-                            kMeshportTimeLimit);
-      else if (WIFSIGNALED(status))
-        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with signal {}", source,
-                            WTERMSIG(status));
-      else
-        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with exit code {}", source,
-                            WEXITSTATUS(status));
-    }
-  } catch (const Exception& e) {
-    error = e.message();
+  } catch (const EMeshport& e) {
+    const std::string line = printable_text(e.message()) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    if (message) *message = e.message();
+    return false;
   }
-  // A reader stopped while writing may leave the temporary file behind.
-  std::error_code ec;
-  fs::remove(fs::path(target + ".part"), ec);
-  std::fprintf(stderr, "%s\n", error.c_str());
-  std::fflush(stderr);
-  if (message) *message = error;
-  return false;
+  return run_reader(source, target, [&] {
+    const TMebFile file = convert_scene(source, scale, mode);
+    try {
+      write_meb(target, file);
+    } catch (const EMebFormat& e) {
+      fail(source, e.message());
+    }
+  }, message);
 }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "host.meb.h"
@@ -47,7 +48,20 @@ TMebFile convert_scene(const std::string& source, double scale, uint8_t mode);
 // Converts `source` into the mesh file `target`. Returns true when the target
 // was written. Otherwise there is no new target (an existing file there is
 // left as it was), the reason is printed on standard error as one line
-// "Meshport: cannot convert "<source>": <reason>" and, when `message` is given,
-// stored there without the line end.
+// "Meshport: cannot convert "<source>": <reason>" (control characters
+// escaped) and, when `message` is given, stored there without the line end.
 bool convert_file(const std::string& source, const std::string& target, double scale, uint8_t mode,
                   std::string* message = nullptr);
+
+// Runs `work`, which reads `source` and writes `target` (raising on failure,
+// EMeshport for a message of its own), in a child process and reports as
+// `convert_file` does; true when `work` returned.
+//
+// The child is stopped after kMeshportTimeLimit seconds, limited to 4 GiB of
+// memory (not in sanitizer builds), and ends with the host. While it runs,
+// SIGINT and SIGTERM are held back in the calling thread: when one comes,
+// the child is ended at once (reason "stopped (the host got signal <n>)"),
+// and the signal reaches the host's own handling when the report is out. A
+// file the child left half-written beside `target` is removed.
+bool run_reader(const std::string& source, const std::string& target, const std::function<void()>& work,
+                std::string* message = nullptr);

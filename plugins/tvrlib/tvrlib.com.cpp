@@ -94,16 +94,34 @@ BSTR utf8_to_bstr(std::string_view text) {
 // Failed calls
 // ---------------------------------------------------------------------------
 
-std::string ole_error_message(HRESULT code) {
+const char* hresult_name(HRESULT code) {
   switch (code) {
-    case E_NOTIMPL: return "Not implemented";
-    case E_NOINTERFACE: return "Interface not supported";
-    case E_POINTER: return "Invalid pointer";
-    case E_FAIL: return "Unspecified error";
-    case E_UNEXPECTED: return "Catastrophic failure";
-    case E_INVALIDARG: return "The parameter is incorrect";
+    case E_NOTIMPL: return "E_NOTIMPL";
+    case E_NOINTERFACE: return "E_NOINTERFACE";
+    case E_POINTER: return "E_POINTER";
+    case E_ABORT: return "E_ABORT";
+    case E_FAIL: return "E_FAIL";
+    case E_UNEXPECTED: return "E_UNEXPECTED";
+    case E_OUTOFMEMORY: return "E_OUTOFMEMORY";
+    case E_INVALIDARG: return "E_INVALIDARG";
+    default: return nullptr;
+  }
+}
+
+std::string ole_error_message(HRESULT code) {
+  const char* text = nullptr;
+  switch (code) {
+    case E_NOTIMPL: text = "not implemented"; break;
+    case E_NOINTERFACE: text = "interface not supported"; break;
+    case E_POINTER: text = "invalid pointer"; break;
+    case E_ABORT: text = "operation aborted"; break;
+    case E_FAIL: text = "unspecified error"; break;
+    case E_UNEXPECTED: text = "catastrophic failure"; break;
+    case E_OUTOFMEMORY: text = "out of memory"; break;
+    case E_INVALIDARG: text = "the parameter is incorrect"; break;
     default: return fmt::format("OLE error {:08X}", uint32_t(code));
   }
+  return fmt::format("{}: {}", hresult_name(code), text);
 }
 
 EOleSysError::EOleSysError(HRESULT code) : Exception(ole_error_message(code)), _error_code(code) {}

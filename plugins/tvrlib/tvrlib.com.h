@@ -93,8 +93,7 @@ inline constexpr bool from_variant_bool(VARIANT_BOOL value) { return value != 0;
 // A COM call that answered a failure code.
 class EOleSysError : public Exception {
  public:
-  // The message is the system's text for the code ("Unspecified error" for
-  // E_FAIL, "OLE error 80040200" for a code without one).
+  // The message is the code's text (`ole_error_message`).
   explicit EOleSysError(HRESULT code);
   EOleSysError(std::string message, HRESULT code) : Exception(std::move(message)), _error_code(code) {}
   HRESULT error_code() const { return _error_code; }
@@ -104,8 +103,12 @@ class EOleSysError : public Exception {
   HRESULT _error_code;
 };
 
-// The system's text for a result code.
+// The text for a result code: its name and meaning ("E_FAIL: unspecified
+// error", "E_OUTOFMEMORY: out of memory"), or "OLE error 80040200" for a code
+// without a name.
 std::string ole_error_message(HRESULT code);
+// The name of a result code ("E_OUTOFMEMORY"), or null for one without a name.
+const char* hresult_name(HRESULT code);
 
 // Returns `code` when it reports success; raises EOleSysError with it otherwise.
 HRESULT OleCheck(HRESULT code);

@@ -110,13 +110,16 @@ TEST(console_progress, lines_show_position_maximum_and_text) {
     view.set_position(2);
     view.set_text("Reading 3D file (4711_K1.dae)");
     view.set_position(3);
-    view.set_text("Importing BXF2 file (kitchen.bxf2)");
+    view.set_text("Importing BXF2 file (kitchen\x1b[2J.bxf2)");
     EXPECT_EQ(view.texts().size(), 3u);
+    EXPECT_EQ(view.texts().back(), "Importing BXF2 file (kitchen\x1b[2J.bxf2)");
   }
+  // Past the maximum (the chosen files) the step stands alone; names from
+  // archives are escaped.
   EXPECT_EQ(out.str(),
             "[1/2] Extracting file (/data/kitchen.zip)\n"
             "[2/2] Reading 3D file (4711_K1.dae)\n"
-            "[3/2] Importing BXF2 file (kitchen.bxf2)\n");
+            "[3] Importing BXF2 file (kitchen\\x1b[2J.bxf2)\n");
 }
 
 TEST(console_progress, the_bar_redraws_one_line_cut_to_the_width) {
@@ -132,7 +135,7 @@ TEST(console_progress, the_bar_redraws_one_line_cut_to_the_width) {
   const std::string text = out.str();
   EXPECT_NE(text.find("\r[#####...............]   1/4   Extracting file (/a/very/...\x1b[K"), std::string::npos)
       << text;
-  EXPECT_NE(text.find("\r[####################]   5/4   Importing BXF2 file (k.bxf2)\x1b[K"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r[####################]   5     Importing BXF2 file (k.bxf2)\x1b[K"), std::string::npos) << text;
   EXPECT_EQ(text.back(), '\n');
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
 }
@@ -150,14 +153,34 @@ TEST(console_progress, quiet_shows_nothing_and_styles_follow_the_stream) {
   EXPECT_EQ(progress_style(false, false), TProgressStyle::lines);
 }
 
-TEST(console_stop, ctrl_c_requests_a_stop_once) {
+namespace {
+int stop_actions = 0, repeat_actions = 0;
+}  // namespace
+
+// Ctrl-C and SIGTERM ask to stop; the first one decides the exit status,
+// and every one after it runs the repeat action.
+TEST(console_stop, stop_signals_request_a_stop_and_repeat_the_action) {
   reset_stop();
   install_stop_handler();
+  set_stop_actions([]() noexcept { ++stop_actions; }, []() noexcept { ++repeat_actions; });
   EXPECT_FALSE(stop_requested());
-  ::raise(SIGINT);
+  EXPECT_EQ(stop_signal(), 0);
+  ::raise(SIGTERM);
   EXPECT_TRUE(stop_requested());
+  EXPECT_EQ(interrupted_status(), 143);
+  EXPECT_EQ(stop_actions, 1);
+  EXPECT_EQ(repeat_actions, 0);
+  ::raise(SIGINT);
+  EXPECT_EQ(stop_signal(), SIGTERM);
+  EXPECT_EQ(stop_actions, 2);
+  EXPECT_EQ(repeat_actions, 1);
+  set_stop_actions(nullptr, nullptr);
   reset_stop();
   EXPECT_FALSE(stop_requested());
+  request_stop();
+  EXPECT_EQ(interrupted_status(), 130);
+  reset_stop();
+  remove_stop_handler();
 }
 
 // A plug-in's toolkit looks the program's presenter up by name.

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "bxf.config.h"
+#include "host.project.h"
 #include "platform.files.h"
+#include "sysutils.h"
 
 namespace {
 
@@ -58,6 +63,51 @@ TEST_F(options, every_option_is_read) {
   EXPECT_EQ(o.plugin_dir, "/opt/plugins");
   EXPECT_TRUE(o.without_meshport);
   EXPECT_TRUE(o.quiet);
+  EXPECT_EQ(run({"--max-objects", "50", zip}).parsed.options->max_objects, 50);
+}
+
+// Every FILE is checked before anything runs: what the import command would
+// stop at without a word, or not find, is a usage error naming the file.
+TEST_F(options, files_the_import_would_not_take_are_usage_errors_naming_them) {
+  write_file_bytes(root + "/KITCHEN.ZIP", "PK");
+  write_file_bytes(root + "/notes.txt", "x");
+  write_file_bytes(root + "/kitchen", "PK");
+  write_file_bytes(root + "/one.Bxf2", "<bxf/>");
+  write_file_bytes(root + "/esc\x1b[2J.txt", "x");
+  force_folders(root + "/folder.zip");
+  ASSERT_EQ(::mkfifo((root + "/pipe.bxf2").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(zip.c_str(), (root + "/link.zip").c_str()), 0);
+  const std::string extension =
+      "is neither a ZIP archive nor a BXF2 file (the name must end in \".zip\" or \".bxf2\", in lower case)";
+  const struct {
+    std::string name, reason;
+  } cases[] = {
+      {"missing.zip", "does not exist"},
+      {"folder.zip", "is a folder, not a file"},
+      {"pipe.bxf2", "is not a regular file"},
+      {"notes.txt", extension},
+      {"KITCHEN.ZIP", extension},
+      {"one.Bxf2", extension},
+      {"kitchen", extension},
+      {"esc\x1b[2J.txt", extension},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = root + "/" + c.name;
+    EXPECT_EQ(input_file_problem(path), c.reason);
+    const TRun r = run({zip, path, bxf2});  // the first file is fine: all are checked
+    EXPECT_FALSE(r.parsed.options);
+    EXPECT_EQ(r.parsed.exit_status, exit_usage);
+    EXPECT_NE(r.err.find("FILE: \"" + printable_text(path) + "\" " + c.reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  }
+  // A link to a regular file is that file.
+  EXPECT_EQ(input_file_problem(root + "/link.zip"), std::nullopt);
+  EXPECT_TRUE(run({root + "/link.zip"}).parsed.options);
+}
+
+TEST(options_defaults, the_most_objects_are_the_hosts_own_default) {
+  EXPECT_EQ(TImportOptions().max_objects, kDefaultMaxObjects);
 }
 
 TEST_F(options, defaults) {
@@ -95,8 +145,8 @@ TEST_F(options, usage_errors_exit_with_2_and_say_why) {
       {{"--placement-center", "1;2;3", "ZIP"}, "\"1;2;3\" is not three numbers X,Y,Z"},
       {{"--placement-center", "1,2,3,4", "ZIP"}, "\"1,2,3,4\" is not three numbers X,Y,Z"},
       {{"--warning", "yes", "ZIP"}, "--warning"},
-      {{"ROOT/missing.zip"}, "missing.zip"},
-      {{"ROOT"}, "ROOT"},  // a folder is not a file
+      {{"--max-objects", "0", "ZIP"}, "--max-objects"},
+      {{"--max-objects", "many", "ZIP"}, "--max-objects"},
       {{"--unknown", "ZIP"}, "--unknown"},
       {{"-o"}, "--output"},
   };
@@ -118,7 +168,7 @@ TEST_F(options, help_lists_the_options_and_exits_with_0) {
   const TRun r = run({"--help"});
   EXPECT_FALSE(r.parsed.options);
   EXPECT_EQ(r.parsed.exit_status, exit_success);
-  for (const char* option : {"--output", "--placement-center", "--warning", "--plugin-dir", "--without-meshport",
+  for (const char* option : {"--output", "--placement-center", "--warning", "--plugin-dir", "--without-meshport", "--max-objects",
                              "--quiet", "FILE"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }

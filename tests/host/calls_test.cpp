@@ -85,3 +85,40 @@ TEST_F(calls, reserved_slots_answer_not_implemented) {
 }
 
 }  // namespace
+
+// A stop request refuses every host call until it is cleared: COM calls
+// answer E_ABORT, plain calls raise it, and the progress display answers
+// "stop" without asking the program.
+TEST_F(calls, a_requested_stop_refuses_every_call_and_stops_the_progress) {
+  IApplication* app = host.application_interface();
+  TRef<IProject> project;
+  TRef<IEntity> box;
+  OleCheck(app->GetProject(project.put()));
+  OleCheck(project->CreateEntity(ENTITY_KIND_BOX, box.put()));
+  TRef<IMainWindow> window;
+  OleCheck(app->GetMainWindow(window.put()));
+  TRef<IProgress> progress = window.query<IProgress>();
+  int asked = 0;
+  host.main_window().set_proceed_handler([&](const TProgressState&) { return ++asked > 0; });
+
+  THostStop::request();
+  TRef<IEntity> refused;
+  EXPECT_EQ(project->CreateEntity(ENTITY_KIND_BOX, refused.put()), E_ABORT);
+  EXPECT_EQ(box->SetName(TBStr("x").get()), E_ABORT);
+  try {
+    box.query<IMeshNode>()->SetMatrix(float4x4::identity().translate(1, 0, 0));
+    ADD_FAILURE() << "no exception";
+  } catch (const EOleSysError& e) {
+    EXPECT_EQ(e.error_code(), E_ABORT);
+    EXPECT_EQ(e.message(), "E_ABORT: operation aborted");
+  }
+  EXPECT_FALSE(progress->Proceed());
+  THostStop::clear();
+
+  EXPECT_EQ(host.project().object_count(), 1);
+  EXPECT_EQ(CEntity::from(box.get())->name(), "");
+  EXPECT_EQ(CEntity::from(box.get())->matrix(), float4x4::identity());
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(progress->Proceed());
+  OleCheck(box->SetName(TBStr("y").get()));
+}

@@ -10,8 +10,11 @@
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <numbers>
 
 namespace fs = std::filesystem;
@@ -244,9 +247,111 @@ TEST_F(export_, unknown_extension_and_unwritable_path_are_refused) {
     write_project(host.project(), missing);
     ADD_FAILURE();
   } catch (const EExport& e) {
-    EXPECT_EQ(e.message(), missing + ": the file cannot be written");
+    EXPECT_EQ(e.message(), missing + ": the file cannot be written (No such file or directory)");
   }
   EXPECT_THROW(write_project(host.project(), (folder / "no folder" / "p.GLB").string()), EExport);
 }
 
 }  // namespace
+
+namespace {
+
+// `node`'s transform from the scene root down.
+aiMatrix4x4 world_of(const aiNode* node) {
+  aiMatrix4x4 m;
+  for (; node; node = node->mParent) m = node->mTransformation * m;
+  return m;
+}
+
+}  // namespace
+
+// glTF is Y-up: the root node turns the host's Z-up project so that heights
+// come out along +Y and the host's front (-Y) along +Z. Colours stay within
+// what glTF allows.
+TEST_F(export_, glb_stands_upright_and_keeps_colours_in_range) {
+  handle->set_property(".material.default.diffuse.red", "nan");
+  handle->set_property(".material.default.diffuse.green", "-0.5");
+  handle->set_property(".material.default.diffuse.blue", "7");
+  const fs::path file = folder / "project.glb";
+  write_project(host.project(), file.string());
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(file.string(), 0);
+  ASSERT_TRUE(scene) << importer.GetErrorString();
+  const aiNode* project = scene->mRootNode->FindNode("project");
+  ASSERT_TRUE(project);
+  EXPECT_EQ(project->mTransformation, aiMatrix4x4(1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1));
+
+  // The side board: 0.019 wide (x), 0.5 deep (y), 0.7 high (z), moved 0.1 along x.
+  const aiNode* side = scene->mRootNode->FindNode("Side");
+  ASSERT_TRUE(side);
+  const aiMesh* box = scene->mMeshes[side->mMeshes[0]];
+  const aiMatrix4x4 world = world_of(side);
+  aiVector3D lo(1e9, 1e9, 1e9), hi(-1e9, -1e9, -1e9);
+  for (unsigned i = 0; i < box->mNumVertices; ++i) {
+    const aiVector3D v = world * box->mVertices[i];
+    lo = aiVector3D(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+    hi = aiVector3D(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+  }
+  EXPECT_NEAR(lo.x, 0.1, 1e-6);
+  EXPECT_NEAR(hi.x, 0.119, 1e-6);
+  EXPECT_NEAR(lo.y, 0, 1e-6);
+  EXPECT_NEAR(hi.y, 0.7, 1e-6);
+  EXPECT_NEAR(lo.z, -0.5, 1e-6);
+  EXPECT_NEAR(hi.z, 0, 1e-6);
+
+  const aiNode* h = scene->mRootNode->FindNode("handle");
+  ASSERT_TRUE(h);
+  aiColor4D colour;
+  ASSERT_EQ(scene->mMaterials[scene->mMeshes[h->mMeshes[0]]->mMaterialIndex]->Get(AI_MATKEY_BASE_COLOR, colour),
+            aiReturn_SUCCESS);
+  EXPECT_EQ(colour, aiColor4D(1, 0, 1, 1));  // unreadable: 1; the others clamped
+}
+
+// Neither writer writes a number that is not finite, whoever put it into the
+// project; glTF also refuses what its 32-bit numbers cannot hold. The message
+// names the entity, and an existing file stays as it was.
+TEST_F(export_, numbers_a_file_cannot_hold_are_refused_naming_the_entity) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::string side = "box \"Side\" in \"Base cabinet (KUB)\"";
+  const std::string mesh = "mesh \"handle\" in \"Base cabinet (KUB)/hardware\"";
+  struct TCase {
+    const char* what;
+    std::function<void()> change, undo;
+    std::string json;  // the reason for JSON, "" when JSON takes it
+    std::string glb;   // the reason for glTF, "" when glTF takes it
+  };
+  const std::vector<float3> vertices = handle->vertices();
+  const std::vector<uint32_t> indices = handle->indices();
+  const std::vector<TCase> cases = {
+      {"an infinite vertex", [&] { handle->set_geometry({{inf, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 1, 2}); },
+       [&] { handle->set_geometry(vertices, indices); }, mesh + ": non-finite size", mesh + ": non-finite vertex"},
+      {"bounds that overflow", [&] { board->set_position(0, 1e308), board->set_size(0, 1e308); },
+       [&] { board->set_position(0, 0), board->set_size(0, 0.019); }, side + ": non-finite bounds",
+       side + ": position beyond the range of glTF's single-precision numbers"},
+      {"a size beyond single precision", [&] { board->set_size(2, 1e39); }, [&] { board->set_size(2, 0.7); }, "",
+       side + ": size beyond the range of glTF's single-precision numbers"},
+      {"a matrix beyond single precision", [&] { board->set_matrix(float4x4::identity().translate(0, 1e39, 0)); },
+       [&] { board->set_matrix(float4x4::identity().translate(0.1, 0, 0)); }, "",
+       side + ": matrix beyond the range of glTF's single-precision numbers"},
+      {"a placement centre that is not a number",
+       [&] { host.project().set_placement_center(float3(0, std::nan(""), 0)); },
+       [&] { host.project().set_placement_center(float3(1, 2, 0)); }, "non-finite placement centre", ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.change();
+    for (const auto& [name, reason] : {std::pair{"p.json", c.json}, std::pair{"p.glb", c.glb}}) {
+      const std::string path = (folder / name).string();
+      std::ofstream(path) << "old";
+      try {
+        write_project(host.project(), path);
+        EXPECT_EQ(reason, "") << name;
+      } catch (const EExport& e) {
+        EXPECT_EQ(e.message(), path + ": " + reason);
+        std::ifstream in(path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+      }
+    }
+    c.undo();
+  }
+}

@@ -105,6 +105,13 @@ std::string outline(const std::vector<TMebNode>& nodes) {
   return out;
 }
 
+// True when `dir` holds a half-written file of the file writer.
+bool has_partial_writes(const fs::path& dir) {
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().extension() == ".part") return true;
+  return false;
+}
+
 class MeshportTest : public ::testing::Test {
  protected:
   fs::path dir;
@@ -317,7 +324,7 @@ TEST_F(MeshportTest, unreadable_sources_give_a_message_and_no_target) {
     ASSERT_GE(printed.size(), message.size() + 1);
     EXPECT_EQ(printed.substr(printed.size() - message.size() - 1), message + "\n");
     EXPECT_FALSE(fs::exists(target));
-    EXPECT_FALSE(fs::exists(target + ".part"));
+    EXPECT_FALSE(has_partial_writes(dir));
   }
 }
 
@@ -379,4 +386,50 @@ TEST_F(MeshportTest, outcome_does_not_rest_on_the_exit_status) {
   EXPECT_EQ(message.substr(0, message.find(": unreadable (")), "Meshport: cannot convert \"" + bad + "\"");
   EXPECT_TRUE(good_written);
   EXPECT_EQ(read_meb(target).objects.size(), 1u);
+}
+
+namespace {
+
+volatile sig_atomic_t g_stop_signals = 0;
+void count_stop_signal(int) { g_stop_signals = g_stop_signals + 1; }
+
+}  // namespace
+
+// Ctrl-C or SIGTERM to the host while the reader runs: the reader is ended at
+// once (this one would never end by itself), whatever it half-wrote goes,
+// and the host's own handler gets the signal afterwards, once.
+TEST_F(MeshportTest, a_stop_signal_to_the_host_ends_the_reader_at_once) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(sig);
+    struct sigaction counting = {}, previous = {};
+    counting.sa_handler = count_stop_signal;
+    sigaction(sig, &counting, &previous);
+    g_stop_signals = 0;
+    const std::string source = put("in.dae", "any");
+    const std::string target = (dir / "out.meb").string();
+    const std::string pid_file = (dir / "reader.pid").string();
+    std::string message;
+    testing::internal::CaptureStderr();
+    const bool written = run_reader(source, target, [&] {
+      std::ofstream(pid_file) << getpid();
+      std::ofstream(dir / fmt::format(".out.meb.{}-0A1B2C3D.part", getpid())) << "half";
+      kill(getppid(), sig);
+      for (;;) pause();
+    }, &message);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    const int stop_signals = g_stop_signals;
+    sigaction(sig, &previous, nullptr);
+
+    EXPECT_FALSE(written);
+    const std::string expected = fmt::format("Meshport: cannot convert \"{}\": stopped (the host got signal {})", source, sig);
+    EXPECT_EQ(message, expected);
+    EXPECT_EQ(printed, expected + "\n");
+    EXPECT_EQ(stop_signals, 1);
+    pid_t reader = 0;
+    std::ifstream(pid_file) >> reader;
+    ASSERT_GT(reader, 0);
+    EXPECT_EQ(kill(reader, 0), -1);  // ended and reaped
+    EXPECT_FALSE(has_partial_writes(dir));
+    EXPECT_FALSE(fs::exists(target));
+  }
 }

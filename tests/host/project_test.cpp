@@ -274,3 +274,47 @@ TEST_F(project, load_file_adds_top_level_objects_and_selects_them) {
 }
 
 }  // namespace
+
+// The project holds at most its most objects: every way of making entities
+// (the three creators, grouping, loading a mesh file) answers E_OUTOFMEMORY
+// beyond it and changes nothing; dissolving a group makes room again.
+TEST_F(project, entities_beyond_the_most_objects_are_refused_with_out_of_memory) {
+  namespace fs = std::filesystem;
+  EXPECT_EQ(host.project().max_objects(), kDefaultMaxObjects);
+  TMebNode tri;
+  tri.name = "tri";
+  tri.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 2, 0}};
+  tri.indices = {0, 1, 2};
+  TMebNode drawer;
+  drawer.name = "drawer";
+  drawer.is_group = true;
+  drawer.children = {tri};
+  const fs::path mesh = fs::temp_directory_path() / ("host project limit " + std::to_string(::getpid()) + ".meb");
+  write_meb(mesh.string(), TMebFile{{drawer}});  // two objects
+
+  host.project().set_max_objects(3);
+  TRef<IEntity> a = make(TEntityKind::box, "a");
+  TRef<IEntity> g = make(TEntityKind::group, "g");
+  select({a.get()});
+  EXPECT_EQ(selection->LoadFile(TBStr(mesh.string()).get()), E_OUTOFMEMORY);  // 2 + 2 > 3
+  EXPECT_EQ(selected(), (std::vector<std::string>{"a"}));
+  TRef<IEntity> c = make(TEntityKind::article, "c");
+  EXPECT_EQ(host.project().object_count(), 3);
+  TRef<IEntity> refused;
+  EXPECT_EQ(proj->CreateEntity(ENTITY_KIND_BOX, refused.put()), E_OUTOFMEMORY);
+  EXPECT_EQ(proj->CreateGroup(refused.put()), E_OUTOFMEMORY);
+  EXPECT_EQ(proj->CreateArticle(refused.put()), E_OUTOFMEMORY);
+  EXPECT_EQ(selection->Group(), E_OUTOFMEMORY);
+  EXPECT_EQ(refused.get(), nullptr);
+  EXPECT_EQ(tree(), "a g[] c");
+  EXPECT_TRUE(host.project().errors().empty());
+
+  select({g.get()});
+  OleCheck(selection->Ungroup());
+  EXPECT_EQ(host.project().object_count(), 2);
+  select({a.get()});
+  OleCheck(selection->Group());
+  EXPECT_EQ(host.project().object_count(), 3);
+  EXPECT_EQ(tree(), "?[a] c");
+  fs::remove(mesh);
+}

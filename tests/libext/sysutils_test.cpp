@@ -52,3 +52,21 @@ TEST(sysutils, utf16_round_trip) {
   EXPECT_EQ(utf16_to_utf8(u"\xD800x"), "\xEF\xBF\xBDx");  // unpaired surrogate
   EXPECT_EQ(upper_case("bxf2 \xC3\xA9"), "BXF2 \xC3\xA9");
 }
+
+TEST(sysutils, printable_text_escapes_control_characters_and_broken_bytes) {
+  const struct {
+    std::string text, printed;
+  } cases[] = {
+      {"Base cabinet 600 (US60)", "Base cabinet 600 (US60)"},
+      {"cab\x1b[2J-600", "cab\\x1b[2J-600"},                                 // ESC: clears a terminal
+      {std::string("a\0b", 3), "a\\x00b"},                                   // NUL
+      {"tab\tline\nreturn\r", "tab\\tline\\nreturn\\r"},                     // the usual ones by name
+      {"del\x7f", "del\\x7f"},                                               // DEL
+      {"csi\xC2\x9B" "2J", "csi\\u009b2J"},                                  // C1 CSI, as UTF-8
+      {"raw\x9B" "2J", "raw\\x9b2J"},                                        // C1 CSI as a bare byte
+      {"K\xC3\xBC" "che \xE2\x82\xAC \xEF\xBF\xBD", "K\xC3\xBC" "che \xE2\x82\xAC \xEF\xBF\xBD"},  // text stays
+      {"C:\\escaped.txt", "C:\\escaped.txt"},                                // backslashes stay
+      {"cut\xE2\x82", "cut\\xe2\\x82"},                                      // a truncated sequence
+  };
+  for (const auto& c : cases) EXPECT_EQ(printable_text(c.text), c.printed) << c.printed;
+}

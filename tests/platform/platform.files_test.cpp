@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -284,6 +286,88 @@ TEST_F(files, whole_file_round_trip_and_errors) {
       EXPECT_STREQ(e.class_name(), "EFileError");
     }
   }
+}
+
+namespace {
+
+// The names in `folder`, sorted.
+std::vector<std::string> names_in(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& path : list_files(folder, "*")) names.push_back(extract_file_name(path));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST_F(files, a_write_cut_short_keeps_the_old_file_and_leaves_nothing_beside_it) {
+  const std::string path = make_file("out.json", "old content");
+  ::chmod(path.c_str(), 0640);
+  // The file-size limit makes the system refuse the write half-way (EFBIG);
+  // the process hears of it only when SIGXFSZ is ignored.
+  struct sigaction ignore {}, saved {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGXFSZ, &ignore, &saved);
+  rlimit old_limit{};
+  ::getrlimit(RLIMIT_FSIZE, &old_limit);
+  const rlimit small{1000, old_limit.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string message;
+  try {
+    write_file_bytes(path, std::string(5000, 'n'));
+  } catch (const EFileError& e) {
+    message = e.message();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old_limit);
+  ::sigaction(SIGXFSZ, &saved, nullptr);
+  EXPECT_EQ(message, "Cannot write file \"" + path + "\". File too large");
+  EXPECT_EQ(read_file_bytes(path), "old content");
+  EXPECT_EQ(names_in(root), std::vector<std::string>{"out.json"});
+
+  // A write that goes through replaces the file and keeps its permissions.
+  write_file_bytes(path, "new");
+  EXPECT_EQ(read_file_bytes(path), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(names_in(root), std::vector<std::string>{"out.json"});
+}
+
+TEST_F(files, writing_through_a_symbolic_link_replaces_the_file_it_points_to) {
+  force_folders(root + "/real");
+  const std::string real = make_file("real/kitchen.glb", "old");
+  const std::string link = root + "/kitchen.glb";
+  ASSERT_EQ(::symlink("real/kitchen.glb", link.c_str()), 0);
+  write_file_bytes(link, "new");
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(read_file_bytes(real), "new");
+  EXPECT_EQ(names_in(root + "/real"), std::vector<std::string>{"kitchen.glb"});
+
+  // A dangling link: the file it names is made.
+  const std::string dangling = root + "/dangling.json";
+  ASSERT_EQ(::symlink((root + "/real/made.json").c_str(), dangling.c_str()), 0);
+  write_file_bytes(dangling, "made");
+  EXPECT_EQ(read_file_bytes(root + "/real/made.json"), "made");
+}
+
+TEST_F(files, a_folder_is_not_replaced_and_partial_writes_of_one_process_are_removed) {
+  force_folders(root + "/out.json");
+  try {
+    write_file_bytes(root + "/out.json", "x");
+    ADD_FAILURE() << "no exception";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.message(), "Cannot create file \"" + root + "/out.json\". Is a directory");
+  }
+  EXPECT_TRUE(folder_exists(root + "/out.json"));
+
+  // What killed writers left: only process 4242's files go.
+  for (const char* name : {".x.meb.4242-0A1B2C3D.part", ".x.meb.4242-FFFFFFFF.part", ".x.meb.42-0A1B2C3D.part",
+                           ".y.meb.4242-0A1B2C3D.part", "x.meb"})
+    make_file(name);
+  remove_partial_writes(root + "/x.meb", 4242);
+  EXPECT_EQ(names_in(root), (std::vector<std::string>{".x.meb.42-0A1B2C3D.part", ".y.meb.4242-0A1B2C3D.part", "x.meb"}));
 }
 
 TEST_F(files, load_text_file_lines_by_encoding) {

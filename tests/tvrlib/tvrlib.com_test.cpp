@@ -85,12 +85,14 @@ TEST(ole_check, raises_failure_codes_with_their_text) {
     const char* message;
   };
   const TCase cases[] = {
-      {E_FAIL, "Unspecified error"},
-      {E_UNEXPECTED, "Catastrophic failure"},
-      {E_NOINTERFACE, "Interface not supported"},
-      {E_POINTER, "Invalid pointer"},
-      {E_INVALIDARG, "The parameter is incorrect"},
-      {E_NOTIMPL, "Not implemented"},
+      {E_FAIL, "E_FAIL: unspecified error"},
+      {E_UNEXPECTED, "E_UNEXPECTED: catastrophic failure"},
+      {E_NOINTERFACE, "E_NOINTERFACE: interface not supported"},
+      {E_POINTER, "E_POINTER: invalid pointer"},
+      {E_INVALIDARG, "E_INVALIDARG: the parameter is incorrect"},
+      {E_NOTIMPL, "E_NOTIMPL: not implemented"},
+      {E_ABORT, "E_ABORT: operation aborted"},
+      {E_OUTOFMEMORY, "E_OUTOFMEMORY: out of memory"},
       {HRESULT(0x80040200u), "OLE error 80040200"},
   };
   for (const auto& c : cases) {

@@ -190,7 +190,10 @@ class CRunGuard {
  public:
   CRunGuard(std::string folder, TRef<IProgress>& progress) : _folder(std::move(folder)), _progress(progress) {}
   ~CRunGuard() {
-    delete_folder(_folder);
+    try {
+      delete_folder(_folder);
+    } catch (...) {  // out of memory while unwinding: nothing may leave a destructor
+    }
     _progress.reset();
   }
   CRunGuard(const CRunGuard&) = delete;
