@@ -820,8 +820,8 @@ TEST_F(builder, component_mesh_names_that_are_no_file_names_are_skipped_and_logg
       {"model", "K1:stream", "model_K1:stream", "model_K1:stream"},
       {"..", "K1", ".._K1", ".._K1"},
       {"model\x01", "K1", "model\x01_K1", "model\\x01_K1"},  // control characters
-      {"model\t1", "K1", "model\t1_K1", "model\\x091_K1"},
-      {"model\x7F", "K1", "model\x7F_K1", "model\\x7F_K1"},
+      {"model\t1", "K1", "model\t1_K1", "model\\t1_K1"},
+      {"model\x7F", "K1", "model\x7F_K1", "model\\x7f_K1"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.article_number + " " + k.component_number);

@@ -11,12 +11,8 @@
 #include <string>
 #include <string_view>
 
-// Writes `text` and a line end to the log, every control character of
-// `text` written as "\xNN" (see printable), so that one call gives one line
+// Writes `text` and a line end to the log, control characters escaped as
+// printable_text (sysutils) escapes them, so that one call gives one line
 // whatever the text quotes from a file. Never raises: a log file that cannot
 // be opened sends the line to standard error instead.
 void log_line(std::string_view text) noexcept;
-
-// `text` with every control character (below 0x20, and 0x7F) written as
-// "\x" and two upper-case hexadecimal digits ("a\tb" gives "a\x09b").
-std::string printable(std::string_view text);
