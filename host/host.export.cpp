@@ -89,8 +89,15 @@ json entity_to_json(const CEntity& e, TBounds& bounds) {
     j["position"] = vec(e.position(), &e, "position");
     j["size"] = vec(e.size(), &e, "size");
   }
-  j["bounds"] = bounds.empty ? json(nullptr)
-                             : json{{"min", vec(bounds.min, &e, "bounds")}, {"max", vec(bounds.max, &e, "bounds")}};
+  if (bounds.empty) {
+    j["bounds"] = nullptr;
+  } else {
+    // Checked before the object is built: g++ 12 mishandles an exception
+    // thrown while a braced list of JSON values is still being built
+    // (AddressSanitizer reports a use after scope).
+    json min = vec(bounds.min, &e, "bounds"), max = vec(bounds.max, &e, "bounds");
+    j["bounds"] = json{{"min", std::move(min)}, {"max", std::move(max)}};
+  }
   if (e.has_matrix()) {
     j["matrix"] = matrix(e.matrix(), e, "matrix");
     j["texture_matrix"] = matrix(e.texture_matrix(), e, "texture matrix");
