@@ -42,13 +42,16 @@ class CParser::TTrack {
 // Parser
 // ---------------------------------------------------------------------------
 
-CParser::CParser(const std::string& file_name) : _dom(load_document(file_name)) {}
+CParser::CParser(const std::string& file_name) : _dom(load_document(file_name, &_load_error)) {}
 
 CParser::~CParser() { _dom.reset(); }
 
 CBXF* CParser::parse() {
   _location = {};
-  if (!_dom) return nullptr;
+  if (!_dom) {
+    _location.load_error = _load_error;
+    return nullptr;
+  }
   TXMLNode root = _dom->document_element();
   if (root.is_null()) return nullptr;
   std::unique_ptr<CBXF> bxf(new CBXF());
@@ -67,7 +70,9 @@ CBXF* CParser::parse() {
 CBXF* parse_file(const std::string& file_name, TBXF_read_location* where) {
   std::unique_ptr<CParser> parser(new CParser(file_name));
   try {
-    return parser->parse();
+    CBXF* bxf = parser->parse();
+    if (!bxf && where) *where = parser->location();
+    return bxf;
   } catch (...) {
     if (where) *where = parser->location();
     throw;

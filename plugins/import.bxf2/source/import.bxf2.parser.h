@@ -24,10 +24,12 @@
 
 // Where reading was when it failed: the node being read (an element, or the
 // comment or text that was not expected) and, when the failure came from one
-// of its attributes, that attribute.
+// of its attributes, that attribute. When the file did not load at all, the
+// parser's reason instead.
 struct TBXF_read_location {
   TXMLNode node;
   TXMLNode attribute;
+  TXMLParseError load_error;
 };
 
 // Reads one loaded BXF2 file; single owner, lives for one `parse_file`.
@@ -47,7 +49,8 @@ class CParser {
   CBXF* parse();
 
   // Where the last failed `parse` stopped (diagnostics only; null nodes when
-  // nothing failed or the failure was outside any node).
+  // nothing failed or the failure was outside any node), or why the file did
+  // not load.
   const TBXF_read_location& location() const { return _location; }
 
  private:
@@ -86,6 +89,7 @@ class CParser {
   template <class Link>
   void read_link(const TXMLNode& element, Link* link);
 
+  TXMLParseError _load_error;  // before _dom, which fills it
   TRef<IXMLDOMDocument> _dom;
   CBXF* _bxf = nullptr;  // the document being filled, while the root's children are read
   TBXF_read_location _location;
@@ -94,7 +98,8 @@ class CParser {
 // Reads the BXF2 file `file_name`: a new document owned by the caller, or
 // null when the file does not load or has no root element. Reading errors
 // pass through (see above). When `where` is given and reading fails, it
-// receives the place where reading stopped.
+// receives the place where reading stopped; when the file does not load, the
+// parser's reason.
 CBXF* parse_file(const std::string& file_name, TBXF_read_location* where = nullptr);
 
 // The path of a node from the root, such as "bxf/library/parts/part[3]/geometry":

@@ -8,10 +8,13 @@
 // Loading
 // ---------------------------------------------------------------------------
 
-TRef<IXMLDOMDocument> load_document(const std::string& file_name) {
+TRef<IXMLDOMDocument> load_document(const std::string& file_name, TXMLParseError* error) {
   TRef<IXMLDOMDocument> dom = create_dom_document();
   dom->set_validate_on_parse(true);
-  if (!dom->load(file_name)) return nullptr;
+  if (!dom->load(file_name)) {
+    if (error) *error = dom->parse_error();
+    return nullptr;
+  }
   return dom;
 }
 
