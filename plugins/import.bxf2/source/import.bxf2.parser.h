@@ -75,9 +75,14 @@ class CParser {
   void read_component(const TXMLNode& element, CBXF_component* component);
   void read_machinings(const TXMLNode& element, CBXF_machinings* machinings);
 
-  // `id` and `uid` of a referenced object; `id` and `referenceId` of a link.
+  // `id` and `uid` of a referenced object, `id` and `referenceId` of a link,
+  // from one attribute of kind `kind`: true when it was one of them. Items
+  // with attributes of their own read these in the same pass, so that every
+  // element's attributes are walked once.
+  bool read_id(const TXMLNode& attribute, TBXF_attribute kind, CBXF_referenced_object* object);
+  bool read_link_id(const TXMLNode& attribute, TBXF_attribute kind, CBXF_base_link* link);
+  // `id` and `uid` of an item without attributes of its own.
   void read_ids(const TXMLNode& element, CBXF_referenced_object* object);
-  void read_link_ids(const TXMLNode& element, CBXF_base_link* link);
 
   // Reads each child of `element`, which must be an `item` element, as a new
   // item of `list` filled by `read_item(child, item)`.

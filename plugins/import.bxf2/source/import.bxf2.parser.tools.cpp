@@ -80,13 +80,13 @@ std::string node_text(const TXMLNode& node) {
 TBXF_element element_of(const TXMLNode& node) {
   ASSERT(!node.is_null());
   if (node.node_type() != NODE_ELEMENT) throw EParse("");
-  return element_named(node.node_name());
+  return element_named(node.node_name_view());
 }
 
 TBXF_attribute attribute_of(const TXMLNode& node) {
   ASSERT(!node.is_null());
   if (node.node_type() != NODE_ATTRIBUTE) return TBXF_attribute::unknown;
-  return attribute_named(node.node_name());
+  return attribute_named(node.node_name_view());
 }
 
 // ---------------------------------------------------------------------------
