@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -103,6 +105,27 @@ class TPluginLog {
 };
 
 bool is_leak_report(const std::string& text) { return text.find("are not destroyed") != std::string::npos; }
+
+// ---------------------------------------------------------------------------
+// The desktop's debug output
+// ---------------------------------------------------------------------------
+
+// What the modules send to the desktop's debug output (platform.debug) while
+// the command runs: what the plug-in itself only sees as a failure, such as
+// the XML parser's reason for a file that did not load. Shown beside the
+// plug-in's reason when the import fails.
+std::vector<std::string> g_debug_output;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void bxf_desktop_debug_output(const char* text) {
+  try {
+    g_debug_output.emplace_back(text ? text : "");
+  } catch (...) {
+  }
+}
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // The run
@@ -205,6 +228,7 @@ class TImportRun {
     });
     install_stop_handler();
 
+    g_debug_output.clear();
     const auto start = std::chrono::steady_clock::now();
     const HRESULT result = command->execute(0);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -219,6 +243,7 @@ class TImportRun {
       if (!host.main_window().texts().empty())
         _err << "bxf2-import: the last step was: " << host.main_window().texts().back() << '\n';
       if (!logged.empty()) _err << logged << (logged.back() == '\n' ? "" : "\n");
+      for (const std::string& line : g_debug_output) _err << "bxf2-import: " << line << '\n';
       return exit_failure;
     }
     if (!logged.empty() && !_options.quiet) _err << logged << (logged.back() == '\n' ? "" : "\n");

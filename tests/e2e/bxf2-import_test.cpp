@@ -423,23 +423,26 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
   write_zip(file("broken.zip"), {{"broken.bxf2", "<bxf><scene></bxf>"},
                                  {"cadData/1105_K2.dae", example("kitchen/cadData/1105_K2.dae")}});
 
-  // The builder refuses the document that a file which is no XML yields.
+  // The builder refuses the document that a file which is no XML yields; the
+  // XML parser's reason follows the plug-in's.
   const std::string no_document = "EAssertionFailed: Assertion failure (import.bxf2.import, line ";
   struct Case {
     std::string what;
     std::vector<std::string> files;
     std::vector<std::string> steps;
-    std::string reason;  // the logged line, or its start
+    std::string reason;      // the logged line, or its start
+    std::string xml_reason;  // the end of the XML parser's line, when a file did not load
   };
   std::vector<Case> cases = {
       {"a chosen file that is no XML", {corner_shelf, file("not-xml.bxf2"), base_cabinet},
-       {extracting(corner_shelf), extracting(file("not-xml.bxf2"))}, no_document},
+       {extracting(corner_shelf), extracting(file("not-xml.bxf2"))}, no_document,
+       file("not-xml.bxf2") + ":1:1: Start tag expected, '<' not found"},
       {"a chosen file with an element out of place", {corner_shelf, file("stray-element.bxf2"), base_cabinet},
        {extracting(corner_shelf), extracting(file("stray-element.bxf2"))},
-       "EAssertionFailed: cabinet (import.bxf2.parser, line "},
+       "EAssertionFailed: cabinet (import.bxf2.parser, line ", ""},
       {"an archived file that is no XML", {corner_shelf, file("broken.zip")},
        {extracting(corner_shelf), extracting(file("broken.zip")), reading("1105_K2.dae"), importing("broken.bxf2")},
-       no_document},
+       no_document, "/broken.bxf2:1:19: Opening and ending tag mismatch: scene line 1 and bxf"},
   };
   // Sound archives whose entries claim another compression method.
   for (const auto& [method, name] : std::vector<std::pair<uint16_t, std::string>>{
@@ -451,7 +454,8 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
                      {extracting(file("cabinet.zip")), extracting(archive)},
                      fmt::format("EZipError: Archive \"{}\" refused: entry \"base-cabinet.bxf2\" uses compression "
                                  "method {} ({}); only stored (0) and deflated (8) entries are supported",
-                                 archive, method, name)});
+                                 archive, method, name),
+                     ""});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -461,6 +465,13 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("bxf2-import: the import failed (0x8000FFFF)\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\n" + c.reason), std::string::npos) << r.err;
+    const size_t xml = r.err.find("\nbxf2-import: XML document not loaded: ");
+    if (c.xml_reason.empty()) {
+      EXPECT_EQ(xml, std::string::npos) << r.err;
+    } else {
+      EXPECT_GT(xml, r.err.find("\n" + c.reason)) << r.err;  // beside the plug-in's reason
+      EXPECT_NE(r.err.find(c.xml_reason + "\n", xml), std::string::npos) << r.err;
+    }
     EXPECT_NE(r.err.find("\nbxf2-import: the last step was: " + c.steps.back() + "\n"), std::string::npos) << r.err;
     // The files before the failing one were imported (the steps show it),
     // but a failed import writes no project.
