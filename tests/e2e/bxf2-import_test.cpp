@@ -242,6 +242,35 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
   expect_clean_temp();
 }
 
+// Archives written on the desktop may spell the folder and the files in any
+// letter case; the desktop finds them, and so does the import: the meshes
+// of CADDATA/*.DAE are converted and every component finds its mesh. (The
+// chosen archive's own extension is matched exactly.)
+TEST_F(bxf2_import, an_archive_in_other_letter_cases_imports_its_components) {
+  write_zip(file("upper.zip"), {{"KITCHEN.BXF2", example("kitchen/kitchen.bxf2")},
+                                  {"CADDATA/1105_K2.DAE", example("kitchen/cadData/1105_K2.dae")},
+                                  {"CadData/2000_p1.Dae", example("kitchen/cadData/2000_P1.dae")},
+                                  {"caddata/4711_K1.DAE", example("kitchen/cadData/4711_K1.dae")}});
+  const TResult reference = run({"-q", "--warning", "ok", "-o", file("reference.json"), kitchen_zip});
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  const TResult r = run({"--warning", "ok", "-o", file("upper.json"), file("upper.zip")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("not found"), std::string::npos) << r.err;  // no component skipped
+  expect_steps(r.err,
+               {extracting(file("upper.zip")), reading("1105_K2.DAE"), reading("2000_p1.Dae"),
+                reading("4711_K1.DAE"), importing("KITCHEN.BXF2")},
+               1);
+  EXPECT_NE(r.out.find("6 cabinets, 44 parts, 15 components, 47 articles in "), std::string::npos) << r.out;
+  // The same project, but for the group named after the file.
+  nlohmann::json upper = nlohmann::json::parse(read_file_bytes(file("upper.json")));
+  const nlohmann::json expected = nlohmann::json::parse(read_file_bytes(file("reference.json")));
+  ASSERT_EQ(upper["objects"].back()["name"], "KITCHEN");
+  upper["objects"].back()["name"] = "kitchen";
+  EXPECT_EQ(all_names(upper), all_names(expected));
+  EXPECT_TRUE(upper["objects"] == expected["objects"]);
+  expect_clean_temp();
+}
+
 TEST_F(bxf2_import, commands_that_end_without_importing_leave_an_empty_project) {
   std::filesystem::copy_file(kitchen_zip, root + "/KITCHEN.ZIP");
   struct Case {
