@@ -38,9 +38,27 @@ struct TText {
   std::string_view view() const { return {data, size}; }
 };
 
+// Text held by the arena with its size in front, for records that hold many
+// texts: one pointer each.
+class TSizedText {
+ public:
+  TSizedText() = default;
+  explicit TSizedText(const char* data) : _data(data) {}
+  std::string_view view() const {
+    if (!_data) return {};
+    uint32_t size;
+    std::memcpy(&size, _data - sizeof size, sizeof size);
+    return {_data, size};
+  }
+
+ private:
+  const char* _data = nullptr;
+};
+
+// Sixteen bytes: attributes outnumber elements.
 struct TAttributeRecord {
-  TText name;
-  TText value;
+  const TText* name = nullptr;  // held once by the document's name table
+  TSizedText value;
 };
 
 // A node of the tree. Children form a list linked in document order; an
@@ -100,6 +118,16 @@ class TArena {
     return {p, uint32_t(text.size())};
   }
 
+  TSizedText copy_sized(std::string_view text) {
+    if (text.size() > UINT32_MAX) throw std::bad_alloc();
+    const uint32_t size = uint32_t(text.size());
+    char* p = static_cast<char*>(allocate(sizeof size + text.size() + 1, alignof(uint32_t)));
+    std::memcpy(p, &size, sizeof size);
+    std::memcpy(p + sizeof size, text.data(), text.size());
+    p[sizeof size + text.size()] = '\0';
+    return TSizedText(p + sizeof size);
+  }
+
  private:
   static constexpr size_t first_block = size_t(16) << 10;
   static constexpr size_t max_block = size_t(4) << 20;
@@ -141,17 +169,18 @@ class TNameTable {
  public:
   explicit TNameTable(TArena& arena) : _arena(arena), _slots(64) {}
 
-  // "prefix:local", or "local" without a prefix.
-  TText name(const xmlChar* prefix, const xmlChar* local) { return find(prefix, local, false); }
+  // "prefix:local", or "local" without a prefix; the text lives as long as
+  // the tree.
+  const TText* name(const xmlChar* prefix, const xmlChar* local) { return find(prefix, local, false); }
   // "xmlns:prefix", or "xmlns" for the default namespace.
-  TText declaration(const xmlChar* prefix) { return find(prefix, nullptr, true); }
+  const TText* declaration(const xmlChar* prefix) { return find(prefix, nullptr, true); }
 
  private:
   struct TSlot {
     const xmlChar* prefix = nullptr;
     const xmlChar* local = nullptr;
     bool declaration = false;
-    TText text;
+    const TText* text = nullptr;
   };
 
   static std::string spelled(const xmlChar* prefix, const xmlChar* local, bool declaration) {
@@ -161,23 +190,33 @@ class TNameTable {
     return p ? fmt::format("{}:{}", p, l ? l : "") : std::string(l ? l : "");
   }
 
-  TText find(const xmlChar* prefix, const xmlChar* local, bool declaration) {
+  const TText* find(const xmlChar* prefix, const xmlChar* local, bool declaration) {
     size_t mask = _slots.size() - 1;
-    size_t i = (reinterpret_cast<uintptr_t>(prefix) * 0x9E3779B97F4A7C15u ^
-                reinterpret_cast<uintptr_t>(local) * 0xC2B2AE3D27D4EB4Fu ^ size_t(declaration)) >>
-               7;
+    size_t i = hash(prefix, local, declaration);
     for (;; ++i) {
       TSlot& slot = _slots[i & mask];
-      if (!slot.text.data) break;
+      if (!slot.text) break;
       if (slot.prefix == prefix && slot.local == local && slot.declaration == declaration) {
-        if (!spells(slot.text.view(), prefix, local, declaration))
-          slot.text = _arena.copy(spelled(prefix, local, declaration));
+        if (!spells(slot.text->view(), prefix, local, declaration)) slot.text = spell(prefix, local, declaration);
         return slot.text;
       }
     }
-    const TText text = _arena.copy(spelled(prefix, local, declaration));
+    const TText* text = spell(prefix, local, declaration);
     _slots[i & mask] = {prefix, local, declaration, text};
     if (++_used * 2 > _slots.size()) rehash();
+    return text;
+  }
+
+  static size_t hash(const xmlChar* prefix, const xmlChar* local, bool declaration) {
+    return (reinterpret_cast<uintptr_t>(prefix) * 0x9E3779B97F4A7C15u ^
+            reinterpret_cast<uintptr_t>(local) * 0xC2B2AE3D27D4EB4Fu ^ size_t(declaration)) >>
+           7;
+  }
+
+  // The name's text, held by the arena.
+  const TText* spell(const xmlChar* prefix, const xmlChar* local, bool declaration) {
+    TText* text = _arena.make<TText>();
+    *text = _arena.copy(spelled(prefix, local, declaration));
     return text;
   }
 
@@ -197,13 +236,11 @@ class TNameTable {
     std::vector<TSlot> old(_slots.size() * 2);
     old.swap(_slots);
     _used = 0;
+    const size_t mask = _slots.size() - 1;
     for (const TSlot& slot : old) {
-      if (!slot.text.data) continue;
-      size_t mask = _slots.size() - 1;
-      size_t i = (reinterpret_cast<uintptr_t>(slot.prefix) * 0x9E3779B97F4A7C15u ^
-                  reinterpret_cast<uintptr_t>(slot.local) * 0xC2B2AE3D27D4EB4Fu ^ size_t(slot.declaration)) >>
-                 7;
-      while (_slots[i & mask].text.data) ++i;
+      if (!slot.text) continue;
+      size_t i = hash(slot.prefix, slot.local, slot.declaration);
+      while (_slots[i & mask].text) ++i;
       _slots[i & mask] = slot;
       ++_used;
     }
@@ -564,9 +601,9 @@ class TTreeBuilder {
     guarded(ctx, [&](TTreeBuilder& b) {
       b.flush_text();
       TNodeRecord* e = b.add(NODE_ELEMENT, b.markup_position(ctx, "<"));
-      TText name = b._names.name(prefix, local);
-      e->text = name.data;
-      e->text_size = name.size;
+      const TText* name = b._names.name(prefix, local);
+      e->text = name->data;
+      e->text_size = name->size;
       const size_t count = size_t(namespace_count) + size_t(attribute_count);
       if (count > 0) {
         e->attributes = static_cast<TAttributeRecord*>(
@@ -576,15 +613,15 @@ class TTreeBuilder {
         for (int i = 0; i < namespace_count; ++i, ++a) {
           const char* uri = reinterpret_cast<const char*>(namespaces[2 * i + 1]);
           a->name = b._names.declaration(namespaces[2 * i]);
-          a->value = b._tree.arena.copy(uri ? uri : "");
-          b.spend(ctx, a->value.size);
+          a->value = b._tree.arena.copy_sized(uri ? uri : "");
+          b.spend(ctx, a->value.view().size());
         }
         for (int i = 0; i < attribute_count; ++i, ++a) {
           const xmlChar* const* at = attributes + 5 * i;
           a->name = b._names.name(at[1], at[0]);
-          a->value = b._tree.arena.copy(
-              std::string_view(reinterpret_cast<const char*>(at[3]), size_t(at[4] - at[3])));
-          b.spend(ctx, a->value.size);
+          const std::string_view value(reinterpret_cast<const char*>(at[3]), size_t(at[4] - at[3]));
+          a->value = b._tree.arena.copy_sized(value);
+          b.spend(ctx, value.size());
         }
       }
       b._open.push_back({e, nullptr});
@@ -987,7 +1024,7 @@ std::string TXMLNode::node_name() const { return std::string(node_name_view()); 
 
 std::string_view TXMLNode::node_name_view() const {
   if (!_handle) return {};
-  if (_is_attribute) return as_attribute(_handle)->name.view();
+  if (_is_attribute) return as_attribute(_handle)->name->view();
   const TNodeRecord* n = as_node(_handle);
   switch (n->type) {
     case NODE_TEXT: return "#text";
