@@ -97,7 +97,7 @@ class TArena {
     if (size > max_block / 4) return dedicated(size);
     size_t pad = _next ? (align - reinterpret_cast<uintptr_t>(_next) % align) % align : 0;
     if (!_next || size + pad > size_t(_end - _next)) {
-      grow();
+      grow(size);
       pad = 0;  // a new block is aligned for anything
     }
     char* p = _next + pad;
@@ -132,10 +132,12 @@ class TArena {
   static constexpr size_t first_block = size_t(16) << 10;
   static constexpr size_t max_block = size_t(4) << 20;
 
-  void grow() {
-    _blocks.emplace_back(new char[_block_size]);
+  // A new current block that holds at least `size` bytes.
+  void grow(size_t size) {
+    const size_t block = std::max(_block_size, size);
+    _blocks.emplace_back(new char[block]);
     _next = _blocks.back().get();
-    _end = _next + _block_size;
+    _end = _next + block;
     _block_size = std::min(_block_size * 2, max_block);
   }
   void* dedicated(size_t size) {

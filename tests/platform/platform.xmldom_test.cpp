@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "platform.files.h"
 
@@ -331,6 +332,36 @@ TEST(xmldom, entities_become_part_of_the_text) {
   EXPECT_EQ(second.item(0).text(), "Wall cabinet & ");
   EXPECT_EQ(second.item(1).node_name(), "b");
   EXPECT_EQ(second.item(2).text(), ".");
+}
+
+// Texts of sizes around the sizes of the tree's blocks, as the first thing
+// of a document (when the blocks are smallest) and after other texts.
+TEST(xmldom, large_texts_comments_and_values) {
+  for (size_t size : {size_t(20000), size_t(40000), size_t(70000), size_t(300000), size_t(1500000)}) {
+    SCOPED_TRACE(size);
+    std::vector<size_t> sizes = {size, 10, size + 1, 20000, size + 2};
+    std::string xml = "<r>";
+    for (size_t n : sizes)
+      xml += "<e a='" + std::string(n, 'a') + "'>" + std::string(n, 't') + "<!--" + std::string(n, 'c') + "--></e>";
+    xml += "</r>";
+    for (const std::string& text : {"<r><!--" + std::string(size, 'c') + "--></r>",
+                                    "<r a='" + std::string(size, 'a') + "'/>", "<r>" + std::string(size, 't') + "</r>"}) {
+      auto first = load_text(text);
+      ASSERT_TRUE(first);
+      EXPECT_EQ(first->document_element().attributes().length() + first->document_element().child_nodes().length(),
+                1);
+    }
+    auto dom = load_text(xml);
+    ASSERT_TRUE(dom);
+    TXMLNodeList elements = dom->document_element().child_nodes();
+    ASSERT_EQ(elements.length(), int32_t(sizes.size()));
+    for (int32_t i = 0; i < elements.length(); ++i) {
+      TXMLNode e = elements.item(i);
+      EXPECT_EQ(e.attributes().item(0).text(), std::string(sizes[i], 'a'));
+      EXPECT_EQ(e.text(), std::string(sizes[i], 't'));
+      EXPECT_EQ(e.child_nodes().item(1).node_value(), std::string(sizes[i], 'c'));
+    }
+  }
 }
 
 TEST(xmldom, lists_by_index_in_any_order) {
