@@ -140,10 +140,10 @@ class TArena {
     _end = _next + block;
     _block_size = std::min(_block_size * 2, max_block);
   }
+  // A block of its own for a large text; the current block stays in use.
   void* dedicated(size_t size) {
-    // Kept in front of the current block, which stays in use.
-    _blocks.emplace(_blocks.begin(), new char[size]);
-    return _blocks.front().get();
+    _blocks.emplace_back(new char[size]);
+    return _blocks.back().get();
   }
 
   std::vector<std::unique_ptr<char[]>> _blocks;

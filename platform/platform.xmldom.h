@@ -46,8 +46,9 @@
 //   `xml_expansion_allowance` bytes (only entity expansion can make a tree
 //   larger than its file, so this bounds entity bombs whatever their shape;
 //   nested expansion loops are caught by the parser itself);
-// - an attribute value, comment or processing instruction holds at most
-//   10,000,000 bytes, and a name at most 50,000 (the parser's own limits).
+// - an attribute value, comment, CDATA section or processing instruction
+//   holds at most 10,000,000 bytes, and a name at most 50,000 (the parser's
+//   own limits; text between tags has none).
 //
 // Nodes (`TXMLNode`) are small value handles into the tree. Each handle keeps
 // the loaded tree alive through a counted reference (the document object
