@@ -1,18 +1,21 @@
 // Speed and memory of the BXF2 reader on generated files of about 1k, 10k and
 // 100k parts, in one run:
-//   bare_parse   pugixml parsing the file's bytes (already in memory) into a DOM
+//   bare_parse   libxml2's streaming reader through the file, with the DOM
+//                adaptor's options (what xmllint --stream --noout does)
+//   dom_load     the DOM adaptor loading the file into its tree (load_document)
 //   full_parse   the whole reader (parse_file): load the file, build the DOM, read the model
 //   resolve_links resolving every link and every component's article of a read
 //                document, indexes rebuilt from scratch on each pass
-// A summary at the end gives MB/s, the ratio full_parse / bare_parse, the
-// time per resolved link, and the peak heap (DOM and model) as a multiple of
-// the file size.
+// A summary at the end gives MB/s, the ratios dom_load / bare_parse and
+// full_parse / bare_parse, the time per resolved link, and the peak heap (DOM
+// and model) as a multiple of the file size.
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,7 +23,7 @@
 #include <new>
 #include <string>
 
-#include <pugixml.hpp>
+#include <libxml/xmlmemory.h>
 #include <unistd.h>
 
 #include "bench.generator.h"
@@ -28,7 +31,7 @@
 #include "import.bxf2.parser.h"
 
 // ---------------------------------------------------------------------------
-// Heap accounting: every operator new and every pugixml allocation
+// Heap accounting: every operator new and every libxml2 allocation
 // ---------------------------------------------------------------------------
 
 namespace {
@@ -49,6 +52,24 @@ void counted_free(void* p) {
   if (!p) return;
   g_heap -= malloc_usable_size(p);
   std::free(p);
+}
+
+void* counted_realloc(void* p, size_t size) {
+  size_t before = p ? malloc_usable_size(p) : 0;
+  void* q = std::realloc(p, size ? size : 1);
+  if (q) {
+    g_heap += malloc_usable_size(q);
+    g_heap -= before;
+    if (g_heap > g_peak) g_peak = g_heap;
+  }
+  return q;
+}
+
+char* counted_strdup(const char* text) {
+  size_t size = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(counted_malloc(size));
+  if (copy) std::memcpy(copy, text, size);
+  return copy;
 }
 
 }  // namespace
@@ -138,9 +159,21 @@ void bare_parse(benchmark::State& state) {
   for (auto _ : state) {
     size_t before = g_heap;
     g_peak = g_heap;
-    pugi::xml_document doc;
-    if (!bare_parse_bytes(doc, s.bytes)) state.SkipWithError("parse failed");
-    benchmark::DoNotOptimize(doc.first_child());
+    if (bare_parse_file(s.path) < 0) state.SkipWithError("parse failed");
+    peak = g_peak - before;
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(s.bytes.size()));
+  state.counters["peak_x_file"] = double(peak) / double(s.bytes.size());
+}
+
+void dom_load(benchmark::State& state) {
+  const TSample& s = sample(state.range(0));
+  size_t peak = 0;
+  for (auto _ : state) {
+    size_t before = g_heap;
+    g_peak = g_heap;
+    TRef<IXMLDOMDocument> dom = load_document(s.path);
+    if (!dom) state.SkipWithError("load failed");
     peak = g_peak - before;
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(s.bytes.size()));
@@ -198,6 +231,7 @@ void walk_links(benchmark::State& state) {
 }
 
 BENCHMARK(bare_parse)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(dom_load)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(full_parse)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(resolve_links)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(resolve_links_warm)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
@@ -222,6 +256,9 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
       if (name == "bare_parse") {
         row.bare = seconds;
         row.bare_peak = counter("peak_x_file");
+      } else if (name == "dom_load") {
+        row.dom = seconds;
+        row.dom_peak = counter("peak_x_file");
       } else if (name == "full_parse") {
         row.full = seconds;
         row.full_peak = counter("peak_x_file");
@@ -238,22 +275,24 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%8s %9s %7s %12s %12s %10s %10s %10s %10s %10s %10s\n", "parts", "MB", "links", "bare MB/s",
-                "full MB/s", "full/bare", "ns/link", "warm", "walk only", "DOM peak", "full peak");
+    std::printf("\n%8s %6s %7s %10s %10s %10s %9s %9s %8s %8s %10s %10s %10s %10s\n", "parts", "MB", "links",
+                "bare MB/s", "DOM MB/s", "full MB/s", "DOM/bare", "full/bare", "ns/link", "warm", "walk only",
+                "bare peak", "DOM peak", "full peak");
     for (const auto& [parts, row] : _rows) {
       const TSample& s = sample(parts);
       double mb = double(s.bytes.size()) / 1e6;
       int64_t links = s.counts.links + s.counts.components;
-      std::printf("%8lld %9.1f %7lld %12.0f %12.0f %10.2f %10.1f %10.1f %10.1f %9.2fx %9.2fx\n", (long long)parts,
-                  mb, (long long)links, mb / row.bare, mb / row.full, row.full / row.bare,
-                  row.resolve / double(links) * 1e9, row.warm / double(links) * 1e9, row.walk / double(links) * 1e9,
-                  row.bare_peak, row.full_peak);
+      std::printf("%8lld %6.1f %7lld %10.0f %10.0f %10.0f %9.2f %9.2f %8.1f %8.1f %10.1f %9.2fx %9.2fx %9.2fx\n",
+                  (long long)parts, mb, (long long)links, mb / row.bare, mb / row.dom, mb / row.full,
+                  row.dom / row.bare, row.full / row.bare, row.resolve / double(links) * 1e9,
+                  row.warm / double(links) * 1e9, row.walk / double(links) * 1e9, row.bare_peak, row.dom_peak,
+                  row.full_peak);
     }
   }
 
  private:
   struct Row {
-    double bare = 0, full = 0, resolve = 0, warm = 0, walk = 0, bare_peak = 0, full_peak = 0;
+    double bare = 0, dom = 0, full = 0, resolve = 0, warm = 0, walk = 0, bare_peak = 0, dom_peak = 0, full_peak = 0;
   };
   std::map<int64_t, Row> _rows;
 };
@@ -261,7 +300,8 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  pugi::set_memory_management_functions(counted_malloc, counted_free);
+  // Before the parser's first allocation.
+  xmlMemSetup(counted_free, counted_malloc, counted_realloc, counted_strdup);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TSummaryReporter reporter;

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "host.meb.h"
+#include "platform.files.h"
 #include "sysutils.h"
 
 // ---------------------------------------------------------------------------
@@ -253,7 +254,8 @@ HRESULT CSelection::Ungroup() {
 HRESULT CSelection::LoadFile(BSTR path) {
   return host_call("ISelection.LoadFile", [&] {
     if (!_project) return E_UNEXPECTED;
-    std::string file = bstr_to_utf8(path);
+    // Found as the desktop's file system finds it: in any letter case.
+    std::string file = resolve_path(bstr_to_utf8(path));
     try {
       load_file(file);
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "platform.files.h"
 
 #include "platform.codepage.h"
+#include "sysutils.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -79,14 +80,80 @@ std::string guid_to_hex(const TGUID& g) {
 // Files and folders
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// True when nothing at all has the name `path` as written (as opposed to an
+// entry that cannot be reached), so that another letter case may be tried.
+bool is_missing(int error) { return error == ENOENT || error == ENOTDIR; }
+
+// The first entry of `folder` (not "." or "..") whose name equals `name`
+// ignoring ASCII letter case, or "" when there is none.
+std::string entry_ignoring_case(const std::string& folder, std::string_view name) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return {};
+  std::string found;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view candidate = entry->d_name;
+    if (candidate != "." && candidate != ".." && same_text(candidate, name)) {
+      found = candidate;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// stat() of `path`, found ignoring letter case when it does not exist as
+// written.
+bool stat_found(std::string_view path, struct stat& st) {
+  std::string given(path);
+  if (::stat(given.c_str(), &st) == 0) return true;
+  if (!is_missing(errno)) return false;
+  std::string found = resolve_path(given);
+  return found != given && ::stat(found.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string resolve_path(std::string_view path) {
+  std::string given(path);
+  struct stat st;
+  if (given.empty() || ::lstat(given.c_str(), &st) == 0 || !is_missing(errno)) return given;
+
+  std::string resolved = given.front() == path_delimiter ? "/" : "";
+  bool found_so_far = true;
+  size_t start = 0;
+  while (start < given.size()) {
+    size_t end = given.find(path_delimiter, start);
+    if (end == std::string::npos) end = given.size();
+    std::string_view step = std::string_view(given).substr(start, end - start);
+    start = end + 1;
+    if (step.empty()) continue;
+    const std::string folder = resolved;
+    if (!resolved.empty() && resolved.back() != path_delimiter) resolved += path_delimiter;
+    const size_t step_start = resolved.size();
+    resolved += step;
+    if (!found_so_far || step == "." || step == "..") continue;
+    if (::lstat(resolved.c_str(), &st) == 0) continue;
+    std::string entry = is_missing(errno) ? entry_ignoring_case(folder, step) : std::string();
+    if (entry.empty())
+      found_so_far = false;
+    else
+      resolved.replace(step_start, std::string::npos, entry);
+  }
+  if (given.back() == path_delimiter && !resolved.empty() && resolved.back() != path_delimiter)
+    resolved += path_delimiter;
+  return resolved;
+}
+
 bool file_exists(std::string_view path) {
   struct stat st;
-  return ::stat(std::string(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return stat_found(path, st) && !S_ISDIR(st.st_mode);
 }
 
 bool folder_exists(std::string_view path) {
   struct stat st;
-  return ::stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return stat_found(path, st) && S_ISDIR(st.st_mode);
 }
 
 bool force_folders(std::string_view path) {
@@ -166,7 +233,7 @@ bool matches_wildcard(std::string_view name, std::string_view pattern) {
   size_t n = 0, p = 0;
   size_t star = std::string_view::npos, star_n = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+    if (p < pattern.size() && (pattern[p] == '?' || same_text(pattern.substr(p, 1), name.substr(n, 1)))) {
       ++n;
       ++p;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -187,6 +254,10 @@ std::vector<std::string> list_files(std::string_view folder, std::string_view pa
   std::vector<std::string> files;
   std::string prefix = include_trailing_delimiter(folder);
   DIR* dir = ::opendir(prefix.c_str());
+  if (!dir && is_missing(errno)) {
+    prefix = include_trailing_delimiter(resolve_path(prefix));
+    dir = ::opendir(prefix.c_str());
+  }
   if (!dir) return files;
   while (dirent* entry = ::readdir(dir)) {
     std::string_view name = entry->d_name;
@@ -291,8 +362,10 @@ std::string exclude_trailing_delimiter(std::string_view path) {
 // ---------------------------------------------------------------------------
 
 std::string read_file_bytes(std::string_view path) {
-  TFileHandle file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.fd() < 0) raise_file_error("Cannot open file", path, errno);
+  int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && is_missing(errno)) fd = ::open(resolve_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) raise_file_error("Cannot open file", path, errno);
+  TFileHandle file(fd);
   std::string bytes;
   char buffer[65536];
   for (;;) {

@@ -5,6 +5,15 @@
 // Paths are UTF-8 with '/' as separator. Nothing here follows a symbolic
 // link out of a folder it deletes, and no failure of a single entry stops a
 // recursive delete.
+//
+// Names are found as the desktop's file system finds them, whatever their
+// letter case: a name that exists as written is taken; otherwise the first
+// entry of its folder, in directory listing order, whose name equals it with
+// the ASCII letters A-Z and a-z taken as equal (no other character is
+// folded). Every step of a path is found that way, so "cadData/x.dae" finds
+// "CADDATA/X.DAE". The functions that look for existing files and folders
+// (existence, listing, reading) find them so; those that make new ones
+// create them as written.
 #pragma once
 
 #include "system.h"
@@ -39,6 +48,13 @@ std::string guid_to_hex(const TGUID& guid);
 // Files and folders
 // ---------------------------------------------------------------------------
 
+// The path of what `path` names on disk: `path` itself when it exists as
+// written, else with every step that exists in another letter case written
+// as it is on disk, up to the first step that does not exist at all (that
+// step and the rest stay as given). "." and ".." steps are kept; a trailing
+// separator stays.
+std::string resolve_path(std::string_view path);
+
 // True when `path` names an existing file that is not a folder (a symbolic
 // link counts as what it points to).
 bool file_exists(std::string_view path);
@@ -60,14 +76,15 @@ void delete_folder(std::string_view path);
 
 // True when `name` matches `pattern`, in which '*' stands for any run of
 // characters (also none) and '?' for exactly one character (one byte).
-// Letter case counts. As on the system's dialogs, "*.*" matches every name,
-// also one without a dot.
+// Letter case does not count (A-Z and a-z are taken as equal), so "*.dae"
+// matches "A.DAE". As on the system's dialogs, "*.*" matches every name, also
+// one without a dot.
 bool matches_wildcard(std::string_view name, std::string_view pattern);
 
 // The full paths of the files directly inside `folder` (not in subfolders,
 // and no folders) whose names match `pattern`, in the order the directory
-// lists them (no sorting). Empty when the folder does not exist or cannot be
-// read.
+// lists them (no sorting). The paths start with `folder` as found on disk.
+// Empty when the folder does not exist or cannot be read.
 std::vector<std::string> list_files(std::string_view folder, std::string_view pattern);
 
 // ---------------------------------------------------------------------------

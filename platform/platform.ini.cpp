@@ -52,7 +52,7 @@ std::optional<int32_t> parse_ini_integer(std::string_view text) {
   return negative ? int32_t(0 - int64_t(value)) : int32_t(value);
 }
 
-CIniFile::CIniFile(std::string file_name) : _file_name(std::move(file_name)) {
+CIniFile::CIniFile(std::string file_name) : _file_name(resolve_path(file_name)) {
   if (!file_exists(_file_name)) return;
   std::string bytes = read_file_bytes(_file_name);
   _encoding = detect_text_encoding(bytes);

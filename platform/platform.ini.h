@@ -30,8 +30,9 @@
 
 class CIniFile {
  public:
-  // Reads the file `file_name`; a missing file gives an empty one. Raises
-  // EFileError when the file exists but cannot be read.
+  // Reads the file `file_name`, found in any letter case as platform.files
+  // finds names (and written back there); a missing file gives an empty one.
+  // Raises EFileError when the file exists but cannot be read.
   explicit CIniFile(std::string file_name);
 
   const std::string& file_name() const { return _file_name; }

@@ -8,38 +8,110 @@
 //     TXMLNode root = dom->document_element();
 //     TXMLNodeList children = root.child_nodes();
 //     for (int32_t i = 0; i < children.length(); ++i) use(children.item(i));
+//   } else {
+//     report(xml_error_text(dom->parse_error()));   // "cabinet.bxf2:3:7: ..."
 //   }
 //
-// How files are read:
-// - UTF-8 and UTF-16 (either byte order), with or without a byte-order mark,
-//   with or without an encoding declaration; the tree's text is UTF-8.
+// How files are read (a conforming XML 1.0 parser, libxml2, underneath):
+// - The encoding is the one the byte-order mark or the XML declaration names
+//   (UTF-8 without either): UTF-8, UTF-16 in either byte order, the ISO-8859
+//   family, the Windows code pages and whatever else the system's converters
+//   know. A file with bytes that are invalid in its encoding, or naming an
+//   encoding that cannot be decoded, does not load. The tree's text is UTF-8.
+// - Any well-formedness error means no document: a file loads only whole.
+//   Namespace errors (an undeclared prefix) are not well-formedness errors
+//   and do not stop a load: names are the qualified names as written
+//   ("xsi:type" is one name), namespaces are not resolved, and namespace
+//   declarations are ordinary attributes, listed before the element's other
+//   attributes. Attributes that a DTD gives a default are listed after the
+//   ones written.
+// - Internal general entities are expanded. A document with a document type
+//   declaration is validated against its DTD when validate-on-parse is set
+//   (invalid: no document); one without loads unvalidated.
+// - Nothing outside the file is read: a document whose type declaration
+//   names an external DTD, or that refers to an external entity, does not
+//   load (no network, no other files).
 // - Comments, processing instructions and CDATA sections stay in the tree as
 //   nodes of their own; text made only of white space between elements is
-//   dropped; other text is kept exactly (no trimming).
-// - Names are the qualified names as written ("xsi:type" is one name);
-//   namespaces are not resolved, and namespace declarations are ordinary
-//   attributes.
-// - A file that is missing, unreadable or not well-formed does not load.
-//   Validation against a DTD or schema is not available: a validate-on-parse
-//   request is recorded and checks nothing beyond well-formedness.
+//   dropped; other text is kept exactly (adjacent text and entity text make
+//   one node). Comments and processing instructions inside the DTD are not
+//   part of the tree.
+// - File names are found as platform.files finds them (letter case ignored
+//   when there is no exact match).
+//
+// Limits, beyond which a document does not load:
+// - elements nest at most `xml_max_depth` deep;
+// - the text, attribute values, comments and processing instructions of the
+//   tree add up to at most `xml_expansion_factor` times the file's size plus
+//   `xml_expansion_allowance` bytes (only entity expansion can make a tree
+//   larger than its file, so this bounds entity bombs whatever their shape;
+//   nested expansion loops are caught by the parser itself);
+// - an attribute value, comment, CDATA section or processing instruction
+//   holds at most 10,000,000 bytes, and a name at most 50,000 (the parser's
+//   own limits; text between tags has none).
 //
 // Nodes (`TXMLNode`) are small value handles into the tree. Each handle keeps
-// its document alive through a counted reference, so a node stays valid as
-// long as someone holds it. Lists and maps are handles too; they remember
-// where the last `item` was, so that walking them by index from 0 upwards
-// costs constant time per step.
+// the loaded tree alive through a counted reference (the document object
+// may go first), so a node stays valid as long as someone holds it. Child
+// lists remember where the last `item` was, so that walking them by index
+// from 0 upwards costs constant time per step; attributes are found by index
+// directly.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "system.h"
 
 struct IXMLDOMDocument;
 class TXMLNodeList;
 class TXMLNamedNodeMap;
+
+// The tree of a loaded document, as far as node handles need to know it: a
+// count of the handles and documents that hold it. Counting is inline, so
+// that copying a handle costs no call; the rest of the tree is the
+// adaptor's own.
+struct TXMLTree {
+  std::atomic<int32_t> holds{0};
+
+ protected:
+  TXMLTree() = default;
+  ~TXMLTree() = default;
+};
+// Frees a tree whose last hold went.
+void free_xml_tree(TXMLTree* tree) noexcept;
+
+// A counted hold on a tree, or none.
+class TXMLTreeHold {
+ public:
+  TXMLTreeHold() = default;
+  explicit TXMLTreeHold(TXMLTree* tree) : _tree(tree) { hold(); }
+  TXMLTreeHold(const TXMLTreeHold& o) : _tree(o._tree) { hold(); }
+  TXMLTreeHold(TXMLTreeHold&& o) noexcept : _tree(std::exchange(o._tree, nullptr)) {}
+  TXMLTreeHold& operator=(TXMLTreeHold o) noexcept {
+    std::swap(_tree, o._tree);
+    return *this;
+  }
+  ~TXMLTreeHold() { release(); }
+
+  TXMLTree* get() const { return _tree; }
+
+ private:
+  void hold() const {
+    if (_tree) _tree->holds.fetch_add(1, std::memory_order_relaxed);
+  }
+  void release() {
+    TXMLTree* tree = std::exchange(_tree, nullptr);
+    if (tree && tree->holds.fetch_sub(1, std::memory_order_acq_rel) == 1) free_xml_tree(tree);
+  }
+
+  TXMLTree* _tree = nullptr;
+};
 
 // Node types, numbered as the DOM numbers them.
 enum TXMLNodeType : int32_t {
@@ -54,8 +126,23 @@ enum TXMLNodeType : int32_t {
   NODE_DOCUMENT_TYPE = 10,
 };
 
+// A place in a text file: line and column from 1 (the column counts
+// characters, not bytes); 0 where the place is not known.
+struct TTextPosition {
+  int32_t line = 0;
+  int32_t column = 0;
+  friend bool operator==(const TTextPosition&, const TTextPosition&) = default;
+};
+
+// Elements nest at most this deep.
+inline constexpr int32_t xml_max_depth = 1'000'000;
+// The text of a tree is at most this many times its file's size...
+inline constexpr uint64_t xml_expansion_factor = 4;
+// ... plus this many bytes.
+inline constexpr uint64_t xml_expansion_allowance = uint64_t(1) << 20;
+
 // A node of a loaded document, or null. Copying is cheap (a counted reference
-// to the document and a pointer into it).
+// to the tree and a pointer into it).
 class TXMLNode {
  public:
   TXMLNode() = default;
@@ -69,6 +156,9 @@ class TXMLNode {
   // "#text", "#cdata-section", "#comment" or "#document" for those nodes; ""
   // for a null node.
   std::string node_name() const;
+  // The same name without a copy, valid as long as the node's tree is held
+  // (for comparing names).
+  std::string_view node_name_view() const;
   // An attribute's value; for an element or the document, all text and CDATA
   // below it concatenated in document order; for any other node, its content.
   std::string text() const;
@@ -86,12 +176,12 @@ class TXMLNode {
   // The parent of an element or other tree node; null for the document, for
   // attributes and for null nodes.
   TXMLNode parent_node() const;
-  // The node's offset in the document's UTF-8 text, or -1 when unknown
-  // (attributes, null nodes): where its markup starts ("<" of a tag, "<!--"
-  // of a comment, "<?" of a processing instruction), or its first character
-  // for text. See
-  // xml_text_position.
-  std::ptrdiff_t source_offset() const;
+  // Where the node starts in its file: the "<" of a tag, the "<!--" of a
+  // comment, the "<?" of a processing instruction, the "<![CDATA[" of a CDATA
+  // section, the first character of text. A node that an entity reference
+  // brought in is placed at the reference. Unknown (0, 0) for the document,
+  // attributes and null nodes.
+  TTextPosition source_position() const;
 
   // Same node of the same document.
   friend bool operator==(const TXMLNode& a, const TXMLNode& b) {
@@ -102,11 +192,11 @@ class TXMLNode {
   friend class CXMLDOMDocument;
   friend class TXMLNodeList;
   friend class TXMLNamedNodeMap;
-  TXMLNode(IXMLDOMDocument* document, void* handle, bool is_attribute)
-      : _document(document), _handle(handle), _is_attribute(is_attribute) {}
+  TXMLNode(const TXMLTreeHold& tree, const void* handle, bool is_attribute)
+      : _tree(tree), _handle(handle), _is_attribute(is_attribute) {}
 
-  TRef<IXMLDOMDocument> _document;
-  void* _handle = nullptr;  // the parser's node or attribute record
+  TXMLTreeHold _tree;
+  const void* _handle = nullptr;  // the tree's node or attribute record
   bool _is_attribute = false;
 };
 
@@ -123,12 +213,11 @@ class TXMLNodeList {
   explicit TXMLNodeList(const TXMLNode& parent) : _parent(parent) {}
 
   TXMLNode _parent;
-  mutable int32_t _length = -1;          // counted on first use
   mutable int32_t _cursor_index = -1;    // index of the last item returned
-  mutable void* _cursor = nullptr;       // the last item returned
+  mutable const void* _cursor = nullptr;  // the last item returned
 };
 
-// The attributes of an element, by index from 0, in document order.
+// The attributes of an element, by index from 0 (see the order above).
 class TXMLNamedNodeMap {
  public:
   TXMLNamedNodeMap() = default;
@@ -141,10 +230,23 @@ class TXMLNamedNodeMap {
   explicit TXMLNamedNodeMap(const TXMLNode& element) : _element(element) {}
 
   TXMLNode _element;
-  mutable int32_t _length = -1;
-  mutable int32_t _cursor_index = -1;
-  mutable void* _cursor = nullptr;
 };
+
+// Why a load failed, as the parser says it.
+struct TXMLParseError {
+  // The parser's reason, on one line; "" after a load that succeeded.
+  std::string reason;
+  // The file as `load` was given it.
+  std::string url;
+  // Where in the file: line and column from 1 (characters, not bytes); 0 when
+  // the reason has no place in the file (a file that cannot be opened) or
+  // the parser does not say it (the column of a validity error).
+  int32_t line = 0;
+  int32_t column = 0;
+};
+
+// "<url>:<line>:<column>: <reason>", leaving out the parts that are 0.
+std::string xml_error_text(const TXMLParseError& error);
 
 // A DOM document: empty until `load` succeeds.
 struct IXMLDOMDocument : IInterface {
@@ -153,10 +255,14 @@ struct IXMLDOMDocument : IInterface {
   virtual bool get_validate_on_parse() = 0;
   virtual void set_validate_on_parse(bool value) = 0;
   // Parses the whole file, replacing what the document held. Returns whether
-  // it succeeded; on failure the document is empty.
+  // it succeeded; on failure the document is empty, `parse_error` says why,
+  // and the same text goes to the desktop's debug output (platform.debug).
   virtual bool load(const std::string& file_name) = 0;
   // The root element, or a null node when the document has none.
   virtual TXMLNode document_element() = 0;
+  // Why the last `load` failed; an empty reason when it succeeded or when
+  // nothing was loaded yet.
+  virtual TXMLParseError parse_error() = 0;
 
  protected:
   ~IXMLDOMDocument() = default;
@@ -164,16 +270,3 @@ struct IXMLDOMDocument : IInterface {
 
 // A new, empty DOM document.
 TRef<IXMLDOMDocument> create_dom_document();
-
-// A place in a text file: line and column from 1 (the column counts
-// characters, not bytes).
-struct TTextPosition {
-  int32_t line = 0;
-  int32_t column = 0;
-};
-
-// Where the UTF-8 offset `offset` of a loaded document (TXMLNode::source_offset)
-// lies in the file `file_name`: the file is read again and decoded as the
-// loader decodes it. Nothing when the file cannot be read or the offset lies
-// outside it.
-std::optional<TTextPosition> xml_text_position(const std::string& file_name, std::ptrdiff_t offset);

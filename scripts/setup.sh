@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config   # toolchain
   clang libclang-rt-14-dev           # the clang build and the fuzz targets (libFuzzer)
-  libpugixml-dev                     # XML DOM
+  libxml2-dev                        # XML DOM (a conforming, validating parser)
   libzip-dev zlib1g-dev              # ZIP archives
   libassimp-dev                      # 3D files in, glTF out
   nlohmann-json3-dev                 # JSON

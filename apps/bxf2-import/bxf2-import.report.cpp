@@ -18,6 +18,7 @@ namespace {
 // What the program knows beyond the plug-in's reason, one line each.
 std::vector<std::string> known_causes(const TImportFailure& failure) {
   std::vector<std::string> lines;
+  for (const std::string& text : failure.debug_output) lines.push_back("bxf2-import: " + printable_text(text));
   if (failure.out_of_memory || failure.logged.find("std::bad_alloc") != std::string::npos)
     lines.push_back("bxf2-import: out of memory");
   if (failure.max_objects > 0 && failure.objects >= failure.max_objects)

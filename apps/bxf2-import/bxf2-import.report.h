@@ -1,8 +1,10 @@
 // What bxf2-import says when the import command fails: the command's result
 // code by name, the step it was at, the reason the plug-in logged, and then
 // what the program knows beyond that reason, which the plug-in cannot say:
-// that memory ran out, that the project reached its most objects, that the
-// temporary folder cannot be used. Text from files is escaped throughout.
+// what the modules sent to the desktop's debug output (the XML parser's
+// reason for a file that did not load), that memory ran out, that the
+// project reached its most objects, that the temporary folder cannot be
+// used. Text from files is escaped throughout.
 //
 //   bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)
 //   bxf2-import: the last step was: Importing BXF2 file (kitchen.bxf2)
@@ -28,6 +30,9 @@ struct TImportFailure {
   // Why the temporary folder the command makes its own in cannot be used,
   // when it cannot: "\"/tmp/x/\" cannot be used (No such file or directory)".
   std::optional<std::string> temp_folder_problem;
+  // What the modules sent to the desktop's debug output during the command,
+  // one entry per message.
+  std::vector<std::string> debug_output;
 };
 
 // The lines to print (without line ends), in order.

@@ -12,6 +12,8 @@
 #include <new>
 #include <optional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -179,6 +181,27 @@ void end_at_once() noexcept {
 void stop_the_host() noexcept { THostStop::request(); }
 
 // ---------------------------------------------------------------------------
+// The desktop's debug output
+// ---------------------------------------------------------------------------
+
+// What the modules send to the desktop's debug output (platform.debug) while
+// the command runs: what the plug-in itself only sees as a failure, such as
+// the XML parser's reason for a file that did not load. Shown beside the
+// plug-in's reason when the import fails.
+std::vector<std::string> g_debug_output;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void bxf_desktop_debug_output(const char* text) {
+  try {
+    g_debug_output.emplace_back(text ? text : "");
+  } catch (...) {
+  }
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
 // The run
 // ---------------------------------------------------------------------------
 
@@ -321,6 +344,7 @@ class TImportRun {
     install_stop_handler();
     set_stop_actions(stop_the_host, g_run_folder.load() ? end_at_once : nullptr);
     if (stop_requested()) stop_the_host();
+    g_debug_output.clear();
     const auto start = std::chrono::steady_clock::now();
     const HRESULT result = command->execute(0);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -343,6 +367,7 @@ class TImportRun {
       failure.out_of_memory = TMemoryReserve::ran_out();
       failure.objects = host.project().object_count();
       failure.max_objects = host.project().max_objects();
+      failure.debug_output = g_debug_output;
       if (failed_command_check(logged)) failure.temp_folder_problem = folder_problem(temp_folder());
       for (const std::string& line : failure_lines(failure)) _err << line << '\n';
       return exit_failure;

@@ -6,8 +6,10 @@
 // The exit status is exit_success when the command returned success and
 // every output was written; exit_failure when the host or a plug-in did not
 // start, the command returned a failure code (the reason the plug-in logged
-// is printed), an output could not be written, or a module left objects
-// alive at shutdown (a non-empty leak report).
+// is printed, and beside it what the modules sent to the desktop's debug
+// output, such as the XML parser's reason for a file that did not load), an
+// output could not be written, or a module left objects alive at shutdown (a
+// non-empty leak report).
 #pragma once
 
 #include <iosfwd>

@@ -9,9 +9,9 @@
 // resolves); 1 when reading raises (the exception's class and message on
 // standard error, and on a second line where in the file reading stopped) or
 // when --check finds problems; 2 for a usage error; 3 when the file yields no
-// document (missing, unreadable, not well-formed, no root element). Text
-// from the file is printed with control characters escaped (the JSON
-// escapes them itself).
+// document (missing, unreadable, not well-formed, invalid against its DTD;
+// the XML parser's reason on a second line). Text from the file is printed
+// with control characters escaped (the JSON escapes them itself).
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -33,8 +33,8 @@ namespace {
 std::string place_of(const std::string& file_name, const TBXF_read_location& where) {
   if (where.node.is_null()) return {};
   std::string path = node_path(where.node, where.attribute);
-  if (auto position = xml_text_position(file_name, where.node.source_offset()))
-    return fmt::format("{}:{}:{}: in {}", file_name, position->line, position->column, path);
+  if (TTextPosition position = where.node.source_position(); position.line > 0)
+    return fmt::format("{}:{}:{}: in {}", file_name, position.line, position.column, path);
   return fmt::format("{}: in {}", file_name, path);
 }
 
@@ -69,8 +69,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!doc) {
-    std::cerr << printable_text(file_name) << ": no BXF2 document (the file is missing, unreadable or not well-formed XML, "
-              << "or has no root element)\n";
+    std::cerr << printable_text(file_name) << ": no BXF2 document (the file is missing, unreadable, not well-formed XML "
+              << "or not valid against its DTD)\n";
+    if (!where.load_error.reason.empty()) std::cerr << printable_text(xml_error_text(where.load_error)) << "\n";
     return 3;
   }
 

@@ -194,12 +194,41 @@ TEST(bxf2_inspect, reading_errors_with_place) {
 }
 
 TEST(bxf2_inspect, no_document_and_usage) {
-  TempFile broken("<bxf><head></bxf>");
-  Outcome run = inspect(broken.arg());
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.out, "");
-  EXPECT_NE(run.err.find("no BXF2 document"), std::string::npos);
-  EXPECT_EQ(inspect("'/nonexistent/file.bxf2'").status, 3);
+  // The parser's reason follows on a second line.
+  struct Case {
+    std::string xml;
+    std::string reason;  // after "<file>"
+  } cases[] = {
+      {"<bxf><head></bxf>", ":1:18: Opening and ending tag mismatch: head line 1 and bxf"},
+      {"<?xml version='1.0' encoding='windows-1252'?>\n<bxf><head><author>K\x81</author></head></bxf>",
+       ": input conversion failed due to input error, bytes 0x81 0x3C 0x2F 0x61"},
+      {"<!DOCTYPE bxf [<!ENTITY wc 'Wall cabinet'>]>\n<bxf>&wc;</bxf>",
+       ":2:16: not valid against its DTD: No declaration for element bxf"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.xml);
+    TempFile broken(c.xml);
+    Outcome run = inspect(broken.arg());
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, broken.path() +
+                           ": no BXF2 document (the file is missing, unreadable, not well-formed XML or not valid "
+                           "against its DTD)\n" +
+                           broken.path() + c.reason + "\n");
+  }
+  Outcome missing = inspect("'/nonexistent/file.bxf2'");
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_NE(missing.err.find("\n/nonexistent/file.bxf2: cannot open the file: No such file or directory\n"),
+            std::string::npos)
+      << missing.err;
+
+  // A file in a code page reads as that code page.
+  TempFile windows("<?xml version='1.0' encoding='windows-1252'?><bxf><head><author>K\xFC" "chenschrank 5\x80"
+                   "</author></head></bxf>");
+  Outcome read = inspect(windows.arg());
+  ASSERT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(json::parse(read.out)["head"]["author"], "K\xC3\xBC" "chenschrank 5\xE2\x82\xAC");
+  Outcome run;
 
   TempFile other("<document/>");
   run = inspect(other.arg());

@@ -252,6 +252,35 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
   expect_clean_temp();
 }
 
+// Archives written on the desktop may spell the folder and the files in any
+// letter case; the desktop finds them, and so does the import: the meshes
+// of CADDATA/*.DAE are converted and every component finds its mesh. (The
+// chosen archive's own extension is matched exactly.)
+TEST_F(bxf2_import, an_archive_in_other_letter_cases_imports_its_components) {
+  write_zip(file("upper.zip"), {{"KITCHEN.BXF2", example("kitchen/kitchen.bxf2")},
+                                  {"CADDATA/1105_K2.DAE", example("kitchen/cadData/1105_K2.dae")},
+                                  {"CadData/2000_p1.Dae", example("kitchen/cadData/2000_P1.dae")},
+                                  {"caddata/4711_K1.DAE", example("kitchen/cadData/4711_K1.dae")}});
+  const TResult reference = run({"-q", "--warning", "ok", "-o", file("reference.json"), kitchen_zip});
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  const TResult r = run({"--warning", "ok", "-o", file("upper.json"), file("upper.zip")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("not found"), std::string::npos) << r.err;  // no component skipped
+  expect_steps(r.err,
+               {extracting(file("upper.zip")), reading("1105_K2.DAE"), reading("2000_p1.Dae"),
+                reading("4711_K1.DAE"), importing("KITCHEN.BXF2")},
+               1);
+  EXPECT_NE(r.out.find("6 cabinets, 44 parts, 15 components, 47 articles in "), std::string::npos) << r.out;
+  // The same project, but for the group named after the file.
+  nlohmann::json upper = nlohmann::json::parse(read_file_bytes(file("upper.json")));
+  const nlohmann::json expected = nlohmann::json::parse(read_file_bytes(file("reference.json")));
+  ASSERT_EQ(upper["objects"].back()["name"], "KITCHEN");
+  upper["objects"].back()["name"] = "kitchen";
+  EXPECT_EQ(all_names(upper), all_names(expected));
+  EXPECT_TRUE(upper["objects"] == expected["objects"]);
+  expect_clean_temp();
+}
+
 TEST_F(bxf2_import, commands_that_end_without_importing_leave_an_empty_project) {
   struct Case {
     const char* what;
@@ -431,23 +460,26 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
   write_zip(file("broken.zip"), {{"broken.bxf2", "<bxf><scene></bxf>"},
                                  {"cadData/1105_K2.dae", example("kitchen/cadData/1105_K2.dae")}});
 
-  // The builder refuses the document that a file which is no XML yields.
+  // The builder refuses the document that a file which is no XML yields; the
+  // XML parser's reason follows the plug-in's.
   const std::string no_document = "EAssertionFailed: Assertion failure (import.bxf2.import, line ";
   struct Case {
     std::string what;
     std::vector<std::string> files;
     std::vector<std::string> steps;
-    std::string reason;  // the logged line, or its start
+    std::string reason;      // the logged line, or its start
+    std::string xml_reason;  // the end of the XML parser's line, when a file did not load
   };
   std::vector<Case> cases = {
       {"a chosen file that is no XML", {corner_shelf, file("not-xml.bxf2"), base_cabinet},
-       {extracting(corner_shelf), extracting(file("not-xml.bxf2"))}, no_document},
+       {extracting(corner_shelf), extracting(file("not-xml.bxf2"))}, no_document,
+       file("not-xml.bxf2") + ":1:1: Start tag expected, '<' not found"},
       {"a chosen file with an element out of place", {corner_shelf, file("stray-element.bxf2"), base_cabinet},
        {extracting(corner_shelf), extracting(file("stray-element.bxf2"))},
-       "EAssertionFailed: cabinet (import.bxf2.parser, line "},
+       "EAssertionFailed: cabinet (import.bxf2.parser, line ", ""},
       {"an archived file that is no XML", {corner_shelf, file("broken.zip")},
        {extracting(corner_shelf), extracting(file("broken.zip")), reading("1105_K2.dae"), importing("broken.bxf2")},
-       no_document},
+       no_document, "/broken.bxf2:1:19: Opening and ending tag mismatch: scene line 1 and bxf"},
   };
   // Sound archives whose entries claim another compression method.
   for (const auto& [method, name] : std::vector<std::pair<uint16_t, std::string>>{
@@ -459,7 +491,8 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
                      {extracting(file("cabinet.zip")), extracting(archive)},
                      fmt::format("EZipError: Archive \"{}\" refused: entry \"base-cabinet.bxf2\" uses compression "
                                  "method {} ({}); only stored (0) and deflated (8) entries are supported",
-                                 archive, method, name)});
+                                 archive, method, name),
+                     ""});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -469,6 +502,13 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\n" + c.reason), std::string::npos) << r.err;
+    const size_t xml = r.err.find("\nbxf2-import: XML document not loaded: ");
+    if (c.xml_reason.empty()) {
+      EXPECT_EQ(xml, std::string::npos) << r.err;
+    } else {
+      EXPECT_GT(xml, r.err.find("\n" + c.reason)) << r.err;  // beside the plug-in's reason
+      EXPECT_NE(r.err.find(c.xml_reason + "\n", xml), std::string::npos) << r.err;
+    }
     EXPECT_NE(r.err.find("\nbxf2-import: the last step was: " + c.steps.back() + "\n"), std::string::npos) << r.err;
     // The files before the failing one were imported (the steps show it),
     // but a failed import writes no project.

@@ -168,7 +168,9 @@ TEST(files_wildcard, matches) {
   } cases[] = {
       {"a.dae", "*.dae", true},
       {".dae", "*.dae", true},
-      {"a.DAE", "*.dae", false},  // case counts
+      {"a.DAE", "*.dae", true},  // case does not count
+      {"KITCHEN.Bxf2", "*.bxf2", true},
+      {"a.d\xC3\xA4" "e", "*.D\xC3\x84" "E", false},  // only A-Z are folded
       {"a.dae.bak", "*.dae", false},
       {"a.daex", "*.dae", false},
       {"a.b.dae", "*.dae", true},
@@ -199,9 +201,61 @@ TEST_F(files, list_files_top_level_only) {
 
   std::vector<std::string> found = list_files(root + "/m", "*.dae");
   std::sort(found.begin(), found.end());
-  EXPECT_EQ(found, (std::vector<std::string>{root + "/m/link.dae", a, b}));
-  EXPECT_EQ(list_files(root + "/m/", "*.dae").size(), 3u);
+  EXPECT_EQ(found, (std::vector<std::string>{root + "/m/link.dae", a, root + "/m/three.DAE", b}));
+  EXPECT_EQ(list_files(root + "/m/", "*.dae").size(), 4u);
   EXPECT_TRUE(list_files(root + "/missing", "*.dae").empty());
+}
+
+// Names are found as the desktop finds them: exactly when they exist as
+// written, else in any letter case, at every step of the path.
+TEST_F(files, names_are_found_ignoring_letter_case) {
+  make_file("CADDATA/4711_K1.MEB", "mesh");
+  make_file("CADDATA/Sub/x.txt", "deep");
+  make_file("Import.Bxf2.INI", "[general]");
+  // Two names that differ in case only: the exact one wins.
+  make_file("Twins/a.txt", "upper");
+  make_file("twins/a.txt", "lower");
+
+  struct Case {
+    std::string path;
+    std::string found;  // relative to root; "" when nothing is found
+  } cases[] = {
+      {"cadData/4711_k1.meb", "CADDATA/4711_K1.MEB"},
+      {"CADDATA/4711_K1.MEB", "CADDATA/4711_K1.MEB"},
+      {"caddata/sub/X.TXT", "CADDATA/Sub/x.txt"},
+      {"import.bxf2.ini", "Import.Bxf2.INI"},
+      {"Twins/a.txt", "Twins/a.txt"},
+      {"twins/A.TXT", "twins/a.txt"},
+      {"cadData/missing.meb", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string path = root + "/" + c.path;
+    if (c.found.empty()) {
+      EXPECT_FALSE(file_exists(path));
+      EXPECT_EQ(resolve_path(path), root + "/CADDATA/missing.meb");  // the missing step as given
+      EXPECT_THROW(read_file_bytes(path), EFileError);
+      continue;
+    }
+    EXPECT_EQ(resolve_path(path), root + "/" + c.found);
+    EXPECT_TRUE(file_exists(path));
+    EXPECT_FALSE(folder_exists(path));
+    EXPECT_EQ(read_file_bytes(path), read_file_bytes(root + "/" + c.found));
+  }
+  EXPECT_EQ(read_file_bytes(root + "/TWINS/a.txt").size(), 5u);  // the first in listing order
+  EXPECT_TRUE(folder_exists(root + "/cadData"));
+  EXPECT_EQ(resolve_path(root + "/cadData/"), root + "/CADDATA/");
+  EXPECT_EQ(resolve_path(root + "/cadData/../caddata/./sub"), root + "/CADDATA/../CADDATA/./Sub");
+  EXPECT_EQ(resolve_path("/nonexistent/folder"), "/nonexistent/folder");
+
+  // Listings: the folder found in any case, names matched in any case, the
+  // paths as they are on disk.
+  make_file("CADDATA/2000_P1.dae");
+  make_file("CADDATA/1105_K2.DAE");
+  std::vector<std::string> found = list_files(root + "/cadData/", "*.dae");
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{root + "/CADDATA/1105_K2.DAE", root + "/CADDATA/2000_P1.dae"}));
+  EXPECT_EQ(load_text_file_lines(root + "/IMPORT.BXF2.ini"), std::vector<std::string>{"[general]"});
 }
 
 TEST(files_module, module_path_is_this_program) {

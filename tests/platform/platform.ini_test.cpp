@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 class ini : public ::testing::Test {
@@ -152,6 +154,17 @@ TEST_F(ini, file_round_trip_keeps_other_sections) {
   file.update_file();
   EXPECT_EQ(read_file_bytes(path), "; user notes\r\n[window]\r\nleft=0x20\r\n\r\n[general]\r\nwarning=0\r\n");
   EXPECT_EQ(CIniFile(path).read_integer("general", "warning", 1), 0);
+}
+
+TEST_F(ini, file_found_in_any_letter_case_and_written_back_there) {
+  write_file_bytes(root + "Import.Bxf2.INI", "[general]\nwarning=1\n");
+  CIniFile file(root + "import.bxf2.ini");
+  EXPECT_EQ(file.file_name(), root + "Import.Bxf2.INI");
+  EXPECT_EQ(file.read_integer("general", "warning", 7), 1);
+  file.write_integer("general", "warning", 0);
+  file.update_file();
+  EXPECT_EQ(read_file_bytes(root + "Import.Bxf2.INI"), "[general]\nwarning=0\n");
+  EXPECT_FALSE(std::filesystem::exists(root + "import.bxf2.ini"));
 }
 
 TEST_F(ini, file_encoding_kept) {

@@ -729,6 +729,30 @@ TEST_F(builder, component_mesh_loaded_placed_locked_and_grouped) {
   EXPECT_TRUE(project().selection().entities().empty());
 }
 
+// The desktop finds files whatever their letter case: the mesh folder, a
+// component's mesh file and the drawer mesh are found so.
+TEST_F(builder, mesh_files_are_found_in_any_letter_case) {
+  ASSERT_TRUE(force_folders(folder.path() + "CADDATA2"));
+  write_mesh(folder.path() + "CADDATA2/4711_k1.MEB", {cube("hinge")});
+  mesh_folder = folder.path() + "cadData2/";
+  TComponentDoc c;
+  CEntity* root = new_root();
+  with_builder([&](CMebBuilder& b) { b.build_component_links(c.links, ent(root), float4x4::identity()); });
+  ASSERT_EQ(root->member_count(), 1);
+  ASSERT_EQ(names(root->members()[0]->members()), (std::vector<std::string>{"4711_K1"}));
+  EXPECT_EQ(names(root->members()[0]->members()[0]->members()), (std::vector<std::string>{"hinge"}));
+
+  write_mesh(drawer_mesh_folder + "/h-sk.MEB", {cube("drawer")});
+  TDoc doc;
+  doc.part("P", "H-SK3", "Drawer", float3(596, 450, 176));
+  auto* links = TDoc::add(doc.lib()->cabinets())->part_links();
+  TDoc::link(links, "P");
+  CEntity* parts = new_root();
+  with_builder([&](CMebBuilder& b) { b.build_part_links(links, ent(parts), float4x4::identity()); });
+  ASSERT_EQ(parts->member_count(), 1);
+  EXPECT_EQ(parts->members()[0]->kind(), TEntityKind::mesh);
+}
+
 TEST_F(builder, cut_machinings_size_component_meshes) {
   // Beside each cut the component links a drilling (which the reader leaves
   // out, so its link finds nothing) and a machining of another kind: both

@@ -11,6 +11,7 @@
 #include "platform.codepage.h"
 #include "platform.files.h"
 #include "platform.locale.h"
+#include "sysutils.h"
 
 namespace {
 
@@ -188,6 +189,15 @@ TEST_F(materials, unreadable_file_keeps_builtin_table) {
   // A folder is no file.
   dict = load_material_dict(std::filesystem::temp_directory_path().string());
   EXPECT_EQ(dict->get_count(), builtin_material_count);
+}
+
+TEST_F(materials, file_found_in_any_letter_case) {
+  MaterialsFile file("KOB\tOAK\t0,5\t0.5\tx\t1\t0\t1\t0\n");
+  const std::string upper = extract_file_path(file.path()) + upper_case(extract_file_name(file.path()));
+  ASSERT_EQ(std::rename(file.path().c_str(), upper.c_str()), 0);
+  TRef<IDictionary<TMaterialData>> dict = load_material_dict(file.path());
+  std::remove(upper.c_str());
+  EXPECT_EQ(dict->get_value("KOB").id, "OAK");
 }
 
 TEST_F(materials, file_name_beside_the_module) {

@@ -74,9 +74,10 @@ TEST(parser_tools, element_of_non_elements_raises_eparse) {
 }
 
 TEST(parser_tools, attribute_classification) {
+  // Namespace declarations come first.
   TXMLNode e = root_of("<e ID='1' Uid='2' xsi:type='Box' XSI:TYPE='x' xmlns:xsi='u' quantity='3' other='4'/>");
-  TBXF_attribute expected[] = {TBXF_attribute::id,       TBXF_attribute::uid,      TBXF_attribute::xsi_type,
-                               TBXF_attribute::xsi_type, TBXF_attribute::unknown, TBXF_attribute::quantity,
+  TBXF_attribute expected[] = {TBXF_attribute::unknown,  TBXF_attribute::id,       TBXF_attribute::uid,
+                               TBXF_attribute::xsi_type, TBXF_attribute::xsi_type, TBXF_attribute::quantity,
                                TBXF_attribute::unknown};
   TXMLNamedNodeMap attributes = e.attributes();
   ASSERT_EQ(attributes.length(), 7);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "fixtures.h"
 #include "platform.locale.h"
@@ -267,6 +269,66 @@ TEST(parser, repeated_elements_add_or_overwrite) {
   EXPECT_EQ(doc->scene()->nodes()->at(1)->id(), "b");
   EXPECT_EQ(doc->scene()->nodes()->at(2)->id(), "c");
   EXPECT_EQ(doc->lib()->parts()->count(), 2);
+}
+
+// A conforming parser refuses an attribute written twice, but "xsi:type"
+// can be written in 128 letter cases, all of which the reader takes for the
+// type. Each element's attributes are read in one pass, and a geometry's
+// children once per type, whatever the number of types.
+TEST(parser, repeated_types_are_read_once) {
+  std::vector<std::string> spellings;
+  const std::string name = "xsi:type";
+  for (int bits = 0; bits < 128; ++bits) {
+    std::string spelled = name;
+    int letter = 0;
+    for (char& c : spelled)
+      if (c != ':' && (bits >> letter++ & 1)) c = char(c - 'a' + 'A');
+    spellings.push_back(spelled);
+  }
+  auto types = [&](const std::vector<std::string>& values) {
+    std::string attributes;
+    for (size_t i = 0; i < values.size(); ++i) attributes += " " + spellings[i] + "='" + values[i] + "'";
+    return attributes;
+  };
+  auto geometry = [&](const std::vector<std::string>& values, const std::string& children) {
+    return in_library("<parts><part><geometry" + types(values) + ">" + children + "</geometry></part></parts>");
+  };
+
+  // The last type decides; every type's children are read once.
+  std::vector<std::string> all_box(128, "Box");
+  auto doc = parse_text(geometry(all_box, "<extent>1 2 3</extent>"));
+  ASSERT_TRUE(doc);
+  auto* box = dynamic_cast<CBXF_box_geometry*>(doc->lib()->parts()->at(0)->geometry());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->extent().z, 3.0);
+  doc = parse_text(geometry({"Box", "Prism", "BOX"}, ""));
+  ASSERT_TRUE(doc);
+  EXPECT_NE(dynamic_cast<CBXF_box_geometry*>(doc->lib()->parts()->at(0)->geometry()), nullptr);
+  doc = parse_text(geometry({"Box", "Cylinder"}, "<extent>1 2 3</extent>"));
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->lib()->parts()->at(0)->geometry(), nullptr);
+  // A Prism type reads the same children as a prism, whatever follows.
+  Raised r = raised_by([&] { parse_text(geometry({"Box", "Prism", "Box"}, "<extent>1 2 3</extent>")); });
+  EXPECT_EQ(r.class_name, "EAssertionFailed");
+  EXPECT_EQ(r.message.substr(0, 7), "extent ");
+
+  // A machining is a cut when any of its types is Cut; its values are then
+  // read wherever they stand, and only then.
+  std::vector<std::string> mixed(128, "Groove");
+  mixed[77] = "Cut";
+  doc = parse_text(in_library("<machinings><machining orientation='0 1 0'" + types(mixed) +
+                              " id='M' finalSize='5'/><machining orientation='bad'" + types({"Groove", "Drilling"}) +
+                              "/></machinings>"));
+  ASSERT_TRUE(doc);
+  ASSERT_EQ(doc->lib()->machinings()->count(), 1);
+  auto* cut = dynamic_cast<CBXF_cut_machining*>(doc->lib()->machinings()->at(0));
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(cut->id(), "M");
+  EXPECT_EQ(cut->orientation().y, 1.0);
+  EXPECT_EQ(cut->final_size(), 5.0);
+  r = raised_by(
+      [&] { parse_text(in_library("<machinings><machining orientation='bad'" + types({"Groove", "Cut"}) + "/></machinings>")); });
+  EXPECT_EQ(r.class_name, "EAssertionFailed");
 }
 
 TEST(parser, lenient_positions_skip_without_looking_inside) {

@@ -194,6 +194,32 @@ TEST_F(zip_extract, existing_files_are_overwritten_and_later_entries_win) {
   EXPECT_EQ(read_file_bytes(out + "/cadData/keep.dae"), "keep");
 }
 
+// As on the desktop, names that differ only in letter case are one name:
+// entries join the folder or replace the file already there.
+TEST_F(zip_extract, names_that_differ_in_case_only_are_one_name) {
+  write_zip(archive, {
+                         {"cadData/a.dae", "a", ZIP_CM_STORE},
+                         {"CADDATA/b.dae", "b", ZIP_CM_STORE},
+                         {"CadData/Sub/", "", ZIP_CM_STORE, true},
+                         {"caddata/SUB/c.dae", "c", ZIP_CM_STORE},
+                         {"CADDATA/A.DAE", "a again", ZIP_CM_STORE},
+                         {"kitchen.bxf2", "first", ZIP_CM_STORE},
+                         {"Kitchen.BXF2", kitchen_xml, ZIP_CM_STORE},
+                     });
+  extract_archive(archive, out);
+  EXPECT_EQ(tree(out), (std::vector<std::string>{"cadData/", "cadData/Sub/", "cadData/Sub/c.dae", "cadData/a.dae",
+                                                 "cadData/b.dae", "kitchen.bxf2"}));
+  EXPECT_EQ(read_file_bytes(out + "/cadData/a.dae"), "a again");
+  EXPECT_EQ(read_file_bytes(out + "/kitchen.bxf2"), kitchen_xml);
+
+  // The archive itself is found in any case too.
+  const std::string upper = root + "/UPPER.ZIP";
+  ASSERT_EQ(std::rename(archive.c_str(), upper.c_str()), 0);
+  delete_folder(out);
+  extract_archive(root + "/upper.zip", out);
+  EXPECT_EQ(read_file_bytes(out + "/cadData/b.dae"), "b");
+}
+
 TEST_F(zip_extract, an_existing_link_at_a_target_is_not_followed) {
   ASSERT_TRUE(force_folders(out));
   ASSERT_EQ(::symlink((root + "/victim.txt").c_str(), (out + "/x.txt").c_str()), 0);

@@ -1,5 +1,7 @@
 #include "import.bxf2.parser.consts.h"
 
+#include <array>
+#include <cstdint>
 #include <iterator>
 
 #include "sysutils.h"
@@ -36,14 +38,58 @@ size_t find_name(const std::string_view* names, size_t count, std::string_view n
   return count;
 }
 
+// The element and attribute tables, searched for every node the reader
+// classifies, found in constant time: an open-addressing index over a hash of
+// each name with its ASCII letters folded, holding the first of names that
+// match each other (none do).
+class TNameIndex {
+ public:
+  TNameIndex(const std::string_view* names, size_t count) : _names(names), _count(count) {
+    _slots.fill(empty);
+    for (size_t i = 0; i < count; ++i) {
+      if (find(names[i]) != count) continue;
+      size_t slot = hash(names[i]) & mask;
+      while (_slots[slot] != empty) slot = (slot + 1) & mask;
+      _slots[slot] = uint8_t(i);
+    }
+  }
+
+  // Same answer as find_name.
+  size_t find(std::string_view name) const {
+    for (size_t slot = hash(name) & mask; _slots[slot] != empty; slot = (slot + 1) & mask)
+      if (same_name(_names[_slots[slot]], name)) return _slots[slot];
+    return _count;
+  }
+
+ private:
+  static constexpr size_t size = 256;  // over four times the largest table
+  static constexpr size_t mask = size - 1;
+  static constexpr uint8_t empty = 0xFF;
+
+  static size_t hash(std::string_view name) {
+    uint32_t h = 2166136261u;
+    for (char c : name) {
+      h ^= uint8_t(fold(c));
+      h *= 16777619u;
+    }
+    return h ^ (h >> 16);
+  }
+
+  const std::string_view* _names;
+  size_t _count;
+  std::array<uint8_t, size> _slots;
+};
+
 }  // namespace
 
 TBXF_element element_named(std::string_view name) {
-  return TBXF_element(find_name(BXF_element_names, size_t(TBXF_element::unknown), name));
+  static const TNameIndex index(BXF_element_names, size_t(TBXF_element::unknown));
+  return TBXF_element(index.find(name));
 }
 
 TBXF_attribute attribute_named(std::string_view name) {
-  return TBXF_attribute(find_name(BXF_attribute_names, size_t(TBXF_attribute::unknown), name));
+  static const TNameIndex index(BXF_attribute_names, size_t(TBXF_attribute::unknown));
+  return TBXF_attribute(index.find(name));
 }
 
 TBXF_geometry_type geometry_type_of(std::string_view name) {

@@ -42,13 +42,16 @@ class CParser::TTrack {
 // Parser
 // ---------------------------------------------------------------------------
 
-CParser::CParser(const std::string& file_name) : _dom(load_document(file_name)) {}
+CParser::CParser(const std::string& file_name) : _dom(load_document(file_name, &_load_error)) {}
 
 CParser::~CParser() { _dom.reset(); }
 
 CBXF* CParser::parse() {
   _location = {};
-  if (!_dom) return nullptr;
+  if (!_dom) {
+    _location.load_error = _load_error;
+    return nullptr;
+  }
   TXMLNode root = _dom->document_element();
   if (root.is_null()) return nullptr;
   std::unique_ptr<CBXF> bxf(new CBXF());
@@ -67,7 +70,9 @@ CBXF* CParser::parse() {
 CBXF* parse_file(const std::string& file_name, TBXF_read_location* where) {
   std::unique_ptr<CParser> parser(new CParser(file_name));
   try {
-    return parser->parse();
+    CBXF* bxf = parser->parse();
+    if (!bxf && where) *where = parser->location();
+    return bxf;
   } catch (...) {
     if (where) *where = parser->location();
     throw;
@@ -99,11 +104,14 @@ void CParser::read_links(const TXMLNode& element, Links* links, TBXF_element ite
 
 template <class Link>
 void CParser::read_link(const TXMLNode& element, Link* link) {
-  read_link_ids(element, link);
-  if constexpr (std::is_same_v<Link, CBXF_article_link>) {
-    for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-      TXMLNode attribute = e->current();
-      if (attribute_of(attribute) != TBXF_attribute::quantity) continue;
+  // One pass: `id` and `referenceId` never fail, so reading them beside the
+  // link's own attribute changes nothing but the work.
+  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
+    TXMLNode attribute = e->current();
+    const TBXF_attribute kind = attribute_of(attribute);
+    if (read_link_id(attribute, kind, link)) continue;
+    if constexpr (std::is_same_v<Link, CBXF_article_link>) {
+      if (kind != TBXF_attribute::quantity) continue;
       TTrack track(*this, element, attribute);
       link->set_quantity(read_integer(attribute));
     }
@@ -118,25 +126,26 @@ void CParser::read_link(const TXMLNode& element, Link* link) {
   }
 }
 
-void CParser::read_ids(const TXMLNode& element, CBXF_referenced_object* object) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
-    switch (attribute_of(attribute)) {
-      case TBXF_attribute::id: object->set_id(node_text(attribute)); break;
-      case TBXF_attribute::uid: object->set_uid(node_text(attribute)); break;
-      default: break;
-    }
+bool CParser::read_id(const TXMLNode& attribute, TBXF_attribute kind, CBXF_referenced_object* object) {
+  switch (kind) {
+    case TBXF_attribute::id: object->set_id(node_text(attribute)); return true;
+    case TBXF_attribute::uid: object->set_uid(node_text(attribute)); return true;
+    default: return false;
   }
 }
 
-void CParser::read_link_ids(const TXMLNode& element, CBXF_base_link* link) {
+bool CParser::read_link_id(const TXMLNode& attribute, TBXF_attribute kind, CBXF_base_link* link) {
+  switch (kind) {
+    case TBXF_attribute::id: link->set_id(node_text(attribute)); return true;
+    case TBXF_attribute::referenceId: link->set_reference_id(node_text(attribute)); return true;
+    default: return false;
+  }
+}
+
+void CParser::read_ids(const TXMLNode& element, CBXF_referenced_object* object) {
   for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
     TXMLNode attribute = e->current();
-    switch (attribute_of(attribute)) {
-      case TBXF_attribute::id: link->set_id(node_text(attribute)); break;
-      case TBXF_attribute::referenceId: link->set_reference_id(node_text(attribute)); break;
-      default: break;
-    }
+    read_id(attribute, attribute_of(attribute), object);
   }
 }
 
@@ -267,10 +276,11 @@ void CParser::read_library(const TXMLNode& element, CBXF_library* lib) {
 // Strict. The cabinet's own description and container links are filled,
 // not those it inherits as a node.
 void CParser::read_cabinet(const TXMLNode& element, CBXF_cabinet* cabinet) {
-  read_ids(element, cabinet);
   for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
     TXMLNode attribute = e->current();
-    if (attribute_of(attribute) == TBXF_attribute::modelKey) cabinet->set_model_key(node_text(attribute));
+    const TBXF_attribute kind = attribute_of(attribute);
+    if (!read_id(attribute, kind, cabinet) && kind == TBXF_attribute::modelKey)
+      cabinet->set_model_key(node_text(attribute));
   }
   for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
     TXMLNode child = e->current();
@@ -288,10 +298,11 @@ void CParser::read_cabinet(const TXMLNode& element, CBXF_cabinet* cabinet) {
 
 // Strict.
 void CParser::read_container(const TXMLNode& element, CBXF_container* container) {
-  read_ids(element, container);
   for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
     TXMLNode attribute = e->current();
-    if (attribute_of(attribute) == TBXF_attribute::modelKey) container->set_model_key(node_text(attribute));
+    const TBXF_attribute kind = attribute_of(attribute);
+    if (!read_id(attribute, kind, container) && kind == TBXF_attribute::modelKey)
+      container->set_model_key(node_text(attribute));
   }
   for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
     TXMLNode child = e->current();
@@ -324,10 +335,11 @@ void CParser::read_boundary(const TXMLNode& element, CBXF_boundary* boundary) {
 
 // Lenient.
 void CParser::read_part(const TXMLNode& element, CBXF_part* part) {
-  read_ids(element, part);
   for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
     TXMLNode attribute = e->current();
-    if (attribute_of(attribute) == TBXF_attribute::modelKey) part->set_model_key(node_text(attribute));
+    const TBXF_attribute kind = attribute_of(attribute);
+    if (!read_id(attribute, kind, part) && kind == TBXF_attribute::modelKey)
+      part->set_model_key(node_text(attribute));
   }
   for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
     TXMLNode child = e->current();
@@ -341,31 +353,32 @@ void CParser::read_part(const TXMLNode& element, CBXF_part* part) {
   }
 }
 
-// A new box or prism by `xsi:type`, or null for an unsupported type or none.
-// Strict for attributes.
+// A new box or prism by `xsi:type`, or null for an unsupported type or none;
+// the last `xsi:type` decides. Strict for attributes. The children are read
+// once per type: reading them again for a repeated type would give the same
+// geometry, or would have failed the first time.
 CBXF_geometry* CParser::read_geometry(const TXMLNode& element) {
-  std::unique_ptr<CBXF_geometry> geometry;
+  std::unique_ptr<CBXF_box_geometry> box;
+  std::unique_ptr<CBXF_prism_geometry> prism;
+  TBXF_geometry_type type = TBXF_geometry_type::unknown;
   for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
     TXMLNode attribute = e->current();
     TTrack track(*this, element, attribute);
     if (attribute_of(attribute) != TBXF_attribute::xsi_type) reject(attribute);
-    switch (geometry_type_of(node_text(attribute))) {
-      case TBXF_geometry_type::Box: {
-        auto box = std::make_unique<CBXF_box_geometry>(_bxf);
-        read_box(element, box.get());
-        geometry = std::move(box);
-        break;
-      }
-      case TBXF_geometry_type::Prism: {
-        auto prism = std::make_unique<CBXF_prism_geometry>(_bxf);
-        read_prism(element, prism.get());
-        geometry = std::move(prism);
-        break;
-      }
-      default: geometry.reset();
+    type = geometry_type_of(node_text(attribute));
+    if (type == TBXF_geometry_type::Box && !box) {
+      box = std::make_unique<CBXF_box_geometry>(_bxf);
+      read_box(element, box.get());
+    } else if (type == TBXF_geometry_type::Prism && !prism) {
+      prism = std::make_unique<CBXF_prism_geometry>(_bxf);
+      read_prism(element, prism.get());
     }
   }
-  return geometry.release();
+  switch (type) {
+    case TBXF_geometry_type::Box: return box.release();
+    case TBXF_geometry_type::Prism: return prism.release();
+    default: return nullptr;
+  }
 }
 
 // Strict.
@@ -431,11 +444,12 @@ void CParser::read_function_unit(const TXMLNode& element, CBXF_function_unit* un
 
 // Strict, and so is `componentNumbers`.
 void CParser::read_article(const TXMLNode& element, CBXF_article* article) {
-  read_ids(element, article);
   for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
     TXMLNode attribute = e->current();
     TTrack track(*this, element, attribute);
-    switch (attribute_of(attribute)) {
+    const TBXF_attribute kind = attribute_of(attribute);
+    if (read_id(attribute, kind, article)) continue;
+    switch (kind) {
       case TBXF_attribute::itemNumber: article->set_item_number(node_text(attribute)); break;
       case TBXF_attribute::articleNumber: article->set_article_number(node_text(attribute)); break;
       case TBXF_attribute::totalQuantity: article->set_total_quantity(read_integer(attribute)); break;
@@ -463,10 +477,11 @@ void CParser::read_article(const TXMLNode& element, CBXF_article* article) {
 
 // Lenient.
 void CParser::read_component(const TXMLNode& element, CBXF_component* component) {
-  read_ids(element, component);
   for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
     TXMLNode attribute = e->current();
-    switch (attribute_of(attribute)) {
+    const TBXF_attribute kind = attribute_of(attribute);
+    if (read_id(attribute, kind, component)) continue;
+    switch (kind) {
       case TBXF_attribute::modelKey: component->set_model_key(node_text(attribute)); break;
       case TBXF_attribute::componentNumber: component->set_component_number(node_text(attribute)); break;
       default: break;
@@ -488,17 +503,32 @@ void CParser::read_machinings(const TXMLNode& element, CBXF_machinings* machinin
     TXMLNode child = e->current();
     TTrack track(*this, child);
     if (element_of(child) != TBXF_element::machining) reject(child);
+    // One pass over the attributes. The values are converted only once it is
+    // known that the machining is a cut, in the order written, as the cut's
+    // own attributes whatever the position of its type.
     std::unique_ptr<CBXF_cut_machining> cut;
+    std::vector<std::pair<TXMLNode, TBXF_attribute>> values;
     for (TRef<IDOMEnumerator> a = attributes_of(child); a->moveNext();) {
-      TXMLNode type = a->current();
-      if (attribute_of(type) != TBXF_attribute::xsi_type) continue;
-      if (machining_type_of(node_text(type)) != TBXF_machining_type::Cut) continue;
-      cut = std::make_unique<CBXF_cut_machining>(_bxf);
-      read_ids(child, cut.get());
-      for (TRef<IDOMEnumerator> v = attributes_of(child); v->moveNext();) {
-        TXMLNode attribute = v->current();
+      TXMLNode attribute = a->current();
+      const TBXF_attribute kind = attribute_of(attribute);
+      switch (kind) {
+        case TBXF_attribute::xsi_type:
+          if (!cut && machining_type_of(node_text(attribute)) == TBXF_machining_type::Cut)
+            cut = std::make_unique<CBXF_cut_machining>(_bxf);
+          break;
+        case TBXF_attribute::id:
+        case TBXF_attribute::uid:
+        case TBXF_attribute::orientation:
+        case TBXF_attribute::originalSize:
+        case TBXF_attribute::finalSize: values.emplace_back(attribute, kind); break;
+        default: break;
+      }
+    }
+    if (cut) {
+      for (const auto& [attribute, kind] : values) {
+        if (read_id(attribute, kind, cut.get())) continue;
         TTrack track_attribute(*this, child, attribute);
-        switch (attribute_of(attribute)) {
+        switch (kind) {
           case TBXF_attribute::orientation: cut->set_orientation(read_float3(attribute)); break;
           case TBXF_attribute::originalSize: cut->set_original_size(read_double(attribute)); break;
           case TBXF_attribute::finalSize: cut->set_final_size(read_double(attribute)); break;

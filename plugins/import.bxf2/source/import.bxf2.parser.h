@@ -24,10 +24,12 @@
 
 // Where reading was when it failed: the node being read (an element, or the
 // comment or text that was not expected) and, when the failure came from one
-// of its attributes, that attribute.
+// of its attributes, that attribute. When the file did not load at all, the
+// parser's reason instead.
 struct TBXF_read_location {
   TXMLNode node;
   TXMLNode attribute;
+  TXMLParseError load_error;
 };
 
 // Reads one loaded BXF2 file; single owner, lives for one `parse_file`.
@@ -47,7 +49,8 @@ class CParser {
   CBXF* parse();
 
   // Where the last failed `parse` stopped (diagnostics only; null nodes when
-  // nothing failed or the failure was outside any node).
+  // nothing failed or the failure was outside any node), or why the file did
+  // not load.
   const TBXF_read_location& location() const { return _location; }
 
  private:
@@ -72,9 +75,14 @@ class CParser {
   void read_component(const TXMLNode& element, CBXF_component* component);
   void read_machinings(const TXMLNode& element, CBXF_machinings* machinings);
 
-  // `id` and `uid` of a referenced object; `id` and `referenceId` of a link.
+  // `id` and `uid` of a referenced object, `id` and `referenceId` of a link,
+  // from one attribute of kind `kind`: true when it was one of them. Items
+  // with attributes of their own read these in the same pass, so that every
+  // element's attributes are walked once.
+  bool read_id(const TXMLNode& attribute, TBXF_attribute kind, CBXF_referenced_object* object);
+  bool read_link_id(const TXMLNode& attribute, TBXF_attribute kind, CBXF_base_link* link);
+  // `id` and `uid` of an item without attributes of its own.
   void read_ids(const TXMLNode& element, CBXF_referenced_object* object);
-  void read_link_ids(const TXMLNode& element, CBXF_base_link* link);
 
   // Reads each child of `element`, which must be an `item` element, as a new
   // item of `list` filled by `read_item(child, item)`.
@@ -86,6 +94,7 @@ class CParser {
   template <class Link>
   void read_link(const TXMLNode& element, Link* link);
 
+  TXMLParseError _load_error;  // before _dom, which fills it
   TRef<IXMLDOMDocument> _dom;
   CBXF* _bxf = nullptr;  // the document being filled, while the root's children are read
   TBXF_read_location _location;
@@ -94,7 +103,8 @@ class CParser {
 // Reads the BXF2 file `file_name`: a new document owned by the caller, or
 // null when the file does not load or has no root element. Reading errors
 // pass through (see above). When `where` is given and reading fails, it
-// receives the place where reading stopped.
+// receives the place where reading stopped; when the file does not load, the
+// parser's reason.
 CBXF* parse_file(const std::string& file_name, TBXF_read_location* where = nullptr);
 
 // The path of a node from the root, such as "bxf/library/parts/part[3]/geometry":

@@ -8,10 +8,13 @@
 // Loading
 // ---------------------------------------------------------------------------
 
-TRef<IXMLDOMDocument> load_document(const std::string& file_name) {
+TRef<IXMLDOMDocument> load_document(const std::string& file_name, TXMLParseError* error) {
   TRef<IXMLDOMDocument> dom = create_dom_document();
   dom->set_validate_on_parse(true);
-  if (!dom->load(file_name)) return nullptr;
+  if (!dom->load(file_name)) {
+    if (error) *error = dom->parse_error();
+    return nullptr;
+  }
   return dom;
 }
 
@@ -77,13 +80,13 @@ std::string node_text(const TXMLNode& node) {
 TBXF_element element_of(const TXMLNode& node) {
   ASSERT(!node.is_null());
   if (node.node_type() != NODE_ELEMENT) throw EParse("");
-  return element_named(node.node_name());
+  return element_named(node.node_name_view());
 }
 
 TBXF_attribute attribute_of(const TXMLNode& node) {
   ASSERT(!node.is_null());
   if (node.node_type() != NODE_ATTRIBUTE) return TBXF_attribute::unknown;
-  return attribute_named(node.node_name());
+  return attribute_named(node.node_name_view());
 }
 
 // ---------------------------------------------------------------------------

@@ -33,9 +33,10 @@ BXF_DECLARE_EXCEPTION(EParse, Exception);
 // ---------------------------------------------------------------------------
 
 // A new DOM with validate-on-parse requested and `file_name` loaded into it;
-// null when the file is missing, unreadable or not well-formed. The reason is
-// not kept.
-TRef<IXMLDOMDocument> load_document(const std::string& file_name);
+// null when the file is missing or unreadable, not well-formed, or invalid
+// against the DTD it declares. The reader keeps no reason; diagnostics may
+// ask for the parser's in `error`.
+TRef<IXMLDOMDocument> load_document(const std::string& file_name, TXMLParseError* error = nullptr);
 
 // ---------------------------------------------------------------------------
 // Enumeration

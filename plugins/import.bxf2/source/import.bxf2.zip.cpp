@@ -153,7 +153,7 @@ class TExtractor {
     // from the directory in what writers may vary (extra fields of archives
     // written with data descriptors). Damaged data is still caught: by the
     // directory's bounds here and by the checksum of every entry read.
-    zip_t* archive = zip_open(_path.c_str(), ZIP_RDONLY, &code);
+    zip_t* archive = zip_open(resolve_path(_path).c_str(), ZIP_RDONLY, &code);
     if (!archive) throw EZipError(fmt::format("Cannot open archive \"{}\": {}", _path, open_error_text(code)));
     _archive.reset(archive);
   }
@@ -200,7 +200,10 @@ class TExtractor {
   }
 
   void extract(const TEntry& entry) {
-    const std::string target = entry.target.relative.empty() ? _folder : _folder + "/" + entry.target.relative;
+    // As on the desktop, a file or folder already there under another letter
+    // case is the one written to ("CADDATA/b.dae" joins "cadData/a.dae").
+    const std::string target =
+        entry.target.relative.empty() ? _folder : resolve_path(_folder + "/" + entry.target.relative);
     if (entry.target.folder) {
       if (!force_folders(target)) fail(fmt::format("cannot create folder \"{}\"", target));
       return;

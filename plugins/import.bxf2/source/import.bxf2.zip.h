@@ -9,7 +9,10 @@
 //   any encrypted entry, refuses the archive;
 // - entry names use "/" or "\" as separators; an entry whose name ends in a
 //   separator makes a folder; the folders of every entry are recreated;
-// - existing files are overwritten.
+// - existing files are overwritten; a file or folder that exists under
+//   another letter case is the one written to, as the desktop's file system
+//   finds it (platform.files), so "cadData/a.dae" and "CADDATA/b.dae" land
+//   in one folder.
 //
 // What is refused, for the whole archive and before anything is written:
 // - an entry whose name is absolute ("/etc/x", "\x"), starts with a drive
