@@ -1005,13 +1005,14 @@ TEST_F(bxf2_import, the_glb_stands_upright_where_the_json_is_z_up) {
 
 TEST_F(bxf2_import, text_from_files_is_printed_with_control_characters_escaped) {
   const std::string name = file("esc\x1b]0;x\a.bxf2");
-  write_file_bytes(name, replaced(cabinet_450, R"(referenceId="cab-450")", R"(referenceId="cab&#x1b;[2J")"));
+  write_file_bytes(name, replaced(cabinet_450, R"(referenceId="cab-450")", R"(referenceId="cab&#x9b;2J&#9;")"));
   const TResult r = run({"--warning", "ok", name});
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("[1/1] Extracting file (" + file("esc\\x1b]0;x\\x07.bxf2") + ")\n"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("\nEAssertionFailed: cab\\x1b[2J (import.bxf2.types, line "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\nEAssertionFailed: cab\\u009b2J\\t (import.bxf2.types, line "), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find('\a'), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("\xC2\x9B"), std::string::npos) << r.err;
   expect_clean_temp();
 }
 

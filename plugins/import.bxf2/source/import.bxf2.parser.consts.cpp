@@ -57,7 +57,7 @@ class TNameIndex {
   // Same answer as find_name.
   size_t find(std::string_view name) const {
     for (size_t slot = hash(name) & mask; _slots[slot] != empty; slot = (slot + 1) & mask)
-      if (same_name(_names[_slots[slot]], name)) return _slots[slot];
+      if (same_text(_names[_slots[slot]], name)) return _slots[slot];
     return _count;
   }
 
@@ -69,7 +69,7 @@ class TNameIndex {
   static size_t hash(std::string_view name) {
     uint32_t h = 2166136261u;
     for (char c : name) {
-      h ^= uint8_t(fold(c));
+      h ^= uint8_t(ascii_upper(c));
       h *= 16777619u;
     }
     return h ^ (h >> 16);
