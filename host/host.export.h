@@ -25,10 +25,12 @@
 // ".material.default.id" ("default" when unset) and takes the diffuse colour
 // properties (".material.default.diffuse.red", "...green", "...blue"; "." or
 // "," as decimal separator, kept between 0 and 1) as its base colour, white
-// when unset or unreadable. Articles and empty groups are nodes without a
-// mesh.
+// when unset or unreadable (`material_name`, `material_base_colour`, which
+// the pictures use too). Articles and empty groups are nodes without a mesh.
 //
-// Neither writer writes a number that is not finite: a project holding one
+// Pictures: see host.picture.
+//
+// No writer writes a number that is not finite: a project holding one
 // (a position, size, bound, matrix or vertex) is refused with EExport naming
 // the entity ("<path>: box "Side" in "Cabinet/Inner": non-finite size"); the
 // glTF writer likewise refuses a value beyond its 32-bit floating-point

@@ -25,17 +25,19 @@ namespace {
 // What is drawn
 // ---------------------------------------------------------------------------
 
-// The two views: which model axes run to the right and up the page, and
-// along which axis depth grows away from the viewer (`away`: +1 when it grows
-// with the coordinate, -1 when against it).
+// The two views: which model axes run to the right and up the page, along
+// which axis depth grows away from the viewer (`away`: +1 when it grows with
+// the coordinate, -1 when against it), and whether the overall width is
+// dimensioned below the view (the height or depth always is, beside it).
 struct TView {
   const char* title;
   int right, up, depth;
   double away;
+  bool width_below;
 };
 constexpr TView views[2] = {
-    {"Front elevation", 0, 2, 1, +1.0},  // from the front, looking along +y
-    {"Plan", 0, 1, 2, -1.0},             // from above, looking down -z
+    {"Front elevation", 0, 2, 1, +1.0, false},  // from the front, looking along +y
+    {"Plan", 0, 1, 2, -1.0, true},              // from above, looking down -z
 };
 
 // A box or mesh object as each view sees it: its outline (convex, in model
@@ -176,8 +178,7 @@ constexpr TSheet a4{"A4", 297, 210}, a3{"A3", 420, 297};
 
 enum class TArrangement { stacked, side_by_side };
 
-// The drawing's extent along the three model axes (millimetres), at least 1
-// each so that a flat project still has a scale.
+// The drawing's extent along the three model axes (millimetres).
 struct TExtent {
   double width, depth, height;
 };
@@ -192,7 +193,8 @@ struct TNeed {
 };
 
 // The elevation has the height beside it; the plan the depth beside it and
-// the width below it (one above the other, the views share the width).
+// the width below it (one above the other, the views share the width). Each
+// extent counts as at least 1 mm, so that a flat project still has a scale.
 TNeed need(TArrangement arrangement, const TExtent& e) {
   const double w = std::max(e.width, 1.0), d = std::max(e.depth, 1.0), h = std::max(e.height, 1.0);
   if (arrangement == TArrangement::stacked)
@@ -306,12 +308,19 @@ TLayout paper_layout(const TExtent& extent) {
   return layout;
 }
 
-TLayout png_layout(const TExtent& extent) {
+// A PNG's page: picture_png_width × picture_png_height pixels, laid out as
+// a sheet png_sheet_width millimetres wide.
+TLayout png_page() {
   TLayout layout;
   layout.device_per_mm = picture_png_width / png_sheet_width;
   layout.width = png_sheet_width;
   layout.height = picture_png_height / layout.device_per_mm;
   layout.thinnest = 1 / layout.device_per_mm;
+  return layout;
+}
+
+TLayout png_layout(const TExtent& extent) {
+  TLayout layout = png_page();
   const TArea area = drawing_area(layout.width, layout.height);
   const double stacked = largest_factor(need(TArrangement::stacked, extent), area);
   const double side = largest_factor(need(TArrangement::side_by_side, extent), area);
@@ -323,18 +332,13 @@ TLayout png_layout(const TExtent& extent) {
   return layout;
 }
 
+// The page without a drawing: the PNG's, or A4 landscape.
 TLayout empty_layout(TPictureFormat format) {
+  if (format == TPictureFormat::png) return png_page();
   TLayout layout;
-  if (format == TPictureFormat::png) {
-    layout.device_per_mm = picture_png_width / png_sheet_width;
-    layout.width = png_sheet_width;
-    layout.height = picture_png_height / layout.device_per_mm;
-    layout.thinnest = 1 / layout.device_per_mm;
-  } else {
-    layout.width = a4.long_side;
-    layout.height = a4.short_side;
-    layout.device_per_mm = points_per_mm;
-  }
+  layout.width = a4.long_side;
+  layout.height = a4.short_side;
+  layout.device_per_mm = points_per_mm;
   return layout;
 }
 
@@ -378,7 +382,10 @@ void show_text(cairo_t* cr, double x, double y, const std::string& text, TAlign 
 
 void set_colour(cairo_t* cr, const TSingleRGB& c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
 
-const TSingleRGB ink(0.1f), rule(0.45f);
+const TSingleRGB ink(0.1f);  // text and lines
+
+// The thin edge of a shape filled with `fill`: half its colour.
+TSingleRGB edge_of(const TSingleRGB& fill) { return TSingleRGB(fill.r * 0.5f, fill.g * 0.5f, fill.b * 0.5f); }
 
 class TPainter {
  public:
@@ -449,43 +456,44 @@ class TPainter {
       cairo_close_path(_cr);
       set_colour(_cr, solid.fill);
       cairo_fill_preserve(_cr);
-      set_colour(_cr, TSingleRGB(solid.fill.r * 0.5f, solid.fill.g * 0.5f, solid.fill.b * 0.5f));
+      set_colour(_cr, edge_of(solid.fill));
       cairo_stroke(_cr);
     }
     cairo_set_line_join(_cr, CAIRO_LINE_JOIN_MITER);
 
-    // Left of the view: the height or the depth; below the plan: the width.
     dimension(area.x, area.y + area.height, 0, -1, -1, 0, area.height, v1 - scene.bounds.min.items(view.up));
-    if (view.up == 1)
+    if (view.width_below)
       dimension(area.x, area.y + area.height, 1, 0, 0, 1, area.width, scene.bounds.max.items(view.right) - u0);
   }
 
-  // The materials with their colours along the bottom band.
+  // The materials with their colours along the bottom band; those that do
+  // not fit are counted ("and 3 more").
   void legend(const TScene& scene) {
     const double y = _layout.height - margin - legend_height / 2;
     const double right = _layout.width - margin - 4;
     double x = margin + 4;
     set_font(_cr, label_size, false);
-    for (size_t i = 0; i < scene.legend.size(); ++i) {
+    cairo_set_line_width(_cr, line(0.12));
+    const size_t count = scene.legend.size();
+    for (size_t i = 0; i < count; ++i) {
       const TLegendEntry& entry = scene.legend[i];
       const std::string name = printable_text(entry.name);
-      const double entry_width = 6 + text_width(_cr, name);
-      const std::string more = fmt::format("and {} more", scene.legend.size() - i - 1);
-      const double reserve = i + 1 < scene.legend.size() ? 6 + text_width(_cr, more) : 0;
-      if (x + entry_width + reserve > right) {
+      const double width = 6 + text_width(_cr, name) + 6;
+      // Room for this entry and, when others follow, for counting them.
+      const double rest = i + 1 < count ? text_width(_cr, fmt::format("and {} more", count - i - 1)) : 0;
+      if (x + width + rest > right) {
         set_colour(_cr, ink);
-        show_text(_cr, x, y + label_size / 3, fmt::format("and {} more", scene.legend.size() - i), TAlign::left);
-        break;
+        show_text(_cr, x, y + label_size / 3, fmt::format("and {} more", count - i), TAlign::left);
+        return;
       }
       cairo_rectangle(_cr, x, y - 1.75, 4.5, 3.5);
       set_colour(_cr, entry.colour);
       cairo_fill_preserve(_cr);
-      set_colour(_cr, TSingleRGB(entry.colour.r * 0.5f, entry.colour.g * 0.5f, entry.colour.b * 0.5f));
-      cairo_set_line_width(_cr, line(0.12));
+      set_colour(_cr, edge_of(entry.colour));
       cairo_stroke(_cr);
       set_colour(_cr, ink);
       show_text(_cr, x + 6, y + label_size / 3, name, TAlign::left);
-      x += entry_width + 6;
+      x += width;
     }
   }
 

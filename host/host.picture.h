@@ -21,9 +21,9 @@
 //   point (the smallest y in the elevation, the highest z in the plan), then
 //   by its farthest point, then in project order. Articles and groups have
 //   no outline of their own; mesh objects without triangles are not drawn.
-// - Dimension lines in millimetres: the overall width and height below and
-//   beside the elevation, the overall width and depth below and beside the
-//   plan (the extent of everything drawn).
+// - Dimension lines in millimetres (of the extent of everything drawn): the
+//   overall height beside the elevation, the overall depth beside the plan
+//   and the overall width below it.
 // - A legend: each material (name and colour) once, in the order the
 //   objects first use it.
 // A project with nothing to draw gets the title block and a line that says
@@ -64,5 +64,7 @@ struct TPictureOptions {
 // The picture of `project` as the bytes of a file of `format`. Raises
 // EExport (host.export) naming the entity when a box or mesh object has a
 // point that is not finite through its matrix ("box "Side" in "Cabinet":
-// non-finite bounds"), and with cairo's reason when drawing fails.
+// non-finite bounds"), "the project is too large to draw" when its extent
+// is beyond every scale, and "the picture cannot be drawn (<cairo's
+// reason>)" when cairo fails; std::bad_alloc when memory runs out.
 std::string project_picture(const CProject& project, TPictureFormat format, const TPictureOptions& options = {});

@@ -320,3 +320,29 @@ TEST_F(picture, non_finite_points_are_refused_naming_the_entity) {
     EXPECT_EQ(read_file_bytes(file), "old");
   }
 }
+
+// The legend names each material once, in the order of first use; those
+// that do not fit along the page are counted.
+TEST_F(picture, the_legend_names_each_material_once_and_counts_those_that_do_not_fit) {
+  constexpr int materials = 40;
+  for (int i = 0; i < materials; ++i)
+    box("Board", nullptr, fmt::format("MATERIAL-{:02}", i).c_str(), {i / 40.0, 0.5, 0.5}, {i * 100.0, 0, 0},
+        {100, 500, 700});
+  box("Board", nullptr, "MATERIAL-00", {0, 0.5, 0.5}, {0, 600, 0}, {100, 500, 700});  // used again
+  const std::string svg = path("legend.svg"), pdf = path("legend.pdf");
+  write_project(host.project(), svg);
+  write_project(host.project(), pdf);
+  const std::optional<TSvgPicture> picture = read_svg(svg);
+  ASSERT_TRUE(picture);
+  ASSERT_GT(picture->shapes.size(), 2u * (materials + 1));
+  const size_t shown = picture->shapes.size() - 2 * (materials + 1);
+  EXPECT_GT(shown, 3u);
+  EXPECT_LT(shown, size_t(materials));
+  EXPECT_EQ(filled_with(*picture, {0, 0.5, 0.5}).size(), 2u * 2 + 1);  // two boards, one swatch
+  if (!pdf_tools_found()) GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
+  const std::string text = pdf_text(pdf);
+  EXPECT_NE(text.find("MATERIAL-00"), std::string::npos) << text;
+  EXPECT_NE(text.find(fmt::format("MATERIAL-{:02}", shown - 1)), std::string::npos) << text;
+  EXPECT_EQ(text.find(fmt::format("MATERIAL-{:02}", shown)), std::string::npos) << text;
+  EXPECT_NE(text.find(fmt::format("and {} more", materials - shown)), std::string::npos) << text;
+}

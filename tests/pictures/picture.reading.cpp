@@ -23,8 +23,12 @@ std::string attribute(const TXMLNode& element, const std::string& name) {
 bool fill_colour(const std::string& style, TSvgShape& shape) {
   const size_t at = style.find("fill:rgb(");
   if (at == std::string::npos) return false;
-  return std::sscanf(style.c_str() + at, "fill:rgb(%lf%%,%lf%%,%lf%%)", &shape.red, &shape.green, &shape.blue) == 3 &&
-         (shape.red /= 100, shape.green /= 100, shape.blue /= 100, true);
+  if (std::sscanf(style.c_str() + at, "fill:rgb(%lf%%,%lf%%,%lf%%)", &shape.red, &shape.green, &shape.blue) != 3)
+    return false;
+  shape.red /= 100;
+  shape.green /= 100;
+  shape.blue /= 100;
+  return true;
 }
 
 // The box of the points of a path's data (absolute commands, as cairo
@@ -127,7 +131,10 @@ bool png_decodes(const std::string& bytes, int width, int height) {
   return ok;
 }
 
-bool pdf_tools_found() { return *PDFINFO_PROGRAM && *PDFTOTEXT_PROGRAM; }
+bool pdf_tools_found() {
+  const std::string pdfinfo = PDFINFO_PROGRAM, pdftotext = PDFTOTEXT_PROGRAM;
+  return !pdfinfo.empty() && !pdftotext.empty();
+}
 
 std::string pdf_info(const std::string& path) {
   return output_of(quoted(PDFINFO_PROGRAM) + " " + quoted(path) + " 2>/dev/null");
