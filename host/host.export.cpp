@@ -119,8 +119,15 @@ json entity_to_json(const CEntity& e, TBounds& bounds) {
     j["position"] = vec(e.position(), &e, "position");
     j["size"] = vec(e.size(), &e, "size");
   }
-  j["bounds"] = bounds.empty ? json(nullptr)
-                             : json{{"min", vec(bounds.min, &e, "bounds")}, {"max", vec(bounds.max, &e, "bounds")}};
+  // Both corners are made before the object that holds them: g++ 12 unwinds
+  // an initializer list that throws half-way by destroying its elements
+  // after their scope.
+  if (bounds.empty) {
+    j["bounds"] = nullptr;
+  } else {
+    json min = vec(bounds.min, &e, "bounds"), max = vec(bounds.max, &e, "bounds");
+    j["bounds"] = json{{"min", std::move(min)}, {"max", std::move(max)}};
+  }
   if (e.has_matrix()) {
     j["matrix"] = matrix(e.matrix(), e, "matrix");
     j["texture_matrix"] = matrix(e.texture_matrix(), e, "texture matrix");
