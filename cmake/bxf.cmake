@@ -25,7 +25,13 @@ function(bxf_test name)
   if(DEFINED BXF_TEST_RESOURCE_LOCK)
     set(lock RESOURCE_LOCK ${BXF_TEST_RESOURCE_LOCK})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${lock})
+  # Leaks of libraries we call, not ours, are suppressed (cmake/lsan.supp);
+  # the programs the tests run inherit the setting.
+  set(environment "")
+  if(BXF_SANITIZE)
+    set(environment ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${lock} ${environment})
 endfunction()
 
 # bxf_manual_page(<program target> <include file>): the program's manual page

@@ -21,28 +21,58 @@
 
 namespace {
 
+// A number written with "." or "," as decimal separator; `fallback` when it
+// does not read or is not finite.
+double read_number(std::string text, double fallback) {
+  for (char& c : text)
+    if (c == ',') c = '.';
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value) ? value : fallback;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// What every export says of an entity
+// ---------------------------------------------------------------------------
+
+std::string material_name(const CEntity& entity) {
+  std::string id = entity.property(".material.default.id");
+  return id.empty() ? "default" : id;
+}
+
+TSingleRGB material_base_colour(const CEntity& entity) {
+  // Colour factors of glTF, and colours of a picture, lie between 0 and 1.
+  auto colour = [&](const char* name) {
+    const double value = read_number(entity.property(std::string(".material.default.diffuse.") + name), 1.0);
+    return float(std::clamp(value, 0.0, 1.0));
+  };
+  return TSingleRGB(colour("red"), colour("green"), colour("blue"));
+}
+
+std::string entity_description(const CEntity& entity) {
+  std::string groups;
+  for (const CEntity* g = entity.parent(); g; g = g->parent()) groups = g->name() + (groups.empty() ? "" : "/") + groups;
+  std::string text = fmt::format("{} \"{}\"", entity_kind_name(entity.kind()), entity.name());
+  if (!groups.empty()) text += fmt::format(" in \"{}\"", groups);
+  return text;
+}
+
+namespace {
+
 using json = nlohmann::ordered_json;
 
 // ---------------------------------------------------------------------------
 // JSON
 // ---------------------------------------------------------------------------
 
-// "box "Side (KOB)" in "Base cabinet (US60)/Inner"": the entity by kind and
-// name, with the groups it is in, for messages.
-std::string describe(const CEntity& e) {
-  std::string groups;
-  for (const CEntity* g = e.parent(); g; g = g->parent()) groups = g->name() + (groups.empty() ? "" : "/") + groups;
-  std::string text = fmt::format("{} \"{}\"", entity_kind_name(e.kind()), e.name());
-  if (!groups.empty()) text += fmt::format(" in \"{}\"", groups);
-  return text;
-}
-
 // Raises EExport when a number of the entity's `what` is not finite: the
 // writers never put NaN or infinity into a file (JSON has no such numbers).
 void check_finite(const double* values, size_t count, const CEntity* e, const char* what) {
   for (size_t i = 0; i < count; ++i)
     if (!std::isfinite(values[i]))
-      throw EExport(e ? fmt::format("{}: non-finite {}", describe(*e), what) : fmt::format("non-finite {}", what));
+      throw EExport(e ? fmt::format("{}: non-finite {}", entity_description(*e), what) : fmt::format("non-finite {}", what));
 }
 
 json vec(const float3& v, const CEntity* e, const char* what) {
@@ -89,12 +119,12 @@ json entity_to_json(const CEntity& e, TBounds& bounds) {
     j["position"] = vec(e.position(), &e, "position");
     j["size"] = vec(e.size(), &e, "size");
   }
+  // Both corners are made before the object that holds them: g++ 12 unwinds
+  // an initializer list that throws half-way by destroying its elements
+  // after their scope.
   if (bounds.empty) {
     j["bounds"] = nullptr;
   } else {
-    // Checked before the object is built: g++ 12 mishandles an exception
-    // thrown while a braced list of JSON values is still being built
-    // (AddressSanitizer reports a use after scope).
     json min = vec(bounds.min, &e, "bounds"), max = vec(bounds.max, &e, "bounds");
     j["bounds"] = json{{"min", std::move(min)}, {"max", std::move(max)}};
   }
@@ -110,16 +140,6 @@ json entity_to_json(const CEntity& e, TBounds& bounds) {
 // glTF
 // ---------------------------------------------------------------------------
 
-// A number written with "." or "," as decimal separator; `fallback` when it
-// does not read or is not finite.
-double read_number(std::string text, double fallback) {
-  for (char& c : text)
-    if (c == ',') c = '.';
-  double value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value) ? value : fallback;
-}
-
 // The host is Z-up, glTF Y-up with its front towards +Z: the root node turns
 // the project a quarter turn about X, so that a point (x, y, z) of the host
 // lands at (x, z, -y).
@@ -128,9 +148,9 @@ const aiMatrix4x4 host_to_gltf(1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1);
 // `value` as a glTF number (32-bit float); raises EExport naming the entity
 // and `what` when it is not finite or beyond that range.
 ai_real single(double value, const CEntity& e, const char* what) {
-  if (!std::isfinite(value)) throw EExport(fmt::format("{}: non-finite {}", describe(e), what));
+  if (!std::isfinite(value)) throw EExport(fmt::format("{}: non-finite {}", entity_description(e), what));
   if (std::fabs(value) > std::numeric_limits<float>::max())
-    throw EExport(fmt::format("{}: {} beyond the range of glTF's single-precision numbers", describe(e), what));
+    throw EExport(fmt::format("{}: {} beyond the range of glTF's single-precision numbers", entity_description(e), what));
   return ai_real(value);
 }
 
@@ -328,20 +348,14 @@ class TSceneBuilder {
   }
 
   unsigned material_index(const CEntity* e) {
-    std::string id = e ? e->property(".material.default.id") : std::string();
-    if (id.empty()) id = "default";
-    // glTF colour factors lie between 0 and 1.
-    auto colour = [&](const char* name) {
-      const double value = e ? read_number(e->property(std::string(".material.default.diffuse.") + name), 1.0) : 1.0;
-      return std::clamp(value, 0.0, 1.0);
-    };
-    auto key = std::make_tuple(id, colour("red"), colour("green"), colour("blue"));
+    const TSingleRGB colour = e ? material_base_colour(*e) : TSingleRGB(1.0f);
+    auto key = std::make_tuple(e ? material_name(*e) : std::string("default"), colour.r, colour.g, colour.b);
     auto it = _material_index.find(key);
     if (it != _material_index.end()) return it->second;
     auto material = std::make_unique<aiMaterial>();
-    aiString name(id);
+    aiString name(std::get<0>(key));
     material->AddProperty(&name, AI_MATKEY_NAME);
-    aiColor4D base(ai_real(std::get<1>(key)), ai_real(std::get<2>(key)), ai_real(std::get<3>(key)), 1);
+    aiColor4D base(colour.r, colour.g, colour.b, 1);
     material->AddProperty(&base, 1, AI_MATKEY_BASE_COLOR);
     material->AddProperty(&base, 1, AI_MATKEY_COLOR_DIFFUSE);
     unsigned index = unsigned(_materials.size());
@@ -355,7 +369,7 @@ class TSceneBuilder {
   std::vector<std::unique_ptr<aiMesh>> _meshes;
   std::unordered_map<std::string, unsigned> _mesh_index;  // content -> index in _meshes
   std::vector<std::unique_ptr<aiMaterial>> _materials;
-  std::map<std::tuple<std::string, double, double, double>, unsigned> _material_index;
+  std::map<std::tuple<std::string, float, float, float>, unsigned> _material_index;
 };
 
 // Writes `bytes` to `path`, replacing the file; raises EExport when it cannot.
@@ -415,7 +429,18 @@ void write_project_glb(const CProject& project, const std::string& path) {
   write_export(path, glb);
 }
 
-void write_project(const CProject& project, const std::string& path) {
+void write_project_picture(const CProject& project, const std::string& path, TPictureFormat format,
+                           const TPictureOptions& options) {
+  std::string bytes;
+  try {
+    bytes = project_picture(project, format, options);
+  } catch (const EExport& e) {
+    throw EExport(fmt::format("{}: {}", path, e.message()));
+  }
+  write_export(path, bytes);
+}
+
+void write_project(const CProject& project, const std::string& path, const TPictureOptions& picture) {
   auto ends_with = [&](std::string_view ext) {
     return path.size() >= ext.size() && same_text(std::string_view(path).substr(path.size() - ext.size()), ext);
   };
@@ -423,6 +448,12 @@ void write_project(const CProject& project, const std::string& path) {
     write_project_json(project, path);
   else if (ends_with(".glb"))
     write_project_glb(project, path);
+  else if (ends_with(".svg"))
+    write_project_picture(project, path, TPictureFormat::svg, picture);
+  else if (ends_with(".png"))
+    write_project_picture(project, path, TPictureFormat::png, picture);
+  else if (ends_with(".pdf"))
+    write_project_picture(project, path, TPictureFormat::pdf, picture);
   else
-    throw EExport(fmt::format("{}: the extension is neither .json nor .glb", path));
+    throw EExport(fmt::format("{}: the extension is none of .json, .glb, .svg, .png and .pdf", path));
 }

@@ -1,5 +1,6 @@
 // Writing the reference host's project to files: JSON (the stable schema
-// below, relied on outside this repository) and glTF binary.
+// below, relied on outside this repository), glTF binary, and pictures (SVG,
+// PNG, PDF: a front elevation and a plan, drawn by host.picture).
 //
 // JSON: lengths in metres, matrices as 16 numbers row-major.
 //
@@ -24,10 +25,12 @@
 // ".material.default.id" ("default" when unset) and takes the diffuse colour
 // properties (".material.default.diffuse.red", "...green", "...blue"; "." or
 // "," as decimal separator, kept between 0 and 1) as its base colour, white
-// when unset or unreadable. Articles and empty groups are nodes without a
-// mesh.
+// when unset or unreadable (`material_name`, `material_base_colour`, which
+// the pictures use too). Articles and empty groups are nodes without a mesh.
 //
-// Neither writer writes a number that is not finite: a project holding one
+// Pictures: see host.picture.
+//
+// No writer writes a number that is not finite: a project holding one
 // (a position, size, bound, matrix or vertex) is refused with EExport naming
 // the entity ("<path>: box "Side" in "Cabinet/Inner": non-finite size"); the
 // glTF writer likewise refuses a value beyond its 32-bit floating-point
@@ -39,9 +42,23 @@
 
 #include <nlohmann/json.hpp>
 
+#include "graphics.colors.h"
+#include "host.picture.h"
 #include "host.project.h"
 
 BXF_DECLARE_EXCEPTION(EExport, Exception);  // a project that could not be written
+
+// The name of an entity's material in every export: ".material.default.id",
+// "default" when unset.
+std::string material_name(const CEntity& entity);
+// The base colour of an entity's material in every export: the diffuse
+// colour properties ".material.default.diffuse.red", "...green" and
+// "...blue" ("." or "," as decimal separator), each 1 when unset, unreadable
+// or not finite, and kept between 0 and 1.
+TSingleRGB material_base_colour(const CEntity& entity);
+// The entity by kind and name with the groups it is in, for messages:
+// `box "Side (KOB)" in "Base cabinet (US60)/Inner"`.
+std::string entity_description(const CEntity& entity);
 
 // The project in the JSON schema above; raises EExport (naming the entity,
 // not a file) for a non-finite number.
@@ -53,6 +70,11 @@ void write_project_json(const CProject& project, const std::string& path);
 // Writes the project as glTF binary to `path`; raises EExport with the
 // exporter's reason when that fails.
 void write_project_glb(const CProject& project, const std::string& path);
-// Writes by the extension of `path` (".json" or ".glb", letter case ignored);
-// raises EExport for any other extension.
-void write_project(const CProject& project, const std::string& path);
+// Writes the picture of the project (host.picture) to `path`; raises EExport
+// as project_picture does, and when the file cannot be written.
+void write_project_picture(const CProject& project, const std::string& path, TPictureFormat format,
+                           const TPictureOptions& options = {});
+// Writes by the extension of `path` (".json", ".glb", ".svg", ".png" or
+// ".pdf", letter case ignored; `picture` for the last three); raises EExport
+// for any other extension.
+void write_project(const CProject& project, const std::string& path, const TPictureOptions& picture = {});

@@ -69,8 +69,10 @@ done
 examples="$work/root/usr/share/doc/bxf2-import/examples"
 mkdir "$work/tmp"
 TMPDIR="$work/tmp" "$work/root/usr/bin/bxf2-import" --quiet --warning ok -o "$work/kitchen.glb" \
-  -o "$work/kitchen.json" "$examples/kitchen.zip" </dev/null >/dev/null || fail "bxf2-import failed on kitchen.zip"
-[ -s "$work/kitchen.glb" ] && [ -s "$work/kitchen.json" ] || fail "bxf2-import wrote no project"
+  -o "$work/kitchen.json" -o "$work/kitchen.png" "$examples/kitchen.zip" </dev/null >/dev/null ||
+  fail "bxf2-import failed on kitchen.zip"
+[ -s "$work/kitchen.glb" ] && [ -s "$work/kitchen.json" ] && [ -s "$work/kitchen.png" ] ||
+  fail "bxf2-import wrote no project"
 "$work/root/usr/bin/bxf2-inspect" "$examples/base-cabinet.bxf2" >"$work/cabinet.json" || fail "bxf2-inspect failed"
 grep -q '"library"' "$work/cabinet.json" || fail "bxf2-inspect printed no model"
 

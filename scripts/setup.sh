@@ -10,10 +10,12 @@ packages=(
   libxml2-dev                        # XML DOM (a conforming, validating parser)
   libzip-dev zlib1g-dev              # ZIP archives
   libassimp-dev                      # 3D files in, glTF out
+  libcairo2-dev                      # pictures: SVG, PNG, PDF
   nlohmann-json3-dev                 # JSON
   libfmt-dev                         # formatting
   libcli11-dev                       # command lines
   libgtest-dev libgmock-dev          # tests
+  poppler-utils                      # tests: pdfinfo and pdftotext read the PDF pictures back
   libbenchmark-dev                   # benchmarks
   zip unzip                          # example archives, benchmark baseline
   help2man                           # manual pages, written from the programs' --help

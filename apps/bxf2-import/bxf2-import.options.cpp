@@ -38,6 +38,9 @@ std::optional<TOutputFormat> output_format(const std::string& path) {
   const std::string extension = path.substr(dot);
   if (same_text(extension, ".glb")) return TOutputFormat::glb;
   if (same_text(extension, ".json")) return TOutputFormat::json;
+  if (same_text(extension, ".svg")) return TOutputFormat::svg;
+  if (same_text(extension, ".png")) return TOutputFormat::png;
+  if (same_text(extension, ".pdf")) return TOutputFormat::pdf;
   return std::nullopt;
 }
 
@@ -65,7 +68,9 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
   std::string warning;
 
   app.add_option("FILE", options.files, "BXF2 files (.bxf2) and ZIP archives (.zip) to import, in order");
-  app.add_option("-o,--output", outputs, "write the project; .glb or .json by extension; repeatable")
+  app.add_option("-o,--output", outputs,
+                 "write the project; by extension: .glb (glTF binary), .json, or a picture of the front elevation "
+                 "and the plan: .svg, .png, .pdf; repeatable")
       ->type_name("PATH")
       ->allow_extra_args(false);
   app.add_option("--placement-center", center, "centre of the placement area in metres (default 0,0,0)")
@@ -93,7 +98,7 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
     for (const std::string& path : outputs) {
       const auto format = output_format(path);
       if (!format)
-        throw CLI::ValidationError("--output", "\"" + path + "\" is neither a .glb nor a .json file");
+        throw CLI::ValidationError("--output", "\"" + path + "\" is none of .glb, .json, .svg, .png and .pdf");
       options.outputs.push_back({path, *format});
     }
     if (!center.empty()) {

@@ -1,7 +1,8 @@
 // The command line of bxf2-import: what it accepts and how it reads it.
 //
 //   bxf2-import [options] FILE...
-//     -o, --output PATH          write the project; .glb or .json by extension; repeatable
+//     -o, --output PATH          write the project; .glb, .json, .svg, .png or .pdf by
+//                                extension; repeatable
 //     --placement-center X,Y,Z   centre of the placement area in metres (default 0,0,0)
 //     --warning ok|tick|close    how the resize warning is answered when not asked on a terminal
 //     --plugin-dir DIR           folder of import.bxf2.plg and the files beside it
@@ -34,8 +35,9 @@ enum class TWarningAnswer {
   close,  // the window's close box: the import does not run
 };
 
-// A project file to write.
-enum class TOutputFormat { glb, json };
+// A project file to write: glTF binary, JSON, or a picture (front elevation
+// and plan) as SVG, PNG or PDF.
+enum class TOutputFormat { glb, json, svg, png, pdf };
 struct TOutput {
   std::string path;
   TOutputFormat format = TOutputFormat::glb;
@@ -62,7 +64,7 @@ struct TParsedCommandLine {
 
 // Reads the command line. Help goes to `out`, errors to `err`. The files must
 // pass `input_file_problem`; an output's format comes from its extension
-// (".glb" or ".json", letter case aside); the placement centre is three
+// (".glb", ".json", ".svg", ".png" or ".pdf", letter case aside); the placement centre is three
 // numbers with "." as decimal separator, separated by commas; the most
 // objects a positive whole number.
 TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

@@ -374,16 +374,15 @@ class TImportRun {
     }
     if (!_options.quiet) print_escaped(_err, logged);
 
+    const TProjectCounts counts = count_objects(host.project());
+    const TPictureOptions picture = picture_options(counts);
     int status = exit_success;
     for (const TOutput& output : _options.outputs) {
       // A stop while the outputs are written lets the one being written
       // finish (it replaces its file whole) and writes no further one.
       if (stop_requested()) break;
       try {
-        if (output.format == TOutputFormat::glb)
-          write_project_glb(host.project(), output.path);
-        else
-          write_project_json(host.project(), output.path);
+        write_project(host.project(), output.path, picture);
       } catch (const Exception& e) {
         _err << "bxf2-import: " << printable_text(e.message()) << '\n';
         status = exit_failure;
@@ -396,9 +395,18 @@ class TImportRun {
       _err << "bxf2-import: interrupted while writing the outputs\n";
       return interrupted_status();
     }
-    const TProjectCounts counts = count_objects(host.project());
     _out << summary_text(counts, seconds) << '\n';
     return status;
+  }
+
+  // What a picture of the project says: the names of the imported files and
+  // what the project holds.
+  TPictureOptions picture_options(const TProjectCounts& counts) const {
+    TPictureOptions picture;
+    for (const std::string& file : _options.files)
+      picture.title += (picture.title.empty() ? "" : ", ") + extract_file_name(file);
+    picture.subtitle = counts_text(counts);
+    return picture;
   }
 
   const TImportOptions& _options;

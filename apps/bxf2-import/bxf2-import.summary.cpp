@@ -30,8 +30,12 @@ TProjectCounts count_objects(const CProject& project) {
   return counts;
 }
 
-std::string summary_text(const TProjectCounts& counts, double seconds) {
-  return fmt::format("{}, {}, {}, {} in {:.2f} s", plural(counts.cabinets, "cabinet", "cabinets"),
+std::string counts_text(const TProjectCounts& counts) {
+  return fmt::format("{}, {}, {}, {}", plural(counts.cabinets, "cabinet", "cabinets"),
                      plural(counts.parts, "part", "parts"), plural(counts.components, "component", "components"),
-                     plural(counts.articles, "article", "articles"), seconds);
+                     plural(counts.articles, "article", "articles"));
+}
+
+std::string summary_text(const TProjectCounts& counts, double seconds) {
+  return fmt::format("{} in {:.2f} s", counts_text(counts), seconds);
 }

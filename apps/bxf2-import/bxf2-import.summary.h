@@ -19,5 +19,7 @@ struct TProjectCounts {
 // measured, so the count stays cheap on large projects).
 TProjectCounts count_objects(const CProject& project);
 
+// "4 cabinets, 38 parts, 6 components, 9 articles".
+std::string counts_text(const TProjectCounts& counts);
 // "4 cabinets, 38 parts, 6 components, 9 articles in 0.42 s".
 std::string summary_text(const TProjectCounts& counts, double seconds);

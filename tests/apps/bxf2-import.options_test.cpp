@@ -48,16 +48,21 @@ class options : public ::testing::Test {
 }  // namespace
 
 TEST_F(options, every_option_is_read) {
-  const TRun r = run({"-o", "a.glb", zip, "--output", "b.JSON", "--placement-center", "1.5,-2,0.25", "--warning",
+  const TRun r = run({"-o", "a.glb", zip, "--output", "b.JSON", "-o", "c.svg", "-o", "d.Png", "-o", "e.PDF",
+                      "--placement-center", "1.5,-2,0.25", "--warning",
                       "tick", "--plugin-dir", "/opt/plugins", "--without-meshport", "-q", bxf2});
   ASSERT_TRUE(r.parsed.options) << r.err;
   const TImportOptions& o = *r.parsed.options;
   EXPECT_EQ(o.files, (std::vector<std::string>{zip, bxf2}));
-  ASSERT_EQ(o.outputs.size(), 2u);
+  ASSERT_EQ(o.outputs.size(), 5u);
   EXPECT_EQ(o.outputs[0].path, "a.glb");
   EXPECT_EQ(o.outputs[0].format, TOutputFormat::glb);
   EXPECT_EQ(o.outputs[1].path, "b.JSON");
   EXPECT_EQ(o.outputs[1].format, TOutputFormat::json);
+  EXPECT_EQ(o.outputs[2].format, TOutputFormat::svg);
+  EXPECT_EQ(o.outputs[3].format, TOutputFormat::png);
+  EXPECT_EQ(o.outputs[4].path, "e.PDF");
+  EXPECT_EQ(o.outputs[4].format, TOutputFormat::pdf);
   EXPECT_EQ(o.placement_center, (std::array<double, 3>{1.5, -2, 0.25}));
   EXPECT_EQ(o.warning, TWarningAnswer::tick);
   EXPECT_EQ(o.plugin_dir, "/opt/plugins");
@@ -138,9 +143,10 @@ TEST_F(options, usage_errors_exit_with_2_and_say_why) {
     std::string error;  // part of what goes to standard error
   };
   const std::vector<Case> cases = {
-      {{"-o", "a.gltf", "ZIP"}, "\"a.gltf\" is neither a .glb nor a .json file"},
-      {{"-o", "glb", "ZIP"}, "\"glb\" is neither a .glb nor a .json file"},
-      {{"-o", "dir.glb/x", "ZIP"}, "\"dir.glb/x\" is neither a .glb nor a .json file"},
+      {{"-o", "a.gltf", "ZIP"}, "\"a.gltf\" is none of .glb, .json, .svg, .png and .pdf"},
+      {{"-o", "glb", "ZIP"}, "\"glb\" is none of .glb, .json, .svg, .png and .pdf"},
+      {{"-o", "dir.glb/x", "ZIP"}, "\"dir.glb/x\" is none of .glb, .json, .svg, .png and .pdf"},
+      {{"-o", "plan.jpg", "ZIP"}, "\"plan.jpg\" is none of .glb, .json, .svg, .png and .pdf"},
       {{"--placement-center", "1,2", "ZIP"}, "\"1,2\" is not three numbers X,Y,Z"},
       {{"--placement-center", "1;2;3", "ZIP"}, "\"1;2;3\" is not three numbers X,Y,Z"},
       {{"--placement-center", "1,2,3,4", "ZIP"}, "\"1,2,3,4\" is not three numbers X,Y,Z"},

@@ -29,6 +29,7 @@ TEST(summary, counts_follow_the_kinds_of_the_project) {
   EXPECT_EQ(counts.parts, 3);
   EXPECT_EQ(counts.components, 1);
   EXPECT_EQ(counts.articles, 2);
+  EXPECT_EQ(counts_text(counts), "2 cabinets, 3 parts, 1 component, 2 articles");
   EXPECT_EQ(summary_text(counts, 0.4251), "2 cabinets, 3 parts, 1 component, 2 articles in 0.43 s");
 
   TRef<CProject> empty(CProject::create());

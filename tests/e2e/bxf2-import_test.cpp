@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "picture.reading.h"
 #include "platform.files.h"
 
 namespace {
@@ -864,19 +865,23 @@ TEST_F(bxf2_import, files_the_import_would_not_take_end_the_program_before_anyth
 TEST_F(bxf2_import, a_write_that_fails_keeps_the_old_file_and_leaves_nothing_beside_it) {
   write_file_bytes(file("p.json"), "old project");
   write_file_bytes(file("p.glb"), "old model");
-  // Both files are larger than the limit; the plug-in's own files are not.
-  const TResult r = finish(start(root, tmp, {"-q", "--warning", "ok", "-o", file("p.json"), "-o", file("p.glb"), base_cabinet},
+  write_file_bytes(file("p.pdf"), "old picture");
+  // The files are larger than the limit; the plug-in's own files are not.
+  const TResult r = finish(start(root, tmp,
+                                 {"-q", "--warning", "ok", "-o", file("p.json"), "-o", file("p.glb"), "-o",
+                                  file("p.pdf"), base_cabinet},
                                  {}, RLIMIT_FSIZE, 4096));
   EXPECT_EQ(r.status, 1) << r.err;
-  for (const char* name : {"p.json", "p.glb"})
+  for (const char* name : {"p.json", "p.glb", "p.pdf"})
     EXPECT_NE(r.err.find("bxf2-import: " + file(name) + ": the file cannot be written (File too large)\n"),
               std::string::npos)
         << r.err;
   EXPECT_EQ(read_file_bytes(file("p.json")), "old project");
   EXPECT_EQ(read_file_bytes(file("p.glb")), "old model");
+  EXPECT_EQ(read_file_bytes(file("p.pdf")), "old picture");
   std::set<std::string> names;
   for (const auto& item : std::filesystem::directory_iterator(root)) names.insert(item.path().filename().string());
-  EXPECT_EQ(names, (std::set<std::string>{"err.txt", "out.txt", "p.glb", "p.json", "tmp"}));
+  EXPECT_EQ(names, (std::set<std::string>{"err.txt", "out.txt", "p.glb", "p.json", "p.pdf", "tmp"}));
   expect_clean_temp();
 }
 
@@ -1036,4 +1041,46 @@ TEST_F(bxf2_import, a_fan_out_ends_with_out_of_memory_not_an_abort) {
   EXPECT_NE(starved.err.find("bxf2-import: out of memory\n"), std::string::npos) << starved.err;
   EXPECT_FALSE(file_exists(file("p.json")));
   expect_clean_temp();
+}
+
+// The example kitchen drawn in each picture format: every part and
+// component mesh once in each view, the page and its text as the title,
+// scale and dimensions say.
+TEST_F(bxf2_import, the_example_kitchen_is_drawn_as_svg_png_and_pdf) {
+  const TResult r =
+      run({"-q", "--warning", "ok", "-o", file("k.svg"), "-o", file("k.png"), "-o", file("k.pdf"), kitchen_zip});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::optional<TSvgPicture> svg = read_svg(file("k.svg"));
+  ASSERT_TRUE(svg);
+  // 44 parts and 15 meshes, twice; the six materials once in the legend.
+  EXPECT_EQ(svg->shapes.size(), 2u * (44 + 15) + 6);
+  EXPECT_NEAR(svg->width, 841.89, 0.01);
+  EXPECT_EQ(png_size(read_file_bytes(file("k.png"))), (std::pair{1600, 1000}));
+  if (!pdf_tools_found()) GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
+  const std::string info = pdf_info(file("k.pdf"));
+  EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("Title:           kitchen.zip\n"), std::string::npos) << info;
+  const std::string text = pdf_text(file("k.pdf"));
+  for (const char* expected : {"kitchen.zip", "6 cabinets, 44 parts, 15 components, 47 articles",
+                               "Scale 1:20, A4 landscape", "Dimensions in mm", "Front elevation", "Plan", "1800",
+                               "2200", "624", "CABINET", "FRONT"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  expect_clean_temp();
+}
+
+// A run that imports nothing still draws its pictures: a page that says the
+// project is empty.
+TEST_F(bxf2_import, an_empty_project_is_drawn_as_a_page_that_says_so) {
+  const TResult r = run(
+      {"-q", "--warning", "close", "-o", file("e.svg"), "-o", file("e.png"), "-o", file("e.pdf"), base_cabinet});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::optional<TSvgPicture> svg = read_svg(file("e.svg"));
+  ASSERT_TRUE(svg);
+  EXPECT_TRUE(svg->shapes.empty());
+  EXPECT_EQ(png_size(read_file_bytes(file("e.png"))), (std::pair{1600, 1000}));
+  if (!pdf_tools_found()) GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
+  const std::string text = pdf_text(file("e.pdf"));
+  for (const char* expected :
+       {"base-cabinet.bxf2", "0 cabinets, 0 parts, 0 components, 0 articles", "The project is empty."})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }

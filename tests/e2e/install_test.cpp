@@ -72,6 +72,7 @@ TEST_F(installed, a_moved_install_tree_runs_from_its_new_place) {
       "lib/bxf2-import/meshport.plg",
       "lib/bxf2-import/H-SK.meb",
       "share/doc/bxf2-import/README.md",
+      "share/doc/bxf2-import/docs/kitchen.png",
       "share/doc/bxf2-import/host/README.md",
       "share/doc/bxf2-import/examples/kitchen.zip",
       "share/doc/bxf2-import/examples/base-cabinet.bxf2",

@@ -240,7 +240,7 @@ TEST_F(export_, unknown_extension_and_unwritable_path_are_refused) {
     write_project(host.project(), (folder / "project.obj").string());
     ADD_FAILURE();
   } catch (const EExport& e) {
-    EXPECT_EQ(e.message(), (folder / "project.obj").string() + ": the extension is neither .json nor .glb");
+    EXPECT_EQ(e.message(), (folder / "project.obj").string() + ": the extension is none of .json, .glb, .svg, .png and .pdf");
   }
   std::string missing = (folder / "no folder" / "p.json").string();
   try {
