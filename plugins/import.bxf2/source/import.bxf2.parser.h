@@ -112,3 +112,10 @@ CBXF* parse_file(const std::string& file_name, TBXF_read_location* where = nullp
 // name (from 1) where there are several; "comment()", "text()" and
 // "processing-instruction()" for other nodes; "/@name" added for an attribute.
 std::string node_path(const TXMLNode& node, const TXMLNode& attribute = {});
+
+// Where a failed read stopped, for a user: "FILE:LINE:COLUMN: in PATH" (the
+// line and column left out when not known) and, when reading met a node
+// other than an element where it takes elements only, what it met there
+// ("...: a comment where an element was expected"). "" when the failure
+// had no place in the document.
+std::string read_failure_place(const std::string& file_name, const TBXF_read_location& where);
