@@ -138,11 +138,13 @@ TEST(bxf2_inspect, check_lists_every_problem) {
       "</machiningLinks></component></components></library></bxf>");
   Outcome run = inspect("--check " + file.arg());
   EXPECT_EQ(run.status, 1);
+  // Each with the place of its element in the file.
+  const std::string& f = file.path();
   EXPECT_EQ(run.out,
-            "scene.nodes[0].cabinet_links[1]: no cabinet with id \"nope\"\n"
-            "library.cabinets[0].part_links[0]: no part with id \"P9\"\n"
-            "library.components[0]: no article lists component number \"K7\"\n"
-            "library.components[0].machining_links[0]: no machining with id \"\"\n"
+            f + ":1:70: scene.nodes[0].cabinet_links[1]: no cabinet with id \"nope\"\n" +
+            f + ":1:187: library.cabinets[0].part_links[0]: no part with id \"P9\"\n" +
+            f + ":1:260: library.components[0]: no article lists component number \"K7\"\n" +
+            f + ":1:308: library.components[0].machining_links[0]: no machining with id \"\"\n"
             "4 problems\n");
 }
 
@@ -156,11 +158,11 @@ TEST(bxf2_inspect, text_from_the_file_is_printed_escaped) {
       "</cabinetLinks></node></nodes></scene></bxf>");
   Outcome check = inspect("--check " + links.arg());
   EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "scene.nodes[0].cabinet_links[0]: no cabinet with id \"cab\\t[2J\\u009b1m\"\n1 problem\n");
+  EXPECT_EQ(check.out, links.path() + ":1:40: scene.nodes[0].cabinet_links[0]: no cabinet with id \"cab\\t[2J\\u009b1m\"\n1 problem\n");
   TempFile quantity("<bxf><library><articles><article totalQuantity='x&#x9b;2J'/></articles></library></bxf>");
   Outcome read = inspect(quantity.arg());
   EXPECT_EQ(read.status, 1);
-  EXPECT_EQ(read.err.substr(0, read.err.find('\n')), "EConvertError: 'x\\u009b2J' is not a valid integer value");
+  EXPECT_EQ(read.err.substr(0, read.err.find('\n')), "bxf2-inspect: EConvertError: 'x\\u009b2J' is not a valid integer value");
   EXPECT_EQ(read.err.find("\xC2\x9B"), std::string::npos) << read.err;
 }
 
@@ -174,7 +176,11 @@ TEST(bxf2_inspect, reading_errors_with_place) {
        "        <geometry xsi:type='Box' id='g'/>\n      </part>\n    </parts>\n  </library>\n</bxf>\n",
        "EAssertionFailed: id (import.bxf2.parser, line ", "7:9: in bxf/library/parts/part[3]/geometry/@id"},
       {"<bxf><scene><nodes><node/><!-- x --></nodes></scene></bxf>", "EParse: ",
-       "1:27: in bxf/scene/nodes/comment()"},
+       "1:27: in bxf/scene/nodes/comment(): a comment where an element was expected"},
+      {"<bxf><head>\n  stray words here, more than twenty characters\n</head></bxf>", "EParse: ",
+       "1:12: in bxf/head/text(): text \"stray words here, mo...\" where an element was expected"},
+      {"<bxf><head><?pi x?></head></bxf>", "EParse: ",
+       "1:12: in bxf/head/processing-instruction(): a processing instruction where an element was expected"},
       {"<bxf><library>\n<parts><part><geometry xsi:type='Box'><extent>1,5 2</extent></geometry></part></parts>"
        "</library></bxf>",
        "EAssertionFailed: Assertion failure (import.bxf2.parser.tools, line ",
@@ -190,8 +196,8 @@ TEST(bxf2_inspect, reading_errors_with_place) {
     EXPECT_EQ(run.out, "");
     std::string first = run.err.substr(0, run.err.find('\n'));
     std::string second = run.err.substr(first.size() + 1);
-    EXPECT_EQ(first.compare(0, c.first_line.size(), c.first_line), 0) << first;
-    EXPECT_EQ(second, file.path() + ":" + c.place + "\n");
+    EXPECT_EQ(first.compare(0, c.first_line.size() + 14, "bxf2-inspect: " + c.first_line), 0) << first;
+    EXPECT_EQ(second, "bxf2-inspect: " + file.path() + ":" + c.place + "\n");
   }
 }
 
@@ -213,14 +219,15 @@ TEST(bxf2_inspect, no_document_and_usage) {
     Outcome run = inspect(broken.arg());
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, broken.path() +
+    EXPECT_EQ(run.err, "bxf2-inspect: " + broken.path() +
                            ": no BXF2 document (the file is missing, unreadable, not well-formed XML or not valid "
-                           "against its DTD)\n" +
+                           "against its DTD)\n"
+                           "bxf2-inspect: " +
                            broken.path() + c.reason + "\n");
   }
   Outcome missing = inspect("'/nonexistent/file.bxf2'");
   EXPECT_EQ(missing.status, 3);
-  EXPECT_NE(missing.err.find("\n/nonexistent/file.bxf2: cannot open the file: No such file or directory\n"),
+  EXPECT_NE(missing.err.find("\nbxf2-inspect: /nonexistent/file.bxf2: cannot open the file: No such file or directory\n"),
             std::string::npos)
       << missing.err;
 
@@ -232,16 +239,33 @@ TEST(bxf2_inspect, no_document_and_usage) {
   EXPECT_EQ(json::parse(read.out)["head"]["author"], "K\xC3\xBC" "chenschrank 5\xE2\x82\xAC");
   Outcome run;
 
-  TempFile other("<document/>");
+  // A root of another name reads as an empty document, and is said; for
+  // --check it is a problem.
+  TempFile other("<?xml version='1.0'?>\n<document/>");
   run = inspect(other.arg());
   EXPECT_EQ(run.status, 0);
   json doc = json::parse(run.out);
   EXPECT_EQ(doc["scene"]["nodes"], json::array());
   EXPECT_EQ(doc["head"]["version"], "");
+  const std::string root =
+      other.path() + ":2:1: the root element is <document>, not <bxf>: nothing in it is imported\n";
+  EXPECT_EQ(run.err, "bxf2-inspect: " + root);
+  run = inspect("--check " + other.arg());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, root + "1 problem\n");
 
-  EXPECT_EQ(inspect("").status, 2);
+  // Usage errors name the program, never its path.
+  run = inspect("");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "bxf2-inspect: FILE is required\nTry 'bxf2-inspect --help' for more information.\n");
   EXPECT_EQ(inspect("--bogus x.bxf2").status, 2);
-  EXPECT_EQ(inspect("--help").status, 0);
+  run = inspect("--help");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.find(BXF2_INSPECT), std::string::npos) << run.out;
+  for (const char* text : {"Usage: bxf2-inspect [OPTIONS] FILE\n", "\n  FILE ", "\n  --check ", "\nExit status:\n  0 ",
+                           "\n  1 ", "\n  2 ", "\n  3 "})
+    EXPECT_NE(run.out.find(text), std::string::npos) << text;
+  EXPECT_EQ(run.out.find("TEXT"), std::string::npos) << run.out;
 
   run = inspect("--version");
   EXPECT_EQ(run.status, 0);

@@ -24,19 +24,25 @@ namespace {
 class CParser::TTrack {
  public:
   TTrack(CParser& parser, const TXMLNode& node, const TXMLNode& attribute = {})
-      : _parser(parser), _saved(std::move(parser._location)), _exceptions(std::uncaught_exceptions()) {
+      : _parser(parser),
+        _saved_node(std::move(parser._location.node)),
+        _saved_attribute(std::move(parser._location.attribute)),
+        _exceptions(std::uncaught_exceptions()) {
     _parser._location.node = node;
     _parser._location.attribute = attribute;
   }
   ~TTrack() {
-    if (std::uncaught_exceptions() == _exceptions) _parser._location = std::move(_saved);
+    if (std::uncaught_exceptions() != _exceptions) return;
+    _parser._location.node = std::move(_saved_node);
+    _parser._location.attribute = std::move(_saved_attribute);
   }
   TTrack(const TTrack&) = delete;
   TTrack& operator=(const TTrack&) = delete;
 
  private:
   CParser& _parser;
-  TBXF_read_location _saved;
+  TXMLNode _saved_node;
+  TXMLNode _saved_attribute;
   int _exceptions;
 };
 
@@ -56,6 +62,8 @@ CBXF* CParser::parse() {
   }
   TXMLNode root = _dom->document_element();
   if (root.is_null()) return nullptr;
+  _location.root_name = root.node_name();
+  _location.root_position = root.source_position();
   std::unique_ptr<CBXF> bxf(new CBXF());
   TTrack track(*this, root);
   if (element_of(root) == TBXF_element::bxf) {
@@ -73,7 +81,7 @@ CBXF* parse_file(const std::string& file_name, TBXF_read_location* where) {
   std::unique_ptr<CParser> parser(new CParser(file_name));
   try {
     CBXF* bxf = parser->parse();
-    if (!bxf && where) *where = parser->location();
+    if (where) *where = parser->location();
     return bxf;
   } catch (...) {
     if (where) *where = parser->location();
