@@ -38,6 +38,10 @@ std::optional<std::string> presenter_cancel() {
   return lent_presenter ? lent_presenter->cancel() : std::nullopt;
 }
 
+std::vector<std::string> presenter_typed_files() {
+  return lent_presenter ? lent_presenter->typed_files() : std::vector<std::string>();
+}
+
 // ---------------------------------------------------------------------------
 // Progress display
 // ---------------------------------------------------------------------------

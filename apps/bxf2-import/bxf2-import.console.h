@@ -27,6 +27,8 @@ void withdraw_presenter();
 // The lent presenter's `cancel`: why the user's answers end the run without
 // an import, nothing while they do not.
 std::optional<std::string> presenter_cancel();
+// The files the user chose on the terminal, as typed.
+std::vector<std::string> presenter_typed_files();
 
 // ---------------------------------------------------------------------------
 // Progress display

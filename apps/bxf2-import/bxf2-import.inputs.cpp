@@ -79,7 +79,9 @@ std::string shell_quoted(std::string_view path) {
   return quoted + "'";
 }
 
-CChosenFiles::CChosenFiles(const std::vector<std::string>& files) {
+CChosenFiles::CChosenFiles(const std::vector<std::string>& files) { add(files); }
+
+void CChosenFiles::add(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     _all_files.push_back({file, completed(file)});
     if (extract_file_ext(file) == ".bxf2") {
@@ -173,7 +175,7 @@ CChosenFiles::TMesh CChosenFiles::mesh(std::string_view bxf_name, std::string_vi
     if (extract_file_name(file.full) == bxf_name) return {name, false, false};
   if (const auto found = mesh_member(stem)) return {found->first->path + "(" + found->second + ")", true, true};
   if (const auto found = member(bxf_name)) return {found->first->path + "(" + name + ")", false, true};
-  return {name, false, !bxf_name.empty()};
+  return {name, false, false};
 }
 
 std::string CChosenFiles::inspect_target(std::string_view name) const {

@@ -22,6 +22,8 @@ class CChosenFiles {
   // `files` as given on the command line. Archives that cannot be listed
   // hold nothing here: the import itself reports them.
   explicit CChosenFiles(const std::vector<std::string>& files);
+  // Adds files chosen later (on the terminal), as typed.
+  void add(const std::vector<std::string>& files);
 
   // The warnings about the chosen files, one line each (with the program's
   // name, no line end): BXF2 files of two archives that unpack to one file

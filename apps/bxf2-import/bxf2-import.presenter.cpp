@@ -84,6 +84,7 @@ std::optional<std::vector<std::string>> CImportPresenter::choose_files(const COp
   } else if (_interactive) {
     _terminal_chose = true;
     chosen = terminal().choose_files(dialog);
+    if (chosen) _typed_files = *chosen;
   } else {
     _script.add_cancel();
     chosen = _script.choose_files(dialog);

@@ -41,6 +41,8 @@ class CImportPresenter : public CPresenter {
   // Why the user's answers end the run without an import ("the resize
   // warning was closed", "no file was chosen"), nothing while they do not.
   const std::optional<std::string>& cancel() const { return _cancel; }
+  // The files chosen on the terminal, as typed.
+  const std::vector<std::string>& typed_files() const { return _typed_files; }
 
  private:
   CPresenter& terminal();
@@ -55,6 +57,7 @@ class CImportPresenter : public CPresenter {
   bool _terminal_chose = false;
   CScriptedPresenter _script;
   std::optional<std::string> _cancel;
+  std::vector<std::string> _typed_files;
 };
 
 // Lends `presenter` to the plug-ins: every module file has its own toolkit

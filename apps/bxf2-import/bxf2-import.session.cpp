@@ -282,7 +282,7 @@ class TImportRun {
   }
 
   int with_host(const std::string& plugin, const std::string& meshport, const TPluginLog& log,
-                const CChosenFiles& files) {
+                CChosenFiles& files) {
     int status = exit_failure;
     std::optional<CHost> host;
     host.emplace();
@@ -318,7 +318,7 @@ class TImportRun {
     return status;
   }
 
-  int import(CHost& host, const TPluginLog& log, const CChosenFiles& files) {
+  int import(CHost& host, const TPluginLog& log, CChosenFiles& files) {
     TRef<IImportPlugin> command;
     for (const TRef<CPluginEntry>& entry : host.plugins().entries())
       if (extract_file_name(entry->path()) == import_plugin_file && entry->instance())
@@ -350,6 +350,8 @@ class TImportRun {
     view.finish();
     host.main_window().set_proceed_handler(nullptr);
     command = nullptr;
+    // Files chosen on the terminal are named as typed, like FILEs.
+    files.add(presenter_typed_files());
     for (const THostMessage& message : host.application().messages())
       _err << "bxf2-import: " << printable_text(message.text) << '\n';
 

@@ -3,6 +3,7 @@
 // folder left behind by the import shows.
 #include <fmt/format.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -1047,5 +1048,335 @@ TEST_F(bxf2_import, a_fan_out_ends_with_out_of_memory_not_an_abort) {
   EXPECT_EQ(starved.status, 1) << starved.err;
   EXPECT_NE(starved.err.find("bxf2-import: out of memory\n"), std::string::npos) << starved.err;
   EXPECT_FALSE(file_exists(file("p.json")));
+  expect_clean_temp();
+}
+
+// ---------------------------------------------------------------------------
+// The user's terms: prompts, places, what was left out, counts, warnings,
+// conventions (one group of rows per promise)
+// ---------------------------------------------------------------------------
+
+namespace {
+
+const std::string warning_text =
+    "bxf2-import: Warning! The imported cabinets are not intended to be resized. This can result in incorrect "
+    "reporting.\n";
+
+// A run on a terminal: standard input and the controlling terminal are a
+// new pseudo-terminal on which `typed` was typed ahead; standard output and
+// standard error go to files. `screen` is what the terminal showed (the
+// echo of the typing, and whatever the program asked there).
+struct TTerminalResult {
+  int status = -1;
+  std::string screen, out, err;
+};
+
+TTerminalResult run_on_terminal(const std::string& root, const std::string& tmp, const std::vector<std::string>& args,
+                                const std::string& typed) {
+  std::vector<std::string> argv_text{program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string out_file = root + "/out.txt", err_file = root + "/err.txt";
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    ::setenv("BXF2_IMPORT_LOG", "", 1);
+    const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1), ::dup2(err, 2);
+    ::execv(argv[0], argv.data());
+    _exit(127);
+  }
+  TTerminalResult result;
+  if (pid < 0) {
+    ADD_FAILURE() << "no pseudo-terminal";
+    return result;
+  }
+  // Typed ahead: the terminal keeps it until the program reads, if ever.
+  [[maybe_unused]] const ssize_t written = ::write(master, typed.data(), typed.size());
+  // The screen until the last process on the terminal lets go of it.
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    result.screen.append(buffer, size_t(n));
+  }
+  int raw = 0;
+  while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  ::close(master);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  result.out = read_file_bytes(out_file);
+  result.err = read_file_bytes(err_file);
+  return result;
+}
+
+// The line and column ("48:9") of the first `text` in `document`.
+std::string place_in(const std::string& document, const std::string& text) {
+  const size_t at = document.find(text);
+  EXPECT_NE(at, std::string::npos) << text;
+  const size_t line_start = document.rfind('\n', at);
+  const size_t line = size_t(std::count(document.begin(), document.begin() + long(at), '\n')) + 1;
+  return fmt::format("{}:{}", line, at - (line_start == std::string::npos ? 0 : line_start + 1) + 1);
+}
+
+// A scene whose only COLLADA node is a camera: a file that gives no mesh.
+const char* const camera_only = R"(<?xml version="1.0" encoding="utf-8"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+  <asset><unit name="millimeter" meter="0.001"/><up_axis>Y_UP</up_axis></asset>
+  <library_cameras><camera id="cam"><optics><technique_common><perspective>
+    <yfov>45</yfov><aspect_ratio>1.5</aspect_ratio><znear>1</znear><zfar>1000</zfar>
+  </perspective></technique_common></optics></camera></library_cameras>
+  <library_visual_scenes><visual_scene id="Scene"><node id="c" name="c"><instance_camera url="#cam"/></node></visual_scene></library_visual_scenes>
+  <scene><instance_visual_scene url="#Scene"/></scene>
+</COLLADA>
+)";
+
+}  // namespace
+
+// With FILEs nothing is asked, also on a terminal: the warning's text goes
+// once to standard error and is answered as --warning says. --interactive
+// asks on the terminal; what the user cancels there writes nothing.
+TEST_F(bxf2_import, with_files_nothing_is_asked_and_interactive_asks_on_the_terminal) {
+  // A file the import takes whole: nothing else is said about it.
+  const std::string one = file("one.bxf2");
+  write_file_bytes(one, fan_out(1));
+  const std::string written = "bxf2-import: cancelled: {}; nothing imported, nothing written\n";
+  struct TCase {
+    const char* what;
+    std::vector<std::string> args;
+    std::string typed;  // ahead, on the terminal
+    int status;
+    std::string err;     // the whole of standard error, but for progress lines
+    bool asked;          // the warning was shown on the terminal
+  };
+  const std::vector<TCase> cases = {
+      // A close typed ahead would cancel the run, were anything asked.
+      {"files given", {one}, "c\n", 0, warning_text, false},
+      {"files given and --warning close", {"--warning", "close", one}, "\n", 1,
+       warning_text + fmt::format(fmt::runtime(written), "the resize warning was closed (--warning close)"), false},
+      {"--interactive, OK on the terminal", {"--interactive", one}, "\n", 0, "", true},
+      {"--interactive, closed on the terminal", {"--interactive", one}, "c\n", 1,
+       fmt::format(fmt::runtime(written), "the resize warning was closed"), true},
+      {"--interactive without FILEs: the files typed", {"--interactive"}, "\n" + one + "\n\n", 0, "", true},
+      {"--interactive without FILEs: none typed", {"--interactive"}, "\n\n", 1,
+       fmt::format(fmt::runtime(written), "no file was chosen"), true},
+      {"no FILE and no --interactive", {}, "\n", 2,
+       "bxf2-import: no FILE given: name the files to import, or choose them on the terminal with --interactive\n"
+       "Try 'bxf2-import --help' for more information.\n",
+       false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file_bytes(file("p.json"), "old project");
+    std::vector<std::string> args{"-o", file("p.json")};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const TTerminalResult r = run_on_terminal(root, tmp, args, c.typed);
+    EXPECT_EQ(r.status, c.status) << r.err << r.screen;
+    std::string err;  // without the progress lines
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);)
+      if (!line.starts_with("[")) err += line + "\n";
+    EXPECT_EQ(err, c.err) << r.screen;
+    EXPECT_EQ(r.screen.find("Do not show again") != std::string::npos, c.asked) << r.screen;
+    const std::string project = read_file_bytes(file("p.json"));
+    if (c.status == 0) {
+      EXPECT_EQ(top_level_names(nlohmann::json::parse(project)).size(), 1u);
+      EXPECT_TRUE(r.out.starts_with("1 cabinet, 1 part, 0 component placements, ")) << r.out;
+    } else {
+      EXPECT_EQ(project, "old project");
+      EXPECT_EQ(r.out, "");
+    }
+    expect_clean_temp();
+  }
+}
+
+// A reading error names file, line, column and element path; a link that
+// finds nothing, what it looked for and where it is; a parse error without
+// a message, what was met; each then offers the reader's check. Archived
+// files are the archive's members, never a temporary path.
+TEST_F(bxf2_import, errors_name_the_place_in_the_file_as_the_user_knows_it) {
+  const std::string zip = file("cabinet-450.zip");
+  const std::string member = zip + "(cabinet-450.bxf2)";
+  const std::string check = "bxf2-import: to list every problem of the file: bxf2-inspect --check " + zip + "\n";
+  const std::string part_link = R"(<partLink id="cab-450-kub" referenceId="kub-412"/>)";
+  const std::string component = R"(<component id="handle-k1" uid="M-0002" modelKey="handle" componentNumber="K1">)";
+  struct TCase {
+    const char* what;
+    std::string from, to;  // the change to the sound cabinet
+    std::string reason;    // the start of the logged reason
+    std::string place;     // what to find in the changed document for the place; "" none
+    std::string after;     // the lines after the reason, {} the place
+  };
+  const std::vector<TCase> cases = {
+      {"a part link that finds no part", part_link, replaced(part_link, "kub-412", "kob-999"),
+       "EAssertionFailed: kob-999 (import.bxf2.types, line ", "<partLink id=\"cab-450-kub\"",
+       "bxf2-import: no part with id \"kob-999\", referenced at " + member + ":{}\n" + check},
+      {"a component number no article lists", component, replaced(component, "K1", "K7"),
+       "EAssertionFailed: K7 (import.bxf2.types, line ", "<component id=\"handle-k1\"",
+       "bxf2-import: no article lists component number \"K7\" of component \"handle-k1\" at " + member + ":{}\n" +
+           check},
+      {"a comment in the head", "<head><version>", "<head><!-- exported by hand --><version>", "EParse: \n",
+       "<!-- exported",
+       "bxf2-import: " + member + ":{}: in bxf/head/comment(): a comment where an element was expected\n" + check},
+      {"an element out of place", "<containers>", "<containerz>", "EAssertionFailed: containerz (import.bxf2.parser, line ",
+       "<containerz>", "bxf2-import: " + member + ":{}: in bxf/library/containerz\n" + check},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string document = replaced(cabinet_450, c.from, c.to);
+    if (c.from == "<containers>") document = replaced(document, "</containers>", "</containerz>");
+    write_zip(zip, {{"cabinet-450.bxf2", document}});
+    const TResult r = run({"-q", "-o", file("p.json"), zip});
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string failed = "bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)\n";
+    ASSERT_EQ(r.err.substr(0, failed.size()), failed) << r.err;
+    const std::string report = r.err.substr(failed.size());
+    EXPECT_EQ(report.substr(0, c.reason.size()), c.reason) << r.err;
+    const size_t after = report.find('\n');
+    EXPECT_EQ(report.substr(after + 1), fmt::format(fmt::runtime(c.after), place_in(document, c.place))) << r.err;
+    EXPECT_FALSE(file_exists(file("p.json")));
+    expect_clean_temp();
+  }
+}
+
+// One line per mesh that gives nothing (missing, unreadable, without
+// geometry), naming it in the archive with the placements skipped, and one
+// per part geometry that is not built.
+TEST_F(bxf2_import, what_was_left_out_is_told_once_per_mesh_and_per_geometry) {
+  const std::string zip = file("cabinet-450.zip");
+  const std::string handle_link = R"(<componentLink id="door-446-handle" referenceId="handle-k1">)";
+  // The handle placed three times.
+  std::string three_handles = cabinet_450;
+  const size_t begin = three_handles.find(handle_link);
+  const size_t end = three_handles.find("</componentLink>", begin) + std::string("</componentLink>").size();
+  const std::string link = three_handles.substr(begin, end - begin);
+  three_handles.insert(end, link + link);
+  struct TCase {
+    const char* what;
+    std::vector<TZipEntry> meshes;
+    std::string line;  // a regular expression for the line about the handle's mesh
+    int status = 0;
+  };
+  const std::string name = std::regex_replace(zip, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+  const std::vector<TCase> cases = {
+      {"missing", {}, "bxf2-import: " + name + R"(\(cadData/4711_K1\.dae\) is missing: 3 component placements skipped)"},
+      // Meshport's own reason, when it gives one, comes in brackets.
+      {"unreadable", {{"cadData/4711_K1.dae", "not a mesh"}},
+       "bxf2-import: " + name + R"(\(cadData/4711_K1\.dae\) could not be converted( \(.*\))?: 3 component placements skipped)"},
+      {"a camera only", {{"cadData/4711_K1.dae", camera_only}},
+       "bxf2-import: " + name +
+           R"(\(cadData/4711_K1\.dae\) (holds no geometry|could not be converted( \(.*\))?): 3 component placements skipped)"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<TZipEntry> entries{{"cabinet-450.bxf2", three_handles}};
+    entries.insert(entries.end(), c.meshes.begin(), c.meshes.end());
+    write_zip(zip, entries);
+    const TResult r = run({"-q", "-o", file("p.json"), zip});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> ours;  // Meshport may speak for itself as well
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);)
+      if (line.starts_with("bxf2-import: ")) ours.push_back(line);
+    ASSERT_EQ(ours.size(), 1u) << r.err;
+    EXPECT_TRUE(std::regex_match(ours[0], std::regex(c.line))) << ours[0];
+    // Nothing is made for a component without mesh, not even an empty group.
+    const std::multiset<std::string> names = all_names(nlohmann::json::parse(read_file_bytes(file("p.json"))));
+    EXPECT_EQ(names.count("4711_K1"), 0u);
+    EXPECT_EQ(names.count("Bottom (KUB)"), 1u);
+    expect_clean_temp();
+  }
+  // Parts: the corner shelf's prism, placed twice.
+  const TResult shelf = run({"-q", "-o", file("p.json"), corner_shelf});
+  EXPECT_EQ(shelf.status, 0) << shelf.err;
+  EXPECT_EQ(shelf.err, "bxf2-import: " + corner_shelf +
+                           ": prism geometry is not built: 2 part placements keep the host's default size (part "
+                           "\"shelf-tri\")\n");
+}
+
+// The summary counts what it names; -q leaves out progress and summary, so
+// that a clean import says nothing, while warnings still come.
+TEST_F(bxf2_import, the_summary_counts_what_it_names_and_quiet_is_quiet) {
+  const TResult loud = run({kitchen_zip});
+  ASSERT_EQ(loud.status, 0) << loud.err;
+  EXPECT_TRUE(std::regex_match(
+      loud.out, std::regex("5 cabinets, 47 parts, 12 component placements, 15 mesh objects, 47 articles in "
+                           "[0-9]+\\.[0-9][0-9] s\n")))
+      << loud.out;
+  EXPECT_FALSE(progress_lines(loud.err).empty());
+  const TResult quiet = run({"-q", "-o", file("k.json"), kitchen_zip});
+  EXPECT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_EQ(quiet.err, "");
+  const TResult warned = run({"-q", "-o", file("k.json"), base_cabinet});
+  EXPECT_EQ(warned.status, 0) << warned.err;
+  EXPECT_EQ(warned.out, "");
+  EXPECT_EQ(warned.err,
+            "bxf2-import: " + base_cabinet +
+                ": cadData/1105_K2.dae is missing (a BXF2 file given on its own gets no meshes): 2 component "
+                "placements skipped\n"
+                "bxf2-import: " + base_cabinet +
+                ": cadData/4711_K1.dae is missing (a BXF2 file given on its own gets no meshes): 1 component "
+                "placement skipped\n");
+}
+
+// Before the import starts: archives whose BXF2 files unpack into one, and
+// heads that declare another unit than millimetres.
+TEST_F(bxf2_import, files_that_would_surprise_are_warned_of_before_the_import) {
+  const std::string one = fan_out(1);  // taken whole: nothing else is said
+  const std::string centimetres = replaced(one, R"(<unit meter="0.001">mm</unit>)", R"(<unit meter="0.01">cm</unit>)");
+  write_zip(file("a.zip"), {{"kitchen.bxf2", one}});
+  write_zip(file("b.zip"), {{"Kitchen.bxf2", centimetres}});
+  write_file_bytes(file("inches.bxf2"), replaced(one, R"(<unit meter="0.001">mm</unit>)", "<unit>inch</unit>"));
+  const TResult r = run({"-q", "-o", file("p.json"), file("a.zip"), file("b.zip"), file("inches.bxf2")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "bxf2-import: " + file("a.zip") + "(kitchen.bxf2) and " + file("b.zip") +
+                "(Kitchen.bxf2) have the same name: only " + file("b.zip") + "(Kitchen.bxf2) is imported\n"
+                "bxf2-import: " + file("inches.bxf2") +
+                ": the head declares the unit \"inch\"; lengths are read as millimetres\n"
+                "bxf2-import: " + file("b.zip") +
+                "(Kitchen.bxf2): the head declares the unit \"cm\" (meter=\"0.01\"); lengths are read as "
+                "millimetres\n");
+  // One cabinet from the archives, one from the chosen file.
+  EXPECT_EQ(top_level_names(nlohmann::json::parse(read_file_bytes(file("p.json")))).size(), 2u);
+  // Said before the first step.
+  const TResult loud = run({"-o", file("p.json"), file("a.zip"), file("b.zip")});
+  EXPECT_LT(loud.err.find("have the same name"), loud.err.find("[1/2] Extracting file")) << loud.err;
+  expect_clean_temp();
+}
+
+// The program's name, never its path, in usage lines and messages; help
+// without the parser's annotations; "-" as standard output for one -o.
+TEST_F(bxf2_import, conventions_of_the_command_line) {
+  const TResult help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Imports BXF2 files", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("\nUsage: bxf2-import [OPTIONS] [FILE...]\n"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("\nExit status:\n"), std::string::npos) << help.out;
+  for (const char* noise : {"TEXT", ":{", "POSITIVE", BXF2_IMPORT_PROGRAM})
+    EXPECT_EQ(help.out.find(noise), std::string::npos) << noise;
+  const TResult wrong = run({"--warning", "maybe", kitchen_zip});
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_EQ(wrong.err,
+            "bxf2-import: --warning: \"maybe\" is none of ok, tick, close\nTry 'bxf2-import --help' for more "
+            "information.\n");
+
+  // Standard output takes the project (JSON unless --format says glb); the
+  // summary then goes to standard error.
+  const TResult json = run({"-o", "-", kitchen_zip});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(top_level_names(nlohmann::json::parse(json.out)).size(), 6u);
+  EXPECT_NE(json.err.find("\nbxf2-import: 5 cabinets, 47 parts, "), std::string::npos) << json.err;
+  const TResult glb = run({"-q", "--format", "glb", "-o", "-", "-o", file("k.json"), kitchen_zip});
+  ASSERT_EQ(glb.status, 0) << glb.err;
+  EXPECT_EQ(glb.out.substr(0, 4), "glTF");
+  EXPECT_EQ(glb.err, "");
+  EXPECT_TRUE(file_exists(file("k.json")));
   expect_clean_temp();
 }
