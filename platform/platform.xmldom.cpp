@@ -1167,11 +1167,16 @@ std::optional<TXMLPeekedElement> peek_element(std::string_view bytes, std::strin
                                         value ? reinterpret_cast<const char*>(value) : "");
       }
       xmlTextReaderMoveToElement(reader);
-      if (xmlChar* text = xmlTextReaderReadString(reader)) {
-        element.text = reinterpret_cast<const char*>(text);
-        xmlFree(text);
+      if (xmlTextReaderIsEmptyElement(reader)) return element;
+      // The text below it, up to its end; bytes that end before that give nothing.
+      while (xmlTextReaderRead(reader) == 1) {
+        const int inner = xmlTextReaderNodeType(reader);
+        if (inner == XML_READER_TYPE_END_ELEMENT && xmlTextReaderDepth(reader) == 2) return element;
+        if (inner == XML_READER_TYPE_TEXT || inner == XML_READER_TYPE_CDATA ||
+            inner == XML_READER_TYPE_SIGNIFICANT_WHITESPACE || inner == XML_READER_TYPE_WHITESPACE)
+          if (const xmlChar* text = xmlTextReaderConstValue(reader)) element.text += reinterpret_cast<const char*>(text);
       }
-      return element;
+      return std::nullopt;
     }
   }
   return std::nullopt;

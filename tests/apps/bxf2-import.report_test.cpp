@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <zip.h>
+
+#include "bxf2-import.inputs.h"
 #include "platform.files.h"
 
 namespace {
@@ -89,5 +92,61 @@ TEST(report, a_folder_that_cannot_hold_a_folder_says_why) {
   write_file_bytes(root + "/file", "x");
   EXPECT_EQ(folder_problem(root + "/file"), "\"" + root + "/file\" cannot be used (Not a directory)");
   EXPECT_EQ(list_files(root, "*").size(), 1u);  // the probe is gone
+  delete_folder(root);
+}
+
+namespace {
+
+// An archive holding `names`, each with a little text.
+void write_archive(const std::string& path, const std::vector<std::string>& names) {
+  int code = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  ASSERT_NE(archive, nullptr);
+  for (const std::string& name : names) {
+    zip_source_t* source = zip_source_buffer(archive, "<bxf/>", 6, 0);
+    ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+}
+
+const std::string run_folder = "/tmp/bxf2-import-run/";
+const std::string command_folder = run_folder + "0123456789ABCDEF0123456789ABCDEF/";
+
+}  // namespace
+
+// Paths in the command's temporary folder become the archive's members;
+// each mesh that gave nothing is one line with its placements, and
+// Meshport's reason when it sent one.
+TEST(report, left_out_meshes_are_named_in_the_archive_with_the_converters_reason) {
+  const std::string root = temp_folder() + "bxf2_import_report_" + guid_to_hex(new_guid());
+  ASSERT_TRUE(force_folders(root));
+  const std::string zip = root + "/k.zip";
+  write_archive(zip, {"Kitchen.bxf2", "cadData/4711_K1.dae", "cadData/1105_K2.dae", "cadData/9_X.dae"});
+  CChosenFiles files({zip});
+  files.set_temp_prefix(run_folder);
+  EXPECT_EQ(files.user_text("XML document not loaded: " + command_folder + "kitchen.bxf2:1:19: mismatch"),
+            "XML document not loaded: " + zip + "(Kitchen.bxf2):1:19: mismatch");
+  EXPECT_EQ(files.user_text("\"" + command_folder + "cadData/4711_K1.meb\""), "\"" + zip + "(cadData/4711_K1.dae)\"");
+
+  const auto missing = [&](const std::string& stem, const std::string& component) {
+    return "kitchen.bxf2: component mesh \"" + command_folder + "cadData/" + stem + ".meb\" not found; component \"" +
+           component + "\" skipped\n";
+  };
+  const std::string logged = missing("4711_K1", "handle") + missing("4711_K1", "handle") +
+                             missing("1105_K2", "hinge") + missing("3_Y", "shelf") +
+                             "kitchen.bxf2: machining \"m\" of component \"handle\" is not a cut; skipped\n" +
+                             "kitchen.bxf2: machining \"m\" of component \"handle\" is not a cut; skipped\n";
+  const std::vector<std::string> debug = {"meshport: " + command_folder + "cadData/4711_K1.dae: no mesh in the scene",
+                                          "meshport: " + command_folder + "cadData/9_X.dae: unreadable (bad XML)",
+                                          "XML document not loaded: elsewhere"};
+  EXPECT_EQ(skipped_lines(logged, debug, files),
+            (std::vector<std::string>{
+                "bxf2-import: " + zip + "(cadData/4711_K1.dae) could not be converted (no mesh in the scene): 2 "
+                                        "component placements skipped",
+                "bxf2-import: " + zip + "(cadData/1105_K2.dae) could not be converted: 1 component placement skipped",
+                "bxf2-import: " + zip + "(cadData/3_Y.dae) is missing: 1 component placement skipped",
+                "bxf2-import: " + zip + "(cadData/9_X.dae) could not be converted (unreadable (bad XML))",
+                "bxf2-import: " + zip + "(Kitchen.bxf2): machining \"m\" of component \"handle\" is not a cut; skipped "
+                                        "(2 times)"}));
   delete_folder(root);
 }

@@ -1,6 +1,7 @@
 // bxf2-inspect run on example files and on small broken files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <zip.h>
 
 #include "bxf.config.h"
 
@@ -270,6 +272,102 @@ TEST(bxf2_inspect, no_document_and_usage) {
   run = inspect("--version");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, std::string("bxf2-inspect ") + bxf_version + "\n");
+}
+
+namespace {
+
+std::string example_text(const std::string& name) { return read_all(std::string(BXF_EXAMPLES_DIR) + "/" + name); }
+
+// An archive at a path of its own holding `entries` (name, bytes), removed with the object.
+class TempZip {
+ public:
+  explicit TempZip(const std::vector<std::pair<std::string, std::string>>& entries) : _path(temp_path(".zip")) {
+    int code = 0;
+    zip_t* archive = zip_open(_path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    for (const auto& [name, data] : entries) {
+      zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
+      zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    }
+    zip_close(archive);
+  }
+  ~TempZip() { std::remove(_path.c_str()); }
+  std::string arg() const { return "'" + _path + "'"; }
+  const std::string& path() const { return _path; }
+
+ private:
+  std::string _path;
+};
+
+}  // namespace
+
+// An archive reads as the import unpacks it: each top-level BXF2 file with
+// its model (the single file's schema), and the archive's meshes.
+TEST(bxf2_inspect, an_archive_lists_its_files_with_their_models_and_its_meshes) {
+  const std::string kitchen = example_text("kitchen/kitchen.bxf2");
+  TempZip zip({{"kitchen.bxf2", kitchen},
+               {"planning/ignored.bxf2", "<bxf/>"},
+               {"cadData/1105_K2.dae", example_text("kitchen/cadData/1105_K2.dae")},
+               {"cadData/4711_K1.dae", example_text("kitchen/cadData/4711_K1.dae")},
+               {"cadData/2000_P1.dae", example_text("kitchen/cadData/2000_P1.dae")}});
+  TempFile single(kitchen);
+  Outcome run = inspect(zip.arg());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const json doc = json::parse(run.out);
+  EXPECT_EQ(doc["archive"], zip.path());
+  ASSERT_EQ(doc["files"].size(), 1u);
+  EXPECT_EQ(doc["files"][0]["name"], "kitchen.bxf2");
+  EXPECT_EQ(doc["files"][0]["model"], json::parse(inspect(single.arg()).out));
+  EXPECT_EQ(doc["meshes"], json::array({"cadData/1105_K2.dae", "cadData/2000_P1.dae", "cadData/4711_K1.dae"}));
+  Outcome check = inspect("--check " + zip.arg());
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(check.out, "no problems\n");
+
+  // Standard input takes an archive as well as a file.
+  Outcome piped = inspect("- <" + zip.arg());
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(json::parse(piped.out)["archive"], "(standard input)");
+  Outcome file = inspect("--check - <" + single.arg());
+  EXPECT_EQ(file.status, 0) << file.err;
+  EXPECT_EQ(file.out, "no problems\n");
+}
+
+// --check also finds components whose mesh the archive lacks, meshes no
+// component uses, and a file whose root is not <bxf>; members are named as
+// "<archive>(<member>)".
+TEST(bxf2_inspect, check_of_an_archive_finds_missing_and_unused_meshes) {
+  const std::string cabinet = example_text("simple/base-cabinet.bxf2");
+  TempZip zip({{"base-cabinet.bxf2", cabinet},
+               {"plan.bxf2", "<?xml version='1.0'?>\n<project/>"},
+               {"CADDATA/1105_k2.DAE", example_text("kitchen/cadData/1105_K2.dae")},
+               {"CADDATA/9999_X.dae", example_text("kitchen/cadData/2000_P1.dae")}});
+  Outcome check = inspect("--check " + zip.arg());
+  EXPECT_EQ(check.status, 1);
+  const std::string& z = zip.path();
+  const size_t at = cabinet.find("<component id=\"handle-k1\"");
+  ASSERT_NE(at, std::string::npos);
+  const long line = std::count(cabinet.begin(), cabinet.begin() + long(at), '\n') + 1;
+  const size_t column = at - cabinet.rfind('\n', at);
+  EXPECT_EQ(check.out, z + "(base-cabinet.bxf2):" + std::to_string(line) + ":" + std::to_string(column) +
+                           ": library.components[1]: component \"handle-k1\" has no mesh cadData/4711_K1.dae in the "
+                           "archive\n" +
+                           z + "(plan.bxf2):2:1: the root element is <project>, not <bxf>: nothing in it is imported\n" +
+                           z + "(CADDATA/9999_X.dae): no component uses this mesh\n3 problems\n");
+  // A member that does not read is said as a single file's would be.
+  TempZip broken(std::vector<std::pair<std::string, std::string>>{{"broken.bxf2", "<bxf><scene></bxf>"}});
+  Outcome read = inspect(broken.arg());
+  EXPECT_EQ(read.status, 3);
+  EXPECT_EQ(read.err, "bxf2-inspect: " + broken.path() +
+                          "(broken.bxf2): no BXF2 document (the file is missing, unreadable, not well-formed XML or "
+                          "not valid against its DTD)\n"
+                          "bxf2-inspect: " +
+                          broken.path() + "(broken.bxf2):1:19: Opening and ending tag mismatch: scene line 1 and bxf\n");
+  EXPECT_EQ(json::parse(read.out)["files"][0]["error"], "no BXF2 document");
+  // An archive that does not unpack.
+  TempFile not_zip("PK\x03\x04 but nothing after");
+  Outcome bad = inspect(not_zip.arg());
+  EXPECT_EQ(bad.status, 3);
+  EXPECT_EQ(bad.err.rfind("bxf2-inspect: Cannot open archive \"" + not_zip.path() + "\": ", 0), 0u) << bad.err;
 }
 
 #endif
