@@ -62,9 +62,12 @@ namespace {
 constexpr const char* exit_statuses =
     "Exit status:\n"
     "  0    the import ran and every output was written\n"
-    "  1    the import failed or was cancelled, or an output could not be written\n"
-    "  2    usage error: a wrong option or value, a FILE that cannot be imported,\n"
-    "       no FILE without --interactive\n"
+    "  1    the import failed (its reason on standard error) or was cancelled,\n"
+    "       the host or a plug-in did not start, an output could not be written,\n"
+    "       or a plug-in left objects alive\n"
+    "  2    usage error: a wrong option or value, a FILE that does not exist, is\n"
+    "       not a regular file or is not named .zip or .bxf2, no FILE without\n"
+    "       --interactive; nothing was run\n"
     "  130  interrupted by Ctrl-C (143: by SIGTERM); nothing was written";
 
 // A wrong value: CLI11 prints "<name>: <what>".

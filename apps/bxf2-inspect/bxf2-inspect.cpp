@@ -62,9 +62,11 @@ constexpr const char* standard_input_text = "(standard input)";
 constexpr const char* exit_statuses =
     "Exit status:\n"
     "  0  every file reads (and, with --check, has no problem)\n"
-    "  1  reading raised, or --check found problems\n"
+    "  1  reading raised (its reason and where reading stopped on standard\n"
+    "     error), or --check found problems\n"
     "  2  usage error\n"
-    "  3  a file yields no document, or the archive cannot be unpacked";
+    "  3  a file yields no document (missing, unreadable, not well-formed XML,\n"
+    "     no root element), or the archive cannot be unpacked";
 
 constexpr int exit_read_failed = 1;
 constexpr int exit_no_document = 3;
