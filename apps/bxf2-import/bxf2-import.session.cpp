@@ -1,5 +1,6 @@
 #include "bxf2-import.session.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -206,6 +207,15 @@ class TImportRun {
 
   int run() {
     const bool interactive = _options.interactive;
+    if (interactive && !has_terminal()) {
+      _err << "bxf2-import: --interactive: there is no terminal to ask on\n";
+      return exit_usage;
+    }
+    for (const TOutput& output : _options.outputs)
+      if (output.path == standard_output_name && output.format == TOutputFormat::glb && ::isatty(1)) {
+        _err << "bxf2-import: --output -: standard output is a terminal; glTF binary goes to a file or a pipe\n";
+        return exit_usage;
+      }
     const std::string plugin_dir =
         _options.plugin_dir.empty() ? default_plugin_dir(_program_path) : _options.plugin_dir;
     const std::string plugin = include_trailing_delimiter(plugin_dir) + import_plugin_file;
@@ -446,6 +456,13 @@ class TImportRun {
 };
 
 }  // namespace
+
+bool has_terminal() {
+  const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
 
 std::string default_plugin_dir(const std::string& program_path) {
   return first_holding(program_folders(program_path, "plugins/import.bxf2"), import_plugin_file);

@@ -32,6 +32,9 @@ std::string default_plugin_dir(const std::string& program_path);
 // holds it.
 std::string find_meshport(const std::string& program_path, const std::string& plugin_dir);
 
+// Whether the process has a controlling terminal to ask on.
+bool has_terminal();
+
 // Runs the import as `options` say and returns the exit status. The summary
 // goes to `out`; progress, messages and errors to `err`.
 int run_import(const TImportOptions& options, const std::string& program_path, std::ostream& out, std::ostream& err);

@@ -1367,6 +1367,22 @@ TEST_F(bxf2_import, conventions_of_the_command_line) {
             "bxf2-import: --warning: \"maybe\" is none of ok, tick, close\nTry 'bxf2-import --help' for more "
             "information.\n");
 
+  // Asking needs a terminal: a process without one is told at once.
+  {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setsid();  // no controlling terminal any more
+      const int err = ::open(file("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(err, 2);
+      ::execl(program.c_str(), program.c_str(), "--interactive", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int raw = 0;
+    ASSERT_EQ(::waitpid(pid, &raw, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
+    EXPECT_EQ(read_file_bytes(file("err.txt")), "bxf2-import: --interactive: there is no terminal to ask on\n");
+  }
+
   // Standard output takes the project (JSON unless --format says glb); the
   // summary then goes to standard error.
   const TResult json = run({"-o", "-", kitchen_zip});
