@@ -67,7 +67,7 @@ constexpr const char* exit_statuses =
     "       or a plug-in left objects alive\n"
     "  2    usage error: a wrong option or value, a FILE that does not exist, is\n"
     "       not a regular file or is not named .zip or .bxf2, no FILE without\n"
-    "       --interactive; nothing was run\n"
+    "       --interactive, --interactive without a terminal; nothing was run\n"
     "  130  interrupted by Ctrl-C (143: by SIGTERM); nothing was written";
 
 // A wrong value: CLI11 prints "<name>: <what>".
@@ -103,7 +103,7 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
       ->option_text("X,Y,Z");
   app.add_option("--warning", warning,
                  "how the resize warning is answered (default ok); its text goes to standard error while the "
-                 "preference says to show it")
+                 "preference says to show it, unless -q")
       ->option_text("ok|tick|close");
   app.add_flag("--interactive", options.interactive,
                "ask on the terminal instead: the resize warning (unless --warning is given) and, without FILEs, "
