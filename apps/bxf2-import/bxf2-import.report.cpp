@@ -25,7 +25,9 @@ std::string user_text(const TImportFailure& failure, const std::string& text) {
 // What the program knows beyond the plug-in's reason, one line each.
 std::vector<std::string> known_causes(const TImportFailure& failure) {
   std::vector<std::string> lines;
-  for (const std::string& text : failure.debug_output) lines.push_back("bxf2-import: " + user_text(failure, text));
+  // Meshport's word on a mesh goes with what was left out (skipped_lines).
+  for (const std::string& text : failure.debug_output)
+    if (!text.starts_with("meshport: ")) lines.push_back("bxf2-import: " + user_text(failure, text));
   if (failure.out_of_memory || failure.logged.find("std::bad_alloc") != std::string::npos)
     lines.push_back("bxf2-import: out of memory");
   if (failure.max_objects > 0 && failure.objects >= failure.max_objects)

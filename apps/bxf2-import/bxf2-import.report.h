@@ -42,7 +42,8 @@ struct TImportFailure {
   // when it cannot: "\"/tmp/x/\" cannot be used (No such file or directory)".
   std::optional<std::string> temp_folder_problem;
   // What the modules sent to the desktop's debug output during the command,
-  // one entry per message.
+  // one entry per message (Meshport's, "meshport: ...", are said with what
+  // was left out instead).
   std::vector<std::string> debug_output;
   // The chosen files, for the user's names of what the plug-in saw; none:
   // the texts as they are.
