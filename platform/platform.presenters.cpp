@@ -123,11 +123,12 @@ CTerminalPresenter::~CTerminalPresenter() = default;
 
 bool CTerminalPresenter::open_terminal() {
   if (_in && _out) return true;
-  if (_tty) return false;  // tried before
-  _tty = std::make_unique<std::fstream>("/dev/tty", std::ios::in | std::ios::out);
-  if (!_tty->is_open()) return false;
-  _in = _tty.get();
-  _out = _tty.get();
+  if (_tty_in) return false;  // tried before
+  _tty_in = std::make_unique<std::ifstream>("/dev/tty");
+  _tty_out = std::make_unique<std::ofstream>("/dev/tty");
+  if (!_tty_in->is_open() || !_tty_out->is_open()) return false;
+  _in = _tty_in.get();
+  _out = _tty_out.get();
   return true;
 }
 

@@ -165,7 +165,11 @@ class CTerminalPresenter : public CPresenter {
 
   std::istream* _in = nullptr;
   std::ostream* _out = nullptr;
-  std::unique_ptr<std::fstream> _tty;
+  // The terminal, once for reading and once for writing: one stream that
+  // did both would have to seek between them, which a terminal cannot, and
+  // would fail at the first prompt after an answer.
+  std::unique_ptr<std::ifstream> _tty_in;
+  std::unique_ptr<std::ofstream> _tty_out;
 };
 
 // The paths of a line typed into the file prompt, after quotes and escapes

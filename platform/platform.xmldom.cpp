@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -23,6 +24,7 @@
 
 #include "platform.debug.h"
 #include "platform.files.h"
+#include "sysutils.h"
 #include "uInterfacedObjects.h"
 
 // ---------------------------------------------------------------------------
@@ -1122,4 +1124,60 @@ int32_t TXMLNamedNodeMap::length() const {
 TXMLNode TXMLNamedNodeMap::item(int32_t index) const {
   if (index < 0 || index >= length()) return {};
   return TXMLNode(_element._tree, as_node(_element._handle)->attributes + index, true);
+}
+
+// ---------------------------------------------------------------------------
+// A look at the start of a document
+// ---------------------------------------------------------------------------
+
+std::optional<TXMLPeekedElement> peek_element(std::string_view bytes, std::string_view root, std::string_view section,
+                                              std::string_view child) {
+  if (bytes.size() > size_t(std::numeric_limits<int>::max())) bytes = bytes.substr(0, std::numeric_limits<int>::max());
+  xmlTextReaderPtr reader =
+      xmlReaderForMemory(bytes.data(), int(bytes.size()), nullptr, nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR |
+                                                                                XML_PARSE_NOWARNING);
+  if (!reader) return std::nullopt;
+  struct TFree {
+    xmlTextReaderPtr reader;
+    ~TFree() { xmlFreeTextReader(reader); }
+  } free_reader{reader};
+  xmlTextReaderSetStructuredErrorHandler(reader, [](void*, xmlErrorPtr) {}, nullptr);
+  const auto name_is = [&](std::string_view name) {
+    const xmlChar* n = xmlTextReaderConstName(reader);
+    return n && same_text(reinterpret_cast<const char*>(n), name);
+  };
+  bool in_section = false;
+  while (xmlTextReaderRead(reader) == 1) {
+    const int type = xmlTextReaderNodeType(reader);
+    const int depth = xmlTextReaderDepth(reader);
+    if (type == XML_READER_TYPE_END_ELEMENT && depth == 1 && in_section) return std::nullopt;
+    if (type != XML_READER_TYPE_ELEMENT) continue;
+    if (depth == 0) {
+      if (!name_is(root)) return std::nullopt;
+    } else if (depth == 1) {
+      if (!name_is(section)) return std::nullopt;
+      in_section = true;
+      if (xmlTextReaderIsEmptyElement(reader)) return std::nullopt;
+    } else if (depth == 2 && in_section && name_is(child)) {
+      TXMLPeekedElement element;
+      while (xmlTextReaderMoveToNextAttribute(reader) == 1) {
+        const xmlChar* name = xmlTextReaderConstName(reader);
+        const xmlChar* value = xmlTextReaderConstValue(reader);
+        element.attributes.emplace_back(name ? reinterpret_cast<const char*>(name) : "",
+                                        value ? reinterpret_cast<const char*>(value) : "");
+      }
+      xmlTextReaderMoveToElement(reader);
+      if (xmlTextReaderIsEmptyElement(reader)) return element;
+      // The text below it, up to its end; bytes that end before that give nothing.
+      while (xmlTextReaderRead(reader) == 1) {
+        const int inner = xmlTextReaderNodeType(reader);
+        if (inner == XML_READER_TYPE_END_ELEMENT && xmlTextReaderDepth(reader) == 2) return element;
+        if (inner == XML_READER_TYPE_TEXT || inner == XML_READER_TYPE_CDATA ||
+            inner == XML_READER_TYPE_SIGNIFICANT_WHITESPACE || inner == XML_READER_TYPE_WHITESPACE)
+          if (const xmlChar* text = xmlTextReaderConstValue(reader)) element.text += reinterpret_cast<const char*>(text);
+      }
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
 }

@@ -65,6 +65,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "system.h"
 
@@ -247,6 +248,25 @@ struct TXMLParseError {
 
 // "<url>:<line>:<column>: <reason>", leaving out the parts that are 0.
 std::string xml_error_text(const TXMLParseError& error);
+
+// An element found by `peek_element`: its attributes as written, in order,
+// and its text (of everything below it).
+struct TXMLPeekedElement {
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::string text;
+};
+
+// Looks at the start of an XML document cheaply, without a tree: reads
+// `bytes` (the document, or only its start) as far as the first element
+// `child` inside the first element `section` of the root `root` (names
+// matched with ASCII letters in any case), and gives that element. Nothing
+// when the root has another name, when `section` is not the first element
+// under the root (so that a look costs what the section costs), when the
+// section ends without `child`, or when the bytes end or stop being
+// well-formed before. Entities are not expanded and nothing outside the
+// bytes is read.
+std::optional<TXMLPeekedElement> peek_element(std::string_view bytes, std::string_view root, std::string_view section,
+                                              std::string_view child);
 
 // A DOM document: empty until `load` succeeds.
 struct IXMLDOMDocument : IInterface {

@@ -19,12 +19,28 @@
 // Presenter
 // ---------------------------------------------------------------------------
 
+namespace {
+std::shared_ptr<CImportPresenter> lent_presenter;
+}  // namespace
+
 void lend_presenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive,
-                    std::ostream& err) {
-  set_desktop_presenter(std::make_shared<CImportPresenter>(warning, std::move(files), interactive, err));
+                    bool quiet, std::ostream& err) {
+  lent_presenter = std::make_shared<CImportPresenter>(warning, std::move(files), interactive, quiet, err);
+  set_desktop_presenter(lent_presenter);
 }
 
-void withdraw_presenter() { set_desktop_presenter(nullptr); }
+void withdraw_presenter() {
+  set_desktop_presenter(nullptr);
+  lent_presenter.reset();
+}
+
+std::optional<std::string> presenter_cancel() {
+  return lent_presenter ? lent_presenter->cancel() : std::nullopt;
+}
+
+std::vector<std::string> presenter_typed_files() {
+  return lent_presenter ? lent_presenter->typed_files() : std::vector<std::string>();
+}
 
 // ---------------------------------------------------------------------------
 // Progress display

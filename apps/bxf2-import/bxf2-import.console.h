@@ -22,8 +22,13 @@
 // Lends the plug-ins a CImportPresenter (bxf2-import.presenter) made of these
 // arguments, until `withdraw_presenter`.
 void lend_presenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive,
-                    std::ostream& err);
+                    bool quiet, std::ostream& err);
 void withdraw_presenter();
+// The lent presenter's `cancel`: why the user's answers end the run without
+// an import, nothing while they do not.
+std::optional<std::string> presenter_cancel();
+// The files the user chose on the terminal, as typed.
+std::vector<std::string> presenter_typed_files();
 
 // ---------------------------------------------------------------------------
 // Progress display

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "bxf.config.h"
+#include "cli.conventions.h"
 #include "platform.files.h"
 #include "sysutils.h"
 
@@ -59,60 +60,108 @@ std::optional<std::string> input_file_problem(const std::string& path) {
   return std::nullopt;
 }
 
+namespace {
+
+constexpr const char* exit_statuses =
+    "Exit status:\n"
+    "  0    the import ran and every output was written\n"
+    "  1    the import failed (its reason on standard error) or was cancelled,\n"
+    "       the host or a plug-in did not start, an output could not be written,\n"
+    "       or a plug-in left objects alive\n"
+    "  2    usage error: a wrong option or value, a FILE that does not exist, is\n"
+    "       not a regular file or is not named .zip or .bxf2, no FILE without\n"
+    "       --interactive, --interactive without a terminal; nothing was run\n"
+    "  130  interrupted by Ctrl-C (143: by SIGTERM); nothing was written";
+
+// A wrong value: CLI11 prints "<name>: <what>".
+[[noreturn]] void wrong(const std::string& option, const std::string& what) {
+  throw CLI::ValidationError(option, what);
+}
+
+std::optional<int64_t> positive_number(const std::string& text) {
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value <= 0) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app("Imports BXF2 files and ZIP archives into a project of the reference host and writes it.",
                "bxf2-import");
+  use_clean_help(app, exit_statuses);
   TImportOptions options;
   std::vector<std::string> outputs;
-  std::string center;
-  std::string warning;
+  std::string center, warning, format, max_objects;
 
-  app.add_option("FILE", options.files, "BXF2 files (.bxf2) and ZIP archives (.zip) to import, in order");
+  app.add_option("FILE", options.files, "BXF2 files (.bxf2) and ZIP archives (.zip) to import, in order")
+      ->option_text("...");
   app.add_option("-o,--output", outputs,
                  "write the project; by extension: .glb (glTF binary), .json, or a picture of the front elevation "
-                 "and the plan: .svg, .png, .pdf; repeatable")
-      ->type_name("PATH")
+                 "and the plan: .svg, .png, .pdf; - for standard output; repeatable")
+      ->option_text("PATH")
       ->allow_extra_args(false);
+  app.add_option("--format", format, "the format of -o - (default json)")->option_text("json|glb");
   app.add_option("--placement-center", center, "centre of the placement area in metres (default 0,0,0)")
-      ->type_name("X,Y,Z");
-  app.add_option("--warning", warning, "how the resize warning is answered when not asked on a terminal")
-      ->check(CLI::IsMember({"ok", "tick", "close"}))
-      ->type_name("ok|tick|close");
+      ->option_text("X,Y,Z");
+  app.add_option("--warning", warning,
+                 "how the resize warning is answered (default ok); its text goes to standard error while the "
+                 "preference says to show it, unless -q")
+      ->option_text("ok|tick|close");
+  app.add_flag("--interactive", options.interactive,
+               "ask on the terminal instead: the resize warning (unless --warning is given) and, without FILEs, "
+               "the files to import");
   app.add_option("--plugin-dir", options.plugin_dir,
                  "folder of import.bxf2.plg and the files beside it (default: found from the program's own path)")
-      ->type_name("DIR");
+      ->option_text("DIR");
   app.add_flag("--without-meshport", options.without_meshport, "start the host without its conversion plug-in");
-  app.add_option("--max-objects", options.max_objects,
+  app.add_option("--max-objects", max_objects,
                  "most objects the project may hold; more fail the import as when memory runs out (default 1000000)")
-      ->check(CLI::PositiveNumber)
-      ->type_name("N");
-  app.add_flag("-q,--quiet", options.quiet, "no progress output");
+      ->option_text("N");
+  app.add_flag("-q,--quiet", options.quiet,
+               "no progress and no summary; warnings and errors still go to standard error");
   app.set_version_flag("--version", std::string("bxf2-import ") + bxf_version, "the project's version");
+  app.set_help_flag("-h,--help", "this help");
 
   TParsedCommandLine result;
   try {
     app.parse(argc, argv);
     for (const std::string& file : options.files)
-      if (const auto problem = input_file_problem(file))
-        throw CLI::ValidationError("FILE", "\"" + printable_text(file) + "\" " + *problem);
+      if (const auto problem = input_file_problem(file)) wrong("FILE", "\"" + printable_text(file) + "\" " + *problem);
+    if (options.files.empty() && !options.interactive)
+      throw CLI::ValidationError("no FILE given: name the files to import, or choose them on the terminal with "
+                                 "--interactive");
+    if (!format.empty() && format != "json" && format != "glb")
+      wrong("--format", "\"" + printable_text(format) + "\" is neither json nor glb");
     for (const std::string& path : outputs) {
-      const auto format = output_format(path);
-      if (!format)
-        throw CLI::ValidationError("--output", "\"" + path + "\" is none of .glb, .json, .svg, .png and .pdf");
-      options.outputs.push_back({path, *format});
+      if (path == standard_output_name) {
+        for (const TOutput& output : options.outputs)
+          if (output.path == standard_output_name) wrong("--output", "standard output (-) can take one output only");
+        options.outputs.push_back({path, format == "glb" ? TOutputFormat::glb : TOutputFormat::json});
+        continue;
+      }
+      const auto output = output_format(path);
+      if (!output) wrong("--output", "\"" + printable_text(path) + "\" is none of .glb, .json, .svg, .png and .pdf");
+      options.outputs.push_back({path, *output});
     }
     if (!center.empty()) {
       const auto point = parse_point(center);
-      if (!point)
-        throw CLI::ValidationError("--placement-center", "\"" + center + "\" is not three numbers X,Y,Z");
+      if (!point) wrong("--placement-center", "\"" + printable_text(center) + "\" is not three numbers X,Y,Z");
       options.placement_center = *point;
     }
     if (warning == "ok") options.warning = TWarningAnswer::ok;
-    if (warning == "tick") options.warning = TWarningAnswer::tick;
-    if (warning == "close") options.warning = TWarningAnswer::close;
+    else if (warning == "tick") options.warning = TWarningAnswer::tick;
+    else if (warning == "close") options.warning = TWarningAnswer::close;
+    else if (!warning.empty() || app.count("--warning") > 0)
+      wrong("--warning", "\"" + printable_text(warning) + "\" is none of ok, tick, close");
+    if (!max_objects.empty() || app.count("--max-objects") > 0) {
+      const auto number = positive_number(max_objects);
+      if (!number) wrong("--max-objects", "\"" + printable_text(max_objects) + "\" is not a positive whole number");
+      options.max_objects = *number;
+    }
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e, out, err);
-    result.exit_status = code == 0 ? exit_success : exit_usage;
+    result.exit_status = answer_parse_error(app, e, out, err) == 0 ? exit_success : exit_usage;
     return result;
   }
   result.options = std::move(options);

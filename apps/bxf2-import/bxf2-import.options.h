@@ -2,18 +2,23 @@
 //
 //   bxf2-import [options] FILE...
 //     -o, --output PATH          write the project; .glb, .json, .svg, .png or .pdf by
-//                                extension; repeatable
+//                                extension, "-" for standard output; repeatable
+//     --format json|glb          the format of "-o -" (default json)
 //     --placement-center X,Y,Z   centre of the placement area in metres (default 0,0,0)
-//     --warning ok|tick|close    how the resize warning is answered when not asked on a terminal
+//     --warning ok|tick|close    how the resize warning is answered (default ok)
+//     --interactive              ask on the terminal instead: the warning, and
+//                                without FILEs the files
 //     --plugin-dir DIR           folder of import.bxf2.plg and the files beside it
 //     --without-meshport         start the host without its conversion plug-in
 //     --max-objects N            most objects the project may hold (default 1000000)
-//     -q, --quiet                no progress output
+//     -q, --quiet                no progress and no summary
 //     --version                  the project's version
 //
 // Every FILE must be a regular file (or a link to one) whose name ends in
 // ".zip" or ".bxf2", in lower case as the import command takes them; else the
-// command line is wrong and nothing runs.
+// command line is wrong and nothing runs. Without FILEs the files are asked
+// for on the terminal, with --interactive only: otherwise nothing would be
+// imported, and the command line is wrong.
 #pragma once
 
 #include <array>
@@ -25,7 +30,7 @@
 
 // Exit status of the program.
 inline constexpr int exit_success = 0;  // the import command returned success
-inline constexpr int exit_failure = 1;  // it failed, or the host or an output failed
+inline constexpr int exit_failure = 1;  // it failed or was cancelled, or the host or an output failed
 inline constexpr int exit_usage = 2;    // the command line is wrong
 
 // How the resize warning is answered.
@@ -39,19 +44,23 @@ enum class TWarningAnswer {
 // and plan) as SVG, PNG or PDF.
 enum class TOutputFormat { glb, json, svg, png, pdf };
 struct TOutput {
-  std::string path;
+  std::string path;  // "-": standard output
   TOutputFormat format = TOutputFormat::glb;
 };
 
+// The output name that stands for standard output.
+inline constexpr const char* standard_output_name = "-";
+
 struct TImportOptions {
-  std::vector<std::string> files;             // FILE..., as given; may be empty (asked on a terminal)
+  std::vector<std::string> files;             // FILE..., as given; empty only with --interactive
   std::vector<TOutput> outputs;               // --output, in the order given
   std::array<double, 3> placement_center{};   // --placement-center [0,0,0]
-  std::optional<TWarningAnswer> warning;      // --warning; none: ask on a terminal, else OK
+  std::optional<TWarningAnswer> warning;      // --warning; none: OK, or asked with --interactive
+  bool interactive = false;                   // --interactive
   std::string plugin_dir;                     // --plugin-dir; "" for the default
   bool without_meshport = false;              // --without-meshport
   int64_t max_objects = 1'000'000;            // --max-objects, the host's default
-  bool quiet = false;                         // --quiet
+  bool quiet = false;                         // --quiet: no progress, no summary
 };
 
 // The result of reading the command line: the options, or the exit status
@@ -62,11 +71,13 @@ struct TParsedCommandLine {
   int exit_status = exit_success;
 };
 
-// Reads the command line. Help goes to `out`, errors to `err`. The files must
-// pass `input_file_problem`; an output's format comes from its extension
-// (".glb", ".json", ".svg", ".png" or ".pdf", letter case aside); the placement centre is three
-// numbers with "." as decimal separator, separated by commas; the most
-// objects a positive whole number.
+// Reads the command line. Help goes to `out`, errors to `err` (one line
+// that starts with the program's name, and a pointer to --help). The files
+// must pass `input_file_problem`, and there must be some unless
+// --interactive; an output's format comes from its extension (".glb",
+// ".json", ".svg", ".png" or ".pdf", letter case aside), that of "-" (at most once) from --format; the
+// placement centre is three numbers with "." as decimal separator, separated
+// by commas; the most objects a positive whole number.
 TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
 // Why `path` cannot be imported ("does not exist", "is not a regular file",

@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "sysutils.h"
+
 // ---------------------------------------------------------------------------
 // Presenter
 // ---------------------------------------------------------------------------
@@ -24,10 +26,12 @@ CPresenter* bxf_desktop_presenter() { return desktop_presenter.get(); }
 void set_desktop_presenter(std::shared_ptr<CPresenter> presenter) { desktop_presenter = std::move(presenter); }
 
 CImportPresenter::CImportPresenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files,
-                                   bool interactive, std::ostream& err, std::shared_ptr<CPresenter> terminal)
+                                   bool interactive, bool quiet, std::ostream& err,
+                                   std::shared_ptr<CPresenter> terminal)
     : _warning(warning),
       _files(std::move(files)),
       _interactive(interactive),
+      _quiet(quiet),
       _err(err),
       _terminal(std::move(terminal)) {}
 
@@ -36,29 +40,65 @@ CPresenter& CImportPresenter::terminal() {
   return *_terminal;
 }
 
+namespace {
+
+// The lines of `text` (CR LF, LF or CR between them) joined by blanks.
+std::string one_line(const std::string& text) {
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
 TModalResult CImportPresenter::show_modal(CMessageForm& form) {
-  if (!_warning && _interactive) return terminal().show_modal(form);
-  _script.add_form_answer(form_answer(_warning.value_or(TWarningAnswer::ok)));
-  return _script.show_modal(form);
+  TModalResult result;
+  if (!_warning && _interactive) {
+    result = terminal().show_modal(form);
+  } else {
+    if (!_quiet) _err << "bxf2-import: " << printable_text(one_line(form.text())) << '\n';
+    _script.add_form_answer(form_answer(_warning.value_or(TWarningAnswer::ok)));
+    result = _script.show_modal(form);
+  }
+  if (result != mrOk && !_cancel)
+    _cancel = _warning ? "the resize warning was closed (--warning close)" : "the resize warning was closed";
+  return result;
 }
 
 std::optional<std::vector<std::string>> CImportPresenter::choose_files(const COpenDialog& dialog) {
   _terminal_chose = false;
+  std::optional<std::vector<std::string>> chosen;
   if (!_files.empty() && !_files_given) {
     _files_given = true;
     _script.add_files(_files);
-    return _script.choose_files(dialog);
-  }
-  if (_interactive) {
+    chosen = _script.choose_files(dialog);
+  } else if (_interactive) {
     _terminal_chose = true;
-    return terminal().choose_files(dialog);
+    chosen = terminal().choose_files(dialog);
+    if (chosen) _typed_files = *chosen;
+  } else {
+    _script.add_cancel();
+    chosen = _script.choose_files(dialog);
   }
-  _script.add_cancel();
-  return _script.choose_files(dialog);
+  bool any = false;
+  if (chosen)
+    for (const std::string& name : *chosen) any = any || !name.empty();
+  if (!any && !_cancel) _cancel = "no file was chosen";
+  return chosen;
 }
 
 bool CImportPresenter::file_error(const COpenDialog& dialog, const std::string& message) {
   if (_terminal_chose) return terminal().file_error(dialog, message);
-  _err << message << '\n';
+  _err << "bxf2-import: " << printable_text(one_line(message)) << '\n';
+  if (!_cancel) _cancel = "a chosen file was not there any more";
   return false;
 }

@@ -17,16 +17,20 @@
 
 // Answers the plug-in's dialogs:
 // - a message form (the resize warning) with `warning` when given; else on
-//   the terminal when `interactive`; else with OK;
+//   the terminal when `interactive`; else with OK. A form answered here has
+//   its text written to `err` on one line ("bxf2-import: Warning! The ..."),
+//   unless `quiet`;
 // - the first open-file dialog with `files` when there are any; else, and for
 //   any later dialog, on the terminal when `interactive`; else it cancels.
 // A dialog's report about a chosen file goes to the terminal presenter when
 // that one chose, else to `err` (and the dialog is cancelled).
-// Every form and dialog shown is recorded by the inner scripted presenter.
+// Every form and dialog answered here is recorded by the inner scripted
+// presenter; a form closed without OK and a cancelled dialog, wherever
+// answered, are recorded as the run's cancel.
 class CImportPresenter : public CPresenter {
  public:
   CImportPresenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive,
-                   std::ostream& err, std::shared_ptr<CPresenter> terminal = nullptr);
+                   bool quiet, std::ostream& err, std::shared_ptr<CPresenter> terminal = nullptr);
 
   TModalResult show_modal(CMessageForm& form) override;
   std::optional<std::vector<std::string>> choose_files(const COpenDialog& dialog) override;
@@ -34,6 +38,11 @@ class CImportPresenter : public CPresenter {
 
   // The forms and dialogs answered from the command line.
   const CScriptedPresenter& script() const { return _script; }
+  // Why the user's answers end the run without an import ("the resize
+  // warning was closed", "no file was chosen"), nothing while they do not.
+  const std::optional<std::string>& cancel() const { return _cancel; }
+  // The files chosen on the terminal, as typed.
+  const std::vector<std::string>& typed_files() const { return _typed_files; }
 
  private:
   CPresenter& terminal();
@@ -42,10 +51,13 @@ class CImportPresenter : public CPresenter {
   std::vector<std::string> _files;
   bool _files_given = false;
   bool _interactive;
+  bool _quiet;
   std::ostream& _err;
   std::shared_ptr<CPresenter> _terminal;
   bool _terminal_chose = false;
   CScriptedPresenter _script;
+  std::optional<std::string> _cancel;
+  std::vector<std::string> _typed_files;
 };
 
 // Lends `presenter` to the plug-ins: every module file has its own toolkit

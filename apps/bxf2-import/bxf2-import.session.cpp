@@ -1,5 +1,6 @@
 #include "bxf2-import.session.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 
 #include "bxf.config.h"
 #include "bxf2-import.console.h"
+#include "bxf2-import.inputs.h"
 #include "bxf2-import.report.h"
 #include "bxf2-import.summary.h"
 #include "bxf2-import.tempfolder.h"
@@ -115,13 +117,6 @@ class TPluginLog {
 
 bool is_leak_report(const std::string& text) { return text.find("are not destroyed") != std::string::npos; }
 
-// Prints `text` on standard error, control characters escaped, each line
-// ended.
-void print_escaped(std::ostream& err, const std::string& text) {
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) err << printable_text(line) << '\n';
-}
-
 // ---------------------------------------------------------------------------
 // Running out of memory
 // ---------------------------------------------------------------------------
@@ -211,11 +206,16 @@ class TImportRun {
       : _options(options), _program_path(program_path), _out(out), _err(err) {}
 
   int run() {
-    const bool interactive = ::isatty(0) != 0;
-    if (_options.files.empty() && !interactive) {
-      _err << "bxf2-import: no FILE given (nothing to ask: standard input is not a terminal)\n";
+    const bool interactive = _options.interactive;
+    if (interactive && !has_terminal()) {
+      _err << "bxf2-import: --interactive: there is no terminal to ask on\n";
       return exit_usage;
     }
+    for (const TOutput& output : _options.outputs)
+      if (output.path == standard_output_name && output.format == TOutputFormat::glb && ::isatty(1)) {
+        _err << "bxf2-import: --output -: standard output is a terminal; glTF binary goes to a file or a pipe\n";
+        return exit_usage;
+      }
     const std::string plugin_dir =
         _options.plugin_dir.empty() ? default_plugin_dir(_program_path) : _options.plugin_dir;
     const std::string plugin = include_trailing_delimiter(plugin_dir) + import_plugin_file;
@@ -236,12 +236,16 @@ class TImportRun {
       meshport = include_trailing_delimiter(meshport) + meshport_plugin_file;
     }
 
+    // Before anything runs: what the chosen files say of themselves.
+    CChosenFiles files(_options.files);
+    for (const std::string& line : files.warnings()) _err << line << '\n';
+
     // A write over the file-size limit fails like any other write.
     ::signal(SIGXFSZ, SIG_IGN);
     TMemoryReserve reserve;
     int status = exit_failure;
     try {
-      status = with_run_folder(plugin, meshport, interactive);
+      status = with_run_folder(plugin, meshport, interactive, files);
     } catch (const std::bad_alloc&) {
       _err << "bxf2-import: out of memory\n";
       status = exit_failure;
@@ -254,7 +258,7 @@ class TImportRun {
  private:
   // Runs the host with everything temporary below the run's own folder: the
   // plug-in makes its temporary folder in the folder TMPDIR names.
-  int with_run_folder(const std::string& plugin, const std::string& meshport, bool interactive) {
+  int with_run_folder(const std::string& plugin, const std::string& meshport, bool interactive, CChosenFiles& files) {
     std::unique_ptr<CRunFolder> folder;
     try {
       folder = CRunFolder::create();
@@ -266,12 +270,13 @@ class TImportRun {
     const std::optional<std::string> saved = old_tmpdir ? std::optional<std::string>(old_tmpdir) : std::nullopt;
     if (folder) ::setenv("TMPDIR", folder->path().c_str(), 1);
     g_run_folder = folder.get();
+    files.set_temp_prefix(temp_folder());
 
-    lend_presenter(_options.warning, _options.files, interactive, _err);
+    lend_presenter(_options.warning, _options.files, interactive, _options.quiet, _err);
     int status = exit_failure;
     try {
       TPluginLog log;
-      status = with_host(plugin, meshport, log);
+      status = with_host(plugin, meshport, log, files);
     } catch (...) {
       withdraw_presenter();
       g_run_folder = nullptr;
@@ -286,18 +291,20 @@ class TImportRun {
     return status;
   }
 
-  int with_host(const std::string& plugin, const std::string& meshport, const TPluginLog& log) {
+  int with_host(const std::string& plugin, const std::string& meshport, const TPluginLog& log,
+                CChosenFiles& files) {
     int status = exit_failure;
     std::optional<CHost> host;
     host.emplace();
-    host->application().set_print_messages(true);
+    // The plug-in's messages are printed with the program's name.
+    host->application().set_print_messages(false);
     host->project().set_max_objects(_options.max_objects);
     const auto& center = _options.placement_center;
     host->project().set_placement_center(float3{center[0], center[1], center[2]});
     try {
       if (!meshport.empty()) host->load_plugin(meshport);
       host->load_plugin(plugin);
-      status = import(*host, log);
+      status = import(*host, log, files);
     } catch (const Exception& e) {
       _err << "bxf2-import: " << printable_text(e.message()) << '\n';
     } catch (const std::bad_alloc&) {
@@ -321,7 +328,7 @@ class TImportRun {
     return status;
   }
 
-  int import(CHost& host, const TPluginLog& log) {
+  int import(CHost& host, const TPluginLog& log, CChosenFiles& files) {
     TRef<IImportPlugin> command;
     for (const TRef<CPluginEntry>& entry : host.plugins().entries())
       if (extract_file_name(entry->path()) == import_plugin_file && entry->instance())
@@ -353,6 +360,10 @@ class TImportRun {
     view.finish();
     host.main_window().set_proceed_handler(nullptr);
     command = nullptr;
+    // Files chosen on the terminal are named as typed, like FILEs.
+    files.add(presenter_typed_files());
+    for (const THostMessage& message : host.application().messages())
+      _err << "bxf2-import: " << printable_text(message.text) << '\n';
 
     if (stop_requested()) {
       _err << "bxf2-import: interrupted, nothing written\n";
@@ -363,26 +374,42 @@ class TImportRun {
       TImportFailure failure;
       failure.result = result;
       if (!host.main_window().texts().empty()) failure.last_step = host.main_window().texts().back();
-      failure.logged = logged;
+      // What the builder left out of the files before comes first.
+      const auto [left_out, reason] = split_failure_log(logged);
+      for (const std::string& line : skipped_lines(left_out, g_debug_output, files)) _err << line << '\n';
+      failure.logged = reason;
       failure.out_of_memory = TMemoryReserve::ran_out();
       failure.objects = host.project().object_count();
       failure.max_objects = host.project().max_objects();
       failure.debug_output = g_debug_output;
+      failure.files = &files;
       if (failed_command_check(logged)) failure.temp_folder_problem = folder_problem(temp_folder());
       for (const std::string& line : failure_lines(failure)) _err << line << '\n';
       return exit_failure;
     }
-    if (!_options.quiet) print_escaped(_err, logged);
+    // The user answered the warning or the file dialog so that nothing runs.
+    if (const std::optional<std::string> cancel = presenter_cancel()) {
+      _err << "bxf2-import: cancelled: " << *cancel << "; nothing imported, nothing written\n";
+      return exit_failure;
+    }
+    // What the import left out, also when quiet: a user's own log keeps it.
+    for (const std::string& line : skipped_lines(logged, g_debug_output, files)) _err << line << '\n';
 
     const TProjectCounts counts = count_objects(host.project());
     const TPictureOptions picture = picture_options(counts);
     int status = exit_success;
+    bool to_standard_output = false;
     for (const TOutput& output : _options.outputs) {
       // A stop while the outputs are written lets the one being written
       // finish (it replaces its file whole) and writes no further one.
       if (stop_requested()) break;
+      // Standard output gets the file once it is whole.
+      const bool standard_output = output.path == standard_output_name;
+      to_standard_output = to_standard_output || standard_output;
+      const std::string path = standard_output ? standard_output_file(output) : output.path;
       try {
-        write_project(host.project(), output.path, picture);
+        write_project(host.project(), path, picture);
+        if (standard_output) copy_to_standard_output(path);
       } catch (const Exception& e) {
         _err << "bxf2-import: " << printable_text(e.message()) << '\n';
         status = exit_failure;
@@ -390,14 +417,34 @@ class TImportRun {
         _err << "bxf2-import: " << printable_text(output.path) << ": out of memory\n";
         status = exit_failure;
       }
+      if (standard_output) std::remove(path.c_str());
     }
     if (stop_requested()) {
       _err << "bxf2-import: interrupted while writing the outputs\n";
       return interrupted_status();
     }
-    _out << summary_text(counts, seconds) << '\n';
+    if (!_options.quiet) {
+      // Standard output may carry the project itself.
+      if (to_standard_output)
+        _err << "bxf2-import: " << summary_text(counts, seconds) << '\n';
+      else
+        _out << summary_text(counts, seconds) << '\n';
+    }
     return status;
   }
+
+  // Where the project for standard output is written first: in the run's
+  // temporary folder.
+  static std::string standard_output_file(const TOutput& output) {
+    return temp_folder() + "bxf2-import-stdout-" + guid_to_hex(new_guid()) +
+           (output.format == TOutputFormat::glb ? ".glb" : ".json");
+  }
+
+  void copy_to_standard_output(const std::string& path) {
+    const std::string bytes = read_file_bytes(path);
+    _out.write(bytes.data(), std::streamsize(bytes.size()));
+    _out.flush();
+    if (!_out) throw EFileError("standard output: the project cannot be written");
 
   // What a picture of the project says: the names of the imported files and
   // what the project holds.
@@ -408,6 +455,7 @@ class TImportRun {
     picture.subtitle = counts_text(counts);
     return picture;
   }
+  }
 
   const TImportOptions& _options;
   std::string _program_path;
@@ -416,6 +464,13 @@ class TImportRun {
 };
 
 }  // namespace
+
+bool has_terminal() {
+  const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
 
 std::string default_plugin_dir(const std::string& program_path) {
   return first_holding(program_folders(program_path, "plugins/import.bxf2"), import_plugin_file);

@@ -7,9 +7,12 @@
 // every output was written; exit_failure when the host or a plug-in did not
 // start, the command returned a failure code (the reason the plug-in logged
 // is printed, and beside it what the modules sent to the desktop's debug
-// output, such as the XML parser's reason for a file that did not load), an
-// output could not be written, or a module left objects alive at shutdown (a
-// non-empty leak report).
+// output, such as the XML parser's reason for a file that did not load, in
+// the user's terms: bxf2-import.report), the user cancelled the warning or
+// the file dialog (nothing is written), an output could not be written, or
+// a module left objects alive at shutdown (a non-empty leak report);
+// exit_usage for --interactive without a terminal. Before the host starts,
+// the chosen files are looked at for the warnings of bxf2-import.inputs.
 #pragma once
 
 #include <iosfwd>
@@ -31,6 +34,9 @@ std::string default_plugin_dir(const std::string& program_path);
 // installed layout or the build tree (`../../host/meshport`); "" when none
 // holds it.
 std::string find_meshport(const std::string& program_path, const std::string& plugin_dir);
+
+// Whether the process has a controlling terminal to ask on.
+bool has_terminal();
 
 // Runs the import as `options` say and returns the exit status. The summary
 // goes to `out`; progress, messages and errors to `err`.

@@ -6,16 +6,64 @@
 
 namespace {
 
-void count(const CEntity& entity, bool top_level, TProjectCounts& counts) {
+// The name the builder gives a function unit's group of articles.
+constexpr const char* articles_group = "articles";
+
+bool is_articles_group(const CEntity& entity) {
+  return entity.kind() == TEntityKind::group && entity.name() == articles_group;
+}
+
+bool holds_articles_group(const CEntity& group) {
+  for (const CEntity* member = group.first_member(); member; member = member->next_sibling())
+    if (is_articles_group(*member)) return true;
+  return false;
+}
+
+void count_meshes_and_articles(const CEntity& entity, TProjectCounts& counts) {
   switch (entity.kind()) {
-    case TEntityKind::box: ++counts.parts; break;
-    case TEntityKind::mesh: ++counts.components; break;
+    case TEntityKind::mesh: ++counts.mesh_objects; break;
     case TEntityKind::article: ++counts.articles; break;
+    case TEntityKind::box: break;
     case TEntityKind::group:
-      if (top_level && entity.name() != "articles") ++counts.cabinets;
       for (const CEntity* member = entity.first_member(); member; member = member->next_sibling())
-        count(*member, false, counts);
+        count_meshes_and_articles(*member, counts);
       break;
+  }
+}
+
+void count_part(const CEntity& entity, TProjectCounts& counts) {
+  ++counts.parts;
+  if (entity.kind() == TEntityKind::mesh) ++counts.mesh_objects;
+}
+
+// A container's group: parts, groups of components, groups of articles.
+void count_container(const CEntity& group, TProjectCounts& counts) {
+  for (const CEntity* member = group.first_member(); member; member = member->next_sibling()) {
+    if (member->kind() != TEntityKind::group) {
+      if (member->kind() == TEntityKind::article)
+        ++counts.articles;
+      else
+        count_part(*member, counts);
+    } else if (is_articles_group(*member)) {
+      count_meshes_and_articles(*member, counts);
+    } else {
+      for (const CEntity* component = member->first_member(); component; component = component->next_sibling()) {
+        if (component->kind() == TEntityKind::group) ++counts.component_placements;
+        count_meshes_and_articles(*component, counts);
+      }
+    }
+  }
+}
+
+// A cabinet's group: parts and containers.
+void count_cabinet(const CEntity& group, TProjectCounts& counts) {
+  for (const CEntity* member = group.first_member(); member; member = member->next_sibling()) {
+    if (member->kind() == TEntityKind::group)
+      count_container(*member, counts);
+    else if (member->kind() == TEntityKind::article)
+      ++counts.articles;
+    else
+      count_part(*member, counts);
   }
 }
 
@@ -25,14 +73,29 @@ std::string plural(int n, const char* one, const char* many) { return fmt::forma
 
 TProjectCounts count_objects(const CProject& project) {
   TProjectCounts counts;
-  for (const CEntity* entity = project.root()->first_member(); entity; entity = entity->next_sibling())
-    count(*entity, true, counts);
+  for (const CEntity* entity = project.root()->first_member(); entity; entity = entity->next_sibling()) {
+    if (entity->kind() != TEntityKind::group) {
+      if (entity->kind() == TEntityKind::article)
+        ++counts.articles;
+      else
+        count_part(*entity, counts);
+    } else if (is_articles_group(*entity)) {
+      count_meshes_and_articles(*entity, counts);
+    } else if (holds_articles_group(*entity)) {
+      count_container(*entity, counts);  // linked from a scene node itself
+    } else {
+      ++counts.cabinets;
+      count_cabinet(*entity, counts);
+    }
+  }
   return counts;
 }
 
 std::string counts_text(const TProjectCounts& counts) {
-  return fmt::format("{}, {}, {}, {}", plural(counts.cabinets, "cabinet", "cabinets"),
-                     plural(counts.parts, "part", "parts"), plural(counts.components, "component", "components"),
+  return fmt::format("{}, {}, {}, {}, {}", plural(counts.cabinets, "cabinet", "cabinets"),
+                     plural(counts.parts, "part", "parts"),
+                     plural(counts.component_placements, "component placement", "component placements"),
+                     plural(counts.mesh_objects, "mesh object", "mesh objects"),
                      plural(counts.articles, "article", "articles"));
 }
 

@@ -158,7 +158,8 @@ class TChecker {
         link->reference();
       } catch (const EAssertionFailed&) {
         problems.push_back({fmt::format("{}[{}]", place, i),
-                            fmt::format("no {} with id \"{}\"", what, link->reference_id())});
+                            fmt::format("no {} with id \"{}\"", what, link->reference_id()), link->source_line(),
+                            link->source_column()});
       }
       ++i;
     }
@@ -202,10 +203,24 @@ std::vector<TProblem> check_document(const CBXF& doc) {
     try {
       c->article();
     } catch (const EAssertionFailed&) {
-      check.problems.push_back(
-          {place, fmt::format("no article lists component number \"{}\"", c->component_number())});
+      check.problems.push_back({place, fmt::format("no article lists component number \"{}\"", c->component_number()),
+                                c->source_line(), c->source_column()});
     }
     check.links(place + ".machining_links", c->machining_links(), "machining");
   }
   return std::move(check.problems);
+}
+
+std::vector<TComponentMesh> component_meshes(const CBXF& doc) {
+  std::vector<TComponentMesh> meshes;
+  int32_t i = 0;
+  for (const CBXF_component* c : *doc.lib()->components()) {
+    const std::string place = fmt::format("library.components[{}]", i++);
+    try {
+      meshes.push_back({place, c->id(), c->article()->article_number() + "_" + c->component_number(),
+                        c->source_line(), c->source_column()});
+    } catch (const EAssertionFailed&) {  // a problem of its own
+    }
+  }
+  return meshes;
 }

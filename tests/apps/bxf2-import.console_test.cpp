@@ -29,7 +29,7 @@ class CFakeTerminal : public CPresenter {
 
 // The resize warning as the plug-in shows it.
 struct TWarningForm {
-  TWarningForm() : form("Warning!", mtWarning, {mbOK}) {
+  TWarningForm() : form("Warning!\r\nNot for resizing.", mtWarning, {mbOK}) {
     box = form.create_check_box();
     box->set_parent(&form);
     box->set_caption("Do not show again");
@@ -56,12 +56,22 @@ TEST(console_presenter, the_warning_is_answered_from_the_option_or_the_terminal)
   for (const Case& c : cases) {
     auto terminal = std::make_shared<CFakeTerminal>();
     std::ostringstream err;
-    CImportPresenter presenter(c.warning, {}, c.interactive, err, terminal);
+    CImportPresenter presenter(c.warning, {}, c.interactive, false, err, terminal);
     TWarningForm warning;
     EXPECT_EQ(presenter.show_modal(warning.form), c.result);
     EXPECT_EQ(warning.box->checked(), c.ticked);
     EXPECT_EQ(terminal->forms, c.asked);
+    // The text of a form answered from the command line goes once to
+    // standard error, on one line; a form closed cancels the run.
+    EXPECT_EQ(err.str(), c.asked ? "" : "bxf2-import: Warning! Not for resizing.\n");
+    EXPECT_EQ(presenter.cancel().has_value(), c.result != mrOk);
   }
+  // Quiet: not even the text.
+  std::ostringstream err;
+  CImportPresenter quiet(TWarningAnswer::ok, {}, false, true, err);
+  TWarningForm warning;
+  EXPECT_EQ(quiet.show_modal(warning.form), mrOk);
+  EXPECT_EQ(err.str(), "");
 }
 
 TEST(console_presenter, files_answer_the_first_dialog_then_the_terminal_or_cancel) {
@@ -69,7 +79,7 @@ TEST(console_presenter, files_answer_the_first_dialog_then_the_terminal_or_cance
   for (bool interactive : {false, true}) {
     auto terminal = std::make_shared<CFakeTerminal>();
     std::ostringstream err;
-    CImportPresenter presenter(std::nullopt, {"/a.zip", "/b.bxf2"}, interactive, err, terminal);
+    CImportPresenter presenter(std::nullopt, {"/a.zip", "/b.bxf2"}, interactive, false, err, terminal);
     EXPECT_EQ(presenter.choose_files(dialog), (std::vector<std::string>{"/a.zip", "/b.bxf2"}));
     const auto second = presenter.choose_files(dialog);
     if (interactive)
@@ -81,10 +91,11 @@ TEST(console_presenter, files_answer_the_first_dialog_then_the_terminal_or_cance
 
   auto terminal = std::make_shared<CFakeTerminal>();
   std::ostringstream err;
-  CImportPresenter no_files(std::nullopt, {}, false, err, terminal);
+  CImportPresenter no_files(std::nullopt, {}, false, false, err, terminal);
   EXPECT_FALSE(no_files.choose_files(dialog));
   EXPECT_FALSE(no_files.file_error(dialog, "File not found: /x.zip"));
-  EXPECT_EQ(err.str(), "File not found: /x.zip\n");
+  EXPECT_EQ(err.str(), "bxf2-import: File not found: /x.zip\n");
+  EXPECT_EQ(no_files.cancel(), "no file was chosen");
   EXPECT_EQ(terminal->errors, 0);
 }
 
@@ -92,7 +103,8 @@ TEST(console_presenter, the_dialog_completes_the_given_files) {
   auto terminal = std::make_shared<CFakeTerminal>();
   std::ostringstream err;
   application().set_presenter(
-      std::make_shared<CImportPresenter>(std::nullopt, std::vector<std::string>{"/missing/a.zip"}, false, err, terminal));
+      std::make_shared<CImportPresenter>(std::nullopt, std::vector<std::string>{"/missing/a.zip"}, false, false, err,
+                                         terminal));
   COpenDialog dialog;
   dialog.set_options(ofAllowMultiSelect | ofFileMustExist);
   EXPECT_FALSE(dialog.execute());  // reported, then cancelled
@@ -190,7 +202,7 @@ TEST(console_presenter, the_presenter_is_lent_through_the_exported_function) {
   ASSERT_NE(lookup, nullptr);
   EXPECT_EQ(lookup(), nullptr);
   std::ostringstream err;
-  auto presenter = std::make_shared<CImportPresenter>(TWarningAnswer::tick, std::vector<std::string>{}, false, err);
+  auto presenter = std::make_shared<CImportPresenter>(TWarningAnswer::tick, std::vector<std::string>{}, false, false, err);
   set_desktop_presenter(presenter);
   EXPECT_EQ(lookup(), presenter.get());
   set_desktop_presenter(nullptr);

@@ -125,7 +125,36 @@ TEST_F(options, defaults) {
   EXPECT_EQ(o.plugin_dir, "");
   EXPECT_FALSE(o.without_meshport);
   EXPECT_FALSE(o.quiet);
-  EXPECT_TRUE(run({}).parsed.options->files.empty());  // asked on a terminal, or refused by the program
+  EXPECT_FALSE(o.interactive);
+  // Without FILEs the files are asked on the terminal, and only when asked to.
+  const TRun none = run({});
+  EXPECT_FALSE(none.parsed.options);
+  EXPECT_EQ(none.parsed.exit_status, exit_usage);
+  EXPECT_EQ(none.err,
+            "bxf2-import: no FILE given: name the files to import, or choose them on the terminal with --interactive\n"
+            "Try 'bxf2-import --help' for more information.\n");
+  const TRun asked = run({"--interactive"});
+  ASSERT_TRUE(asked.parsed.options) << asked.err;
+  EXPECT_TRUE(asked.parsed.options->interactive);
+  EXPECT_TRUE(asked.parsed.options->files.empty());
+}
+
+TEST_F(options, standard_output_takes_one_output_in_the_format_given) {
+  const TRun json = run({"-o", "-", "-o", "a.glb", zip});
+  ASSERT_TRUE(json.parsed.options) << json.err;
+  ASSERT_EQ(json.parsed.options->outputs.size(), 2u);
+  EXPECT_EQ(json.parsed.options->outputs[0].path, "-");
+  EXPECT_EQ(json.parsed.options->outputs[0].format, TOutputFormat::json);
+  EXPECT_EQ(json.parsed.options->outputs[1].format, TOutputFormat::glb);
+  const TRun glb = run({"--format", "glb", "-o", "-", zip});
+  ASSERT_TRUE(glb.parsed.options) << glb.err;
+  EXPECT_EQ(glb.parsed.options->outputs[0].format, TOutputFormat::glb);
+  const TRun twice = run({"-o", "-", "-o", "-", zip});
+  EXPECT_EQ(twice.parsed.exit_status, exit_usage);
+  EXPECT_EQ(twice.err.substr(0, twice.err.find('\n')),
+            "bxf2-import: --output: standard output (-) can take one output only");
+  const TRun format = run({"--format", "obj", "-o", "-", zip});
+  EXPECT_EQ(format.err.substr(0, format.err.find('\n')), "bxf2-import: --format: \"obj\" is neither json nor glb");
 }
 
 TEST_F(options, warning_answers) {
@@ -150,9 +179,9 @@ TEST_F(options, usage_errors_exit_with_2_and_say_why) {
       {{"--placement-center", "1,2", "ZIP"}, "\"1,2\" is not three numbers X,Y,Z"},
       {{"--placement-center", "1;2;3", "ZIP"}, "\"1;2;3\" is not three numbers X,Y,Z"},
       {{"--placement-center", "1,2,3,4", "ZIP"}, "\"1,2,3,4\" is not three numbers X,Y,Z"},
-      {{"--warning", "yes", "ZIP"}, "--warning"},
-      {{"--max-objects", "0", "ZIP"}, "--max-objects"},
-      {{"--max-objects", "many", "ZIP"}, "--max-objects"},
+      {{"--warning", "yes", "ZIP"}, "bxf2-import: --warning: \"yes\" is none of ok, tick, close\n"},
+      {{"--max-objects", "0", "ZIP"}, "bxf2-import: --max-objects: \"0\" is not a positive whole number\n"},
+      {{"--max-objects", "many", "ZIP"}, "bxf2-import: --max-objects: \"many\" is not a positive whole number\n"},
       {{"--unknown", "ZIP"}, "--unknown"},
       {{"-o"}, "--output"},
   };
@@ -167,16 +196,24 @@ TEST_F(options, usage_errors_exit_with_2_and_say_why) {
     EXPECT_FALSE(r.parsed.options);
     EXPECT_EQ(r.parsed.exit_status, exit_usage);
     EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    // One line naming the program, then the pointer to --help.
+    EXPECT_EQ(r.err.rfind("bxf2-import: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("\nTry 'bxf2-import --help' for more information.\n"), std::string::npos) << r.err;
   }
 }
 
-TEST_F(options, help_lists_the_options_and_exits_with_0) {
+TEST_F(options, help_lists_the_options_and_the_exit_statuses_and_exits_with_0) {
   const TRun r = run({"--help"});
   EXPECT_FALSE(r.parsed.options);
   EXPECT_EQ(r.parsed.exit_status, exit_success);
-  for (const char* option : {"--output", "--placement-center", "--warning", "--plugin-dir", "--without-meshport", "--max-objects",
-                             "--quiet", "FILE"})
+  for (const char* option : {"Usage: bxf2-import [OPTIONS] [FILE...]\n", "\n  -o,--output PATH ", "\n  --format json|glb ",
+                             "\n  --placement-center X,Y,Z ", "\n  --warning ok|tick|close ", "\n  --interactive ",
+                             "\n  --plugin-dir DIR ", "\n  --without-meshport ", "\n  --max-objects N ", "\n  -q,--quiet ",
+                             "\n  FILE ... ", "\nExit status:\n  0 ", "\n  1 ", "\n  2 ", "\n  130 "})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
+  // None of the parser's own annotations.
+  for (const char* noise : {"TEXT", "{ok,tick,close}", ":POSITIVE", "REQUIRED", "INT"})
+    EXPECT_EQ(r.out.find(noise), std::string::npos) << noise;
 }
 
 TEST_F(options, version_prints_the_project_version_and_exits_with_0) {

@@ -470,3 +470,43 @@ TEST(xmldom, file_names_are_found_ignoring_case) {
   EXPECT_FALSE(dom->load(folder + "/sub/kitchen.bxf"));
   delete_folder(folder);
 }
+
+// A look at a document's start finds the first element of a section at the
+// root's front, and stops there: bytes cut short after it, or a document
+// whose rest is not XML at all, give the same answer.
+TEST(xml_peek, finds_the_element_at_the_front_and_reads_no_further) {
+  const std::string head = "<?xml version='1.0'?>\n<BXF><Head><version>2</version><unit meter='0.01' x='y'>cm</unit>"
+                           "<unit>mm</unit></Head>";
+  std::string nodes;
+  for (int i = 0; i < 1000; ++i) nodes += "<node/>";
+  struct TCase {
+    const char* what;
+    std::string bytes;
+    std::optional<std::string> text;  // of the element found
+  };
+  const TCase cases[] = {
+      {"a whole document", head + "<scene/></BXF>", "cm"},
+      // The bytes read are the start of a larger file: the parser takes them
+      // a piece at a time, so what comes well after the element is not seen.
+      {"cut short after the element", head + "<scene>" + nodes.substr(0, nodes.size() - 3), "cm"},
+      {"not well-formed after the element", head + nodes + "<<<", "cm"},
+      {"another root", "<project><head><unit>cm</unit></head></project>", std::nullopt},
+      {"the section not first", "<bxf><scene/><head><unit>cm</unit></head></bxf>", std::nullopt},
+      {"no such element in the section", "<bxf><head><version>2</version></head><scene/></bxf>", std::nullopt},
+      {"an empty section", "<bxf><head/></bxf>", std::nullopt},
+      {"deeper than the section's children", "<bxf><head><x><unit>cm</unit></x></head></bxf>", std::nullopt},
+      {"cut short before", head.substr(0, 40), std::nullopt},
+      {"an entity is not expanded", "<!DOCTYPE bxf [<!ENTITY u 'cm'>]><bxf><head><unit>&u;</unit></head></bxf>", ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto found = peek_element(c.bytes, "bxf", "head", "unit");
+    ASSERT_EQ(found.has_value(), c.text.has_value());
+    if (!found) continue;
+    EXPECT_EQ(found->text, *c.text);
+  }
+  const auto unit = peek_element(head, "bxf", "head", "unit");
+  ASSERT_TRUE(unit);
+  EXPECT_EQ(unit->attributes,
+            (std::vector<std::pair<std::string, std::string>>{{"meter", "0.01"}, {"x", "y"}}));
+}

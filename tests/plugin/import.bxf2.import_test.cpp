@@ -534,8 +534,8 @@ TEST_F(builder, parts_without_box_geometry_keep_the_default_size) {
   expect_bounds(shelf, float3(1, 0, 0), float3(2, 1, 1));
   std::vector<std::string> lines = log.lines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "kitchen.bxf2: part \"P1\" (KOB) has no box geometry; it keeps the host's default size");
-  EXPECT_EQ(lines[1], "kitchen.bxf2: part \"P2\" (NOPE) has no box geometry; it keeps the host's default size");
+  EXPECT_EQ(lines[0], "kitchen.bxf2: part \"P1\" (KOB) has prism geometry; it keeps the host's default size");
+  EXPECT_EQ(lines[1], "kitchen.bxf2: part \"P2\" (NOPE) has no geometry; it keeps the host's default size");
 }
 
 // ---------------------------------------------------------------------------

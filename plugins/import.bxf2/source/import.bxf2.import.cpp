@@ -9,6 +9,7 @@
 
 #include "hapi.math.texture_matrix.h"
 #include "import.bxf2.log.h"
+#include "platform.debug.h"
 #include "platform.files.h"
 #include "platform.locale.h"
 
@@ -108,6 +109,55 @@ float4x4 axis_turn() {
 // digits, the locale's decimal separator.
 std::string color_text(float component) {
   return float_to_text_general(double(component), 15, decimal_separator());
+}
+
+// ---------------------------------------------------------------------------
+// Links that find nothing
+// ---------------------------------------------------------------------------
+
+// "FILE:LINE:COLUMN" of a model object read from `file_name`, "FILE" alone
+// when the object has no place.
+std::string place_of(const CBXF_object& object, const std::string& file_name) {
+  if (object.source_line() <= 0) return file_name;
+  return fmt::format("{}:{}:{}", file_name, object.source_line(), object.source_column());
+}
+
+// Says on the desktop's debug output what a failed look-up looked for and
+// where in the file it was asked for; the reader's own failure (the id as
+// message) then goes on as it is. Never raises.
+template <class Describe>
+void report_unresolved(Describe describe) noexcept {
+  try {
+    output_debug_string(describe());
+  } catch (...) {  // out of memory for the text: the failure goes on without it
+  }
+}
+
+// The target of `link`, a `what` ("part"); see report_unresolved.
+template <class Link>
+auto target_of(const Link* link, const char* what, const std::string& file_name) {
+  try {
+    return link->reference();
+  } catch (const EAssertionFailed&) {
+    report_unresolved([&] {
+      return fmt::format("no {} with id \"{}\", referenced at {}", what, link->reference_id(),
+                         place_of(*link, file_name));
+    });
+    throw;
+  }
+}
+
+// The article of `component`; see report_unresolved.
+CBXF_article* article_of(const CBXF_component* component, const std::string& file_name) {
+  try {
+    return component->article();
+  } catch (const EAssertionFailed&) {
+    report_unresolved([&] {
+      return fmt::format("no article lists component number \"{}\" of component \"{}\" at {}",
+                         component->component_number(), component->id(), place_of(*component, file_name));
+    });
+    throw;
+  }
 }
 
 }  // namespace
@@ -222,7 +272,7 @@ void CMebBuilder::build_nodes(CBXF* document, IEntity* root) {
 
 void CMebBuilder::build_cabinet_links(CBXF_cabinet_links* links, IEntity* parent, const float4x4& m) {
   for (CBXF_cabinet_link* link : *links) {
-    CBXF_cabinet* cabinet = link->reference();
+    CBXF_cabinet* cabinet = target_of(link, "cabinet", _file_name);
     TRef<IEntity> group = new_group(parent, "");
     OleCheck(group->SetAssemblyFlag(VARIANT_TRUE));
     set_entity_name(group.get(), cabinet->description(), cabinet->model_key());
@@ -234,7 +284,7 @@ void CMebBuilder::build_cabinet_links(CBXF_cabinet_links* links, IEntity* parent
 
 void CMebBuilder::build_container_links(CBXF_container_links* links, IEntity* parent, const float4x4& m) {
   for (CBXF_container_link* link : *links) {
-    CBXF_container* container = link->reference();
+    CBXF_container* container = target_of(link, "container", _file_name);
     std::string name = container->model_key();
     if (name.empty()) {
       TBStr parent_name;
@@ -250,7 +300,7 @@ void CMebBuilder::build_container_links(CBXF_container_links* links, IEntity* pa
 
 void CMebBuilder::build_function_unit_links(CBXF_function_unit_links* links, IEntity* parent, const float4x4& m) {
   for (CBXF_function_unit_link* link : *links) {
-    CBXF_function_unit* unit = link->reference();
+    CBXF_function_unit* unit = target_of(link, "function unit", _file_name);
     const float4x4 w = float4x4::multiply(link_matrix(*link), m);
     build_part_links(unit->part_links(), parent, w);
     build_component_links(unit->component_links(), parent, w);
@@ -264,7 +314,7 @@ void CMebBuilder::build_function_unit_links(CBXF_function_unit_links* links, IEn
 
 void CMebBuilder::build_part_links(CBXF_part_links* links, IEntity* parent, const float4x4& m) {
   for (CBXF_part_link* link : *links) {
-    CBXF_part* part = link->reference();
+    CBXF_part* part = target_of(link, "part", _file_name);
 
     // The drawer mesh, when its file holds exactly one object; else a box.
     TRef<IEntity> entity;
@@ -296,8 +346,11 @@ void CMebBuilder::build_part_links(CBXF_part_links* links, IEntity* parent, cons
       // A negative extent spans from the extent to 0.
       s.translate(std::min(e.x, 0.0), std::min(e.y, 0.0), std::min(e.z, 0.0));
     } else {
-      log_line(fmt::format("{}: part \"{}\" ({}) has no box geometry; it keeps the host's default size",
-                           extract_file_name(_file_name), part->id(), part->model_key()));
+      // A prism is recognised and not built; a geometry of another type, or
+      // none, leaves the part without one.
+      const char* geometry = dynamic_cast<CBXF_prism_geometry*>(part->geometry()) ? "prism" : "no";
+      log_line(fmt::format("{}: part \"{}\" ({}) has {} geometry; it keeps the host's default size",
+                           extract_file_name(_file_name), part->id(), part->model_key(), geometry));
     }
     s = link_matrix(*link, s);
     apply_placement(entity.get(), float4x4::multiply(s, m));
@@ -351,8 +404,8 @@ void CMebBuilder::build_component_links(CBXF_component_links* links, IEntity* pa
   const float4x4 f = axis_turn();
   const std::string file = extract_file_name(_file_name);
   for (CBXF_component_link* link : *links) {
-    CBXF_component* component = link->reference();
-    const std::string stem = component->article()->article_number() + "_" + component->component_number();
+    CBXF_component* component = target_of(link, "component", _file_name);
+    const std::string stem = article_of(component, _file_name)->article_number() + "_" + component->component_number();
     if (!names_a_file(stem)) {
       log_line(fmt::format("{}: component mesh name \"{}\" is not a file name; component \"{}\" skipped", file, stem,
                            component->id()));
@@ -386,6 +439,15 @@ void CMebBuilder::build_component_links(CBXF_component_links* links, IEntity* pa
     }
 
     OleCheck(_selection->LoadFile(TBStr(path).get()));
+    // A file that holds no objects (a source with cameras or lights only)
+    // gives nothing to place: no empty group is made for it.
+    int32_t loaded = 0;
+    OleCheck(selected_entities(_selection.get())->GetCount(&loaded));
+    if (loaded == 0) {
+      log_line(fmt::format("{}: component mesh \"{}\" holds no objects; component \"{}\" skipped", file, path,
+                           component->id()));
+      continue;
+    }
 
     // Dissolve nested groups until a full pass finds none.
     for (;;) {
@@ -435,7 +497,7 @@ void CMebBuilder::build_article_links(CBXF_article_links* links, IEntity* parent
   TRef<IEntity> articles = new_group(parent, articles_group_name);
   OleCheck(articles->SetAssemblyFlag(VARIANT_TRUE));
   for (CBXF_article_link* link : *links) {
-    CBXF_article* article = link->reference();
+    CBXF_article* article = target_of(link, "article", _file_name);
     for (int32_t i = 0; i < link->quantity(); ++i) {
       TRef<IEntity> entity;
       OleCheck(_project->CreateArticle(entity.put()));

@@ -16,11 +16,15 @@
 // The builder reads the document model only and talks to the host through
 // its COM interfaces; a failed host call, a failed interface cast, an
 // unresolvable link and a turn about a zero axis raise and end the build.
-// Objects created up to then stay in the project. What the builder leaves
-// out and the build survives goes to the diagnostic log (import.bxf2.log):
-// a component whose mesh file is missing or whose mesh name is no file
-// name, a machining link that finds no cut, a cut that gives no finite
-// size, a part without box geometry.
+// Objects created up to then stay in the project. A link that finds no
+// target, and a component whose number no article lists, also say on the
+// desktop's debug output (platform.debug) what was looked for and where in
+// the file: `no part with id "kob-999", referenced at kitchen.bxf2:48:9`.
+// What the builder leaves out and the build survives goes to the diagnostic
+// log (import.bxf2.log): a component whose mesh file is missing, holds no
+// objects or whose mesh name is no file name, a machining link that finds no
+// cut, a cut that gives no finite size, a part without box geometry (prism
+// geometry, or none).
 //
 //   mesh_folder = temp + "cadData";
 //   import_document(document, application, "/home/me/kitchen.bxf2");

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include <fmt/format.h>
+
 // ---------------------------------------------------------------------------
 // Helpers
 // ---------------------------------------------------------------------------
@@ -22,19 +24,25 @@ namespace {
 class CParser::TTrack {
  public:
   TTrack(CParser& parser, const TXMLNode& node, const TXMLNode& attribute = {})
-      : _parser(parser), _saved(std::move(parser._location)), _exceptions(std::uncaught_exceptions()) {
+      : _parser(parser),
+        _saved_node(std::move(parser._location.node)),
+        _saved_attribute(std::move(parser._location.attribute)),
+        _exceptions(std::uncaught_exceptions()) {
     _parser._location.node = node;
     _parser._location.attribute = attribute;
   }
   ~TTrack() {
-    if (std::uncaught_exceptions() == _exceptions) _parser._location = std::move(_saved);
+    if (std::uncaught_exceptions() != _exceptions) return;
+    _parser._location.node = std::move(_saved_node);
+    _parser._location.attribute = std::move(_saved_attribute);
   }
   TTrack(const TTrack&) = delete;
   TTrack& operator=(const TTrack&) = delete;
 
  private:
   CParser& _parser;
-  TBXF_read_location _saved;
+  TXMLNode _saved_node;
+  TXMLNode _saved_attribute;
   int _exceptions;
 };
 
@@ -54,6 +62,8 @@ CBXF* CParser::parse() {
   }
   TXMLNode root = _dom->document_element();
   if (root.is_null()) return nullptr;
+  _location.root_name = root.node_name();
+  _location.root_position = root.source_position();
   std::unique_ptr<CBXF> bxf(new CBXF());
   TTrack track(*this, root);
   if (element_of(root) == TBXF_element::bxf) {
@@ -71,7 +81,7 @@ CBXF* parse_file(const std::string& file_name, TBXF_read_location* where) {
   std::unique_ptr<CParser> parser(new CParser(file_name));
   try {
     CBXF* bxf = parser->parse();
-    if (!bxf && where) *where = parser->location();
+    if (where) *where = parser->location();
     return bxf;
   } catch (...) {
     if (where) *where = parser->location();
@@ -91,6 +101,8 @@ void CParser::read_list(const TXMLNode& element, List* list, TBXF_element item_e
     TTrack track(*this, child);
     if (element_of(child) != item_element) reject(child);
     std::unique_ptr<std::remove_pointer_t<decltype(list->new_item())>> item(list->new_item());
+    const TTextPosition position = child.source_position();
+    item->set_source(position.line, position.column);
     read_item(child, item.get());
     list->items()->add(item.get());
     item.release();
@@ -579,4 +591,41 @@ std::string node_path(const TXMLNode& node, const TXMLNode& attribute) {
   }
   if (!attribute.is_null()) path += "/@" + attribute.node_name();
   return path;
+}
+
+namespace {
+
+// What a node other than an element is, for a user.
+std::string node_kind_text(const TXMLNode& node) {
+  switch (node.node_type()) {
+    case NODE_COMMENT: return "a comment";
+    case NODE_PROCESSING_INSTRUCTION: return "a processing instruction";
+    case NODE_CDATA_SECTION: return "a CDATA section";
+    default: break;
+  }
+  // The start of the text, on one line, so that it can be found.
+  std::string text = node.node_value().value_or("");
+  for (char& c : text)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  const size_t start = text.find_first_not_of(' ');
+  text = start == std::string::npos ? std::string() : text.substr(start);
+  if (text.size() > 20) {
+    size_t cut = 20;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+    text = text.substr(0, cut) + "...";
+  }
+  return fmt::format("text \"{}\"", text);
+}
+
+}  // namespace
+
+std::string read_failure_place(const std::string& file_name, const TBXF_read_location& where) {
+  if (where.node.is_null()) return {};
+  std::string place = file_name;
+  if (const TTextPosition position = where.node.source_position(); position.line > 0)
+    place += fmt::format(":{}:{}", position.line, position.column);
+  place += ": in " + node_path(where.node, where.attribute);
+  if (where.attribute.is_null() && where.node.node_type() != NODE_ELEMENT)
+    place += ": " + node_kind_text(where.node) + " where an element was expected";
+  return place;
 }

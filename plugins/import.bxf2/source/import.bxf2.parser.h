@@ -30,6 +30,11 @@ struct TBXF_read_location {
   TXMLNode node;
   TXMLNode attribute;
   TXMLParseError load_error;
+  // The root element's name as written and its place ("" and 0 when the
+  // document has none): a root of another name than `bxf` reads as an empty
+  // document, which a user is told about.
+  std::string root_name;
+  TTextPosition root_position;
 };
 
 // Reads one loaded BXF2 file; single owner, lives for one `parse_file`.
@@ -50,7 +55,7 @@ class CParser {
 
   // Where the last failed `parse` stopped (diagnostics only; null nodes when
   // nothing failed or the failure was outside any node), or why the file did
-  // not load.
+  // not load; and the root element it found.
   const TBXF_read_location& location() const { return _location; }
 
  private:
@@ -102,9 +107,9 @@ class CParser {
 
 // Reads the BXF2 file `file_name`: a new document owned by the caller, or
 // null when the file does not load or has no root element. Reading errors
-// pass through (see above). When `where` is given and reading fails, it
-// receives the place where reading stopped; when the file does not load, the
-// parser's reason.
+// pass through (see above). When `where` is given it receives the root
+// element's name and place, and when reading fails the place where reading
+// stopped; when the file does not load, the parser's reason.
 CBXF* parse_file(const std::string& file_name, TBXF_read_location* where = nullptr);
 
 // The path of a node from the root, such as "bxf/library/parts/part[3]/geometry":
@@ -112,3 +117,10 @@ CBXF* parse_file(const std::string& file_name, TBXF_read_location* where = nullp
 // name (from 1) where there are several; "comment()", "text()" and
 // "processing-instruction()" for other nodes; "/@name" added for an attribute.
 std::string node_path(const TXMLNode& node, const TXMLNode& attribute = {});
+
+// Where a failed read stopped, for a user: "FILE:LINE:COLUMN: in PATH" (the
+// line and column left out when not known) and, when reading met a node
+// other than an element where it takes elements only, what it met there
+// ("...: a comment where an element was expected"). "" when the failure
+// had no place in the document.
+std::string read_failure_place(const std::string& file_name, const TBXF_read_location& where);

@@ -12,6 +12,7 @@
 #include "import.bxf2.log.h"
 #include "import.bxf2.parser.h"
 #include "import.bxf2.zip.h"
+#include "platform.debug.h"
 #include "platform.dialogs.h"
 #include "platform.files.h"
 #include "sysutils.h"
@@ -214,7 +215,19 @@ std::string CPlugin::make_temp_folder() {
 }
 
 void CPlugin::import_file(const std::string& file_name) {
-  std::unique_ptr<CBXF> document(parse_file(file_name));
+  TBXF_read_location where;
+  std::unique_ptr<CBXF> document;
+  try {
+    document.reset(parse_file(file_name, &where));
+  } catch (...) {
+    // The exception is the reason; where reading stopped goes to the
+    // desktop's debug output, in the file's terms.
+    try {
+      if (const std::string place = read_failure_place(file_name, where); !place.empty()) output_debug_string(place);
+    } catch (...) {  // out of memory for the text: the failure goes on without it
+    }
+    throw;
+  }
   import_document(document.get(), _application.get(), file_name);
 }
 

@@ -116,12 +116,24 @@ class CBXF_object {
 
   CBXF* bxf() const { return _bxf; }
 
+  // Where the reader found the object in its file: the line and column of
+  // its element (from 1), 0 for an object that was not read from a file.
+  // For messages that point a user at the file (a link that finds nothing).
+  int32_t source_line() const { return _source_line; }
+  int32_t source_column() const { return _source_column; }
+  void set_source(int32_t line, int32_t column) {
+    _source_line = line;
+    _source_column = column;
+  }
+
   // The number of model objects alive in the process (to check that failures
   // free what they made).
   static int64_t live_objects();
 
  private:
   CBXF* _bxf;
+  int32_t _source_line = 0;
+  int32_t _source_column = 0;
 };
 
 // An object that links point at by `id`.

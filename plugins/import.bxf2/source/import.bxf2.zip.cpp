@@ -273,3 +273,51 @@ class TExtractor {
 void extract_archive(const std::string& archive_path, const std::string& folder, const TZipLimits& limits) {
   TExtractor(archive_path, folder, limits).run();
 }
+
+namespace {
+
+TArchive open_for_reading(const std::string& archive_path) {
+  int code = 0;
+  zip_t* archive = zip_open(resolve_path(archive_path).c_str(), ZIP_RDONLY, &code);
+  if (!archive) throw EZipError(fmt::format("Cannot open archive \"{}\": {}", archive_path, open_error_text(code)));
+  return TArchive(archive);
+}
+
+}  // namespace
+
+std::vector<TZipEntryName> list_archive(const std::string& archive_path) {
+  const TArchive archive = open_for_reading(archive_path);
+  const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+  if (count < 0) throw EZipError(fmt::format("Archive \"{}\": cannot read the list of entries", archive_path));
+  std::vector<TZipEntryName> names;
+  for (zip_uint64_t index = 0; index < static_cast<zip_uint64_t>(count); ++index) {
+    const char* name = zip_get_name(archive.get(), index, 0);
+    if (!name) continue;
+    TEntryTarget target;
+    if (!resolve_entry_name(name, target).empty() || !check_file_type(archive.get(), index).empty()) continue;
+    names.push_back({name, target.relative, target.folder});
+  }
+  return names;
+}
+
+std::string read_archive_entry_start(const std::string& archive_path, const std::string& name, std::size_t max_bytes) {
+  const TArchive archive = open_for_reading(archive_path);
+  const zip_int64_t index = zip_name_locate(archive.get(), name.c_str(), ZIP_FL_ENC_RAW);
+  if (index < 0) throw EZipError(fmt::format("Archive \"{}\": no entry \"{}\"", archive_path, name));
+  TEntryFile file(zip_fopen_index(archive.get(), static_cast<zip_uint64_t>(index), 0));
+  if (!file)
+    throw EZipError(fmt::format("Archive \"{}\": cannot read entry \"{}\": {}", archive_path, name,
+                                zip_strerror(archive.get())));
+  std::string bytes(max_bytes, '\0');
+  std::size_t got = 0;
+  while (got < max_bytes) {
+    const zip_int64_t n = zip_fread(file.get(), bytes.data() + got, max_bytes - got);
+    if (n < 0)
+      throw EZipError(fmt::format("Archive \"{}\": cannot read entry \"{}\": {}", archive_path, name,
+                                  zip_file_strerror(file.get())));
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
+}

@@ -34,6 +34,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "system.h"
 
@@ -57,3 +58,21 @@ struct TZipLimits {
 // when a file or folder cannot be written.
 void extract_archive(const std::string& archive_path, const std::string& folder,
                      const TZipLimits& limits = {});
+
+// An entry of an archive as extraction would write it.
+struct TZipEntryName {
+  std::string name;      // as stored ("cadData\\1105_K2.dae"), for messages
+  std::string relative;  // where it goes below the folder, '/'-separated ("cadData/1105_K2.dae")
+  bool folder = false;
+};
+
+// The entries of the archive `archive_path`, in archive order, without
+// extracting anything: those extraction would write (an entry it would
+// refuse is left out; whether the archive as a whole would be refused is not
+// judged here). Raises EZipError when the archive cannot be opened or its
+// directory not read.
+std::vector<TZipEntryName> list_archive(const std::string& archive_path);
+
+// At most `max_bytes` from the start of the entry named `name` (as stored)
+// of the archive, inflated; raises EZipError when it cannot be read.
+std::string read_archive_entry_start(const std::string& archive_path, const std::string& name, std::size_t max_bytes);
