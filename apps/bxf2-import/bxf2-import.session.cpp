@@ -445,6 +445,7 @@ class TImportRun {
     _out.write(bytes.data(), std::streamsize(bytes.size()));
     _out.flush();
     if (!_out) throw EFileError("standard output: the project cannot be written");
+  }
 
   // What a picture of the project says: the names of the imported files and
   // what the project holds.
@@ -454,7 +455,6 @@ class TImportRun {
       picture.title += (picture.title.empty() ? "" : ", ") + extract_file_name(file);
     picture.subtitle = counts_text(counts);
     return picture;
-  }
   }
 
   const TImportOptions& _options;
