@@ -1,6 +1,7 @@
 # Helpers shared by the folders' build files.
 
-# bxf_module_library(<name> <sources>...): a static library of modules.
+# bxf_static_library(<name> <sources>...): a static library of modules whose
+# headers sit beside their sources.
 function(bxf_static_library name)
   add_library(${name} STATIC ${ARGN})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -39,11 +40,6 @@ endfunction()
 # and --version, with the sections of <include file> (name, exit status,
 # files, examples) added; installed compressed, as Debian keeps them.
 function(bxf_manual_page target include_file)
-  find_program(BXF_HELP2MAN help2man)
-  find_program(BXF_GZIP gzip)
-  if(NOT BXF_HELP2MAN OR NOT BXF_GZIP)
-    message(FATAL_ERROR "help2man and gzip write the manual pages: run scripts/setup.sh")
-  endif()
   set(page ${CMAKE_CURRENT_BINARY_DIR}/${target}.1)
   add_custom_command(
     OUTPUT ${page} ${page}.gz

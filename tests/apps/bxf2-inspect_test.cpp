@@ -16,8 +16,6 @@
 
 #include "bxf.config.h"
 
-#ifdef BXF2_INSPECT
-
 namespace {
 
 using json = nlohmann::json;
@@ -369,5 +367,3 @@ TEST(bxf2_inspect, check_of_an_archive_finds_missing_and_unused_meshes) {
   EXPECT_EQ(bad.status, 3);
   EXPECT_EQ(bad.err.rfind("bxf2-inspect: Cannot open archive \"" + not_zip.path() + "\": ", 0), 0u) << bad.err;
 }
-
-#endif

@@ -13,8 +13,6 @@
 #include "tvrlib.com.h"
 #include "uInterfacedObjects.h"
 
-#ifdef MESHPORT_MODULE
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -163,5 +161,3 @@ TEST_F(MeshportPluginTest, convert_file_through_the_interface) {
   EXPECT_FALSE(converter->ConvertFile(nullptr, nullptr, 1000.0, 2));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Meshport: cannot convert \"\": file not found\n");
 }
-
-#endif  // MESHPORT_MODULE

@@ -19,14 +19,10 @@
 #include "import.bxf2.parser.h"
 #include "host.application.h"
 #include "host.meb.h"
+#include "meshport.convert.h"
 #include "platform.files.h"
 #include "platform.locale.h"
 #include "uConversion_IMPL.h"
-
-#if __has_include("meshport.convert.h") && defined(BXF_DRAWER_MESH_DIR)
-#include "meshport.convert.h"
-#define BXF_KITCHEN_TEST 1
-#endif
 
 namespace {
 
@@ -986,7 +982,6 @@ TEST_F(builder, every_failing_host_call_ends_the_import_cleanly) {
 // A realistic document
 // ---------------------------------------------------------------------------
 
-#ifdef BXF_KITCHEN_TEST
 TEST_F(builder, kitchen_example_builds_completely) {
   TLogCapture log;
   const std::string examples = BXF_EXAMPLES_DIR "/kitchen/";
@@ -1061,6 +1056,5 @@ TEST_F(builder, kitchen_example_builds_completely) {
   EXPECT_EQ(json["objects"][0]["assembly"], true);
   EXPECT_EQ(json["objects"][0]["locks"], nlohmann::ordered_json::parse("[true, true, true]"));
 }
-#endif
 
 }  // namespace

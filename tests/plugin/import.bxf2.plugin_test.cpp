@@ -298,8 +298,6 @@ TEST(ModuleThroughHost, failed_preference_save_is_logged_and_shutdown_goes_on) {
 // The import command, through the reference host
 // ---------------------------------------------------------------------------
 
-#if defined(MESHPORT_MODULE)
-
 // One run of the command: the files offered, how the user and the progress
 // display answer, and what the run leaves.
 struct TCommandCase {
@@ -644,7 +642,5 @@ TEST_F(CommandTest, every_failing_host_call_ends_the_command_cleanly) {
     EXPECT_EQ(failed_operations.count(operation), 1u) << operation;
   }
 }
-
-#endif  // MESHPORT_MODULE
 
 }  // namespace
