@@ -21,21 +21,9 @@ namespace {
 class CFakeApplication : public TImplements<CSafeInterfacedObject, IApplication> {
  public:
   static CFakeApplication* create() { return construct(new CFakeApplication()); }
-  HRESULT reserved_3() override { return E_NOTIMPL; }
-  HRESULT reserved_4() override { return E_NOTIMPL; }
-  HRESULT reserved_5() override { return E_NOTIMPL; }
-  HRESULT reserved_6() override { return E_NOTIMPL; }
-  HRESULT reserved_7() override { return E_NOTIMPL; }
   HRESULT MessageBox(BSTR, int32_t, int32_t*) override { return E_NOTIMPL; }
-  HRESULT reserved_9() override { return E_NOTIMPL; }
-  HRESULT reserved_10() override { return E_NOTIMPL; }
   HRESULT GetProject(IProject**) override { return E_NOTIMPL; }
   HRESULT GetMainWindow(IMainWindow**) override { return E_NOTIMPL; }
-  HRESULT reserved_13() override { return E_NOTIMPL; }
-  HRESULT reserved_14() override { return E_NOTIMPL; }
-  HRESULT reserved_15() override { return E_NOTIMPL; }
-  HRESULT reserved_16() override { return E_NOTIMPL; }
-  HRESULT reserved_17() override { return E_NOTIMPL; }
   HRESULT GetPlugins(IPluginList**) override { return E_NOTIMPL; }
 
  protected:

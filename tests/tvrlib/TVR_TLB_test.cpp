@@ -4,6 +4,7 @@
 #include "hapi.hooks.h"
 #include "hapi.nplugins.h"
 #include "hapi.plugins.h"
+#include "uInterfacedObjects.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,36 @@ TEST(TVR_TLB, every_operation_sits_at_its_position) {
     {slot(&IGroupEntity::SetParent), 25, "IGroupEntity.SetParent"},
     {slot(&IMeshNode::GetChildNodes), 3, "IMeshNode.GetChildNodes"},  };
   for (const auto& c : cases) EXPECT_EQ(c.actual, c.expected) << c.operation;
+}
+
+// Implements two interfaces with reserved slots, declaring only the
+// operations they have.
+class CPlacementPlugins : public TImplements<CSafeInterfacedObject, IPluginList, IPlacementArea> {
+ public:
+  static CPlacementPlugins* create() { return construct(new CPlacementPlugins()); }
+  HRESULT GetItem(int32_t, IPluginEntry**) override { return E_FAIL; }
+  HRESULT GetCount(int32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  float3 GetCenter() override { return float3(1, 2, 3); }
+
+ protected:
+  CPlacementPlugins() = default;
+};
+
+TEST(TVR_TLB, reserved_slots_answer_not_implemented_without_being_declared) {
+  TRef<IPluginList> plugins = CPlacementPlugins::create();
+  TRef<IPlacementArea> area = plugins.query<IPlacementArea>();
+  ASSERT_TRUE(area);
+  EXPECT_EQ(plugins->reserved_3(), E_NOTIMPL);
+  EXPECT_EQ(area->reserved_3(), E_NOTIMPL);
+  EXPECT_EQ(area->reserved_4(), E_NOTIMPL);
+  // The operations beside them answer as implemented.
+  int32_t count = -1;
+  EXPECT_EQ(plugins->GetCount(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(area->GetCenter().y, 2);
 }
 
 TEST(TVR_TLB, identifiers_of_the_named_interfaces) {

@@ -14,9 +14,6 @@
 
 namespace {
 
-#define FAKE_RESERVED(n) \
-  HRESULT reserved_##n() override { return E_NOTIMPL; }
-
 // A message pump that records its handlers.
 class CFakeWindow : public TImplements<CSafeInterfacedObject, IMainWindow> {
  public:
@@ -41,7 +38,6 @@ class CFakeWindow : public TImplements<CSafeInterfacedObject, IMainWindow> {
     *value = TBStr(std::u16string_view(font_name)).detach();
     return S_OK;
   }
-  FAKE_RESERVED(4) FAKE_RESERVED(5) FAKE_RESERVED(6)
 
  protected:
   CFakeWindow() = default;
@@ -84,8 +80,6 @@ class CFakeApplication : public TImplements<CSafeInterfacedObject, IApplication>
     return S_OK;
   }
   HRESULT GetPlugins(IPluginList**) override { return E_NOTIMPL; }
-  FAKE_RESERVED(3) FAKE_RESERVED(4) FAKE_RESERVED(5) FAKE_RESERVED(6) FAKE_RESERVED(7) FAKE_RESERVED(9)
-  FAKE_RESERVED(10) FAKE_RESERVED(13) FAKE_RESERVED(14) FAKE_RESERVED(15) FAKE_RESERVED(16) FAKE_RESERVED(17)
 
  protected:
   explicit CFakeApplication(IMainWindow* w) : window(w) {}
@@ -100,7 +94,6 @@ class CFakeSettingsApplication : public TImplements<CFakeApplication, IConversio
 
   TRef<IFormatSettings> settings;
   TRef<IFormatSettings> GetFormatSettings() override { return settings; }
-  FAKE_RESERVED(3) FAKE_RESERVED(4)
 
  protected:
   CFakeSettingsApplication(IMainWindow* w, TRef<IFormatSettings> s) : TImplements(w), settings(std::move(s)) {}
