@@ -39,9 +39,7 @@ class TDoc {
 
   template <class List>
   static auto* add(List* list) {
-    auto* item = list->new_item();
-    list->items()->add(item);
-    return item;
+    return list->add(list->new_item());
   }
 
   CBXF_node* node(const std::string& id) {
@@ -71,9 +69,9 @@ class TDoc {
   CBXF_part* part(const std::string& id, const std::string& model_key, const std::string& description,
                   const float3& extent) {
     CBXF_part* p = bare_part(id, model_key, description);
-    auto* box = new CBXF_box_geometry(_bxf.get());
+    auto box = std::make_unique<CBXF_box_geometry>(_bxf.get());
     box->set_extent(extent);
-    p->set_geometry(box);
+    p->set_geometry(std::move(box));
     return p;
   }
   CBXF_part* bare_part(const std::string& id, const std::string& model_key, const std::string& description) {
@@ -97,13 +95,14 @@ class TDoc {
     return c;
   }
   CBXF_cut_machining* cut(const std::string& id, const float3& orientation, double original, double final_size) {
-    auto* m = new CBXF_cut_machining(_bxf.get());
+    auto m = std::make_unique<CBXF_cut_machining>(_bxf.get());
     m->set_id(id);
     m->set_orientation(orientation);
     m->set_original_size(original);
     m->set_final_size(final_size);
-    lib()->machinings()->items()->add(m);
-    return m;
+    CBXF_cut_machining* cut = m.get();
+    lib()->machinings()->add(std::move(m));
+    return cut;
   }
 
   // A link in `links` to `reference_id`.
@@ -241,14 +240,14 @@ class builder : public ::testing::Test {
   }
   // Runs `steps` on a builder of its own that is freed afterwards.
   void with_builder(const std::function<void(CMebBuilder&)>& steps) {
-    CMebBuilder* b = CMebBuilder::create(application(), "/data/kitchen.bxf2");
+    CMebBuilder builder(application(), "/data/kitchen.bxf2");
     try {
-      steps(*b);
+      steps(builder);
     } catch (...) {
-      b->destroy();
+      builder.clear_selection();
       throw;
     }
-    b->destroy();
+    builder.clear_selection();
   }
   // A new top-level group to build into.
   CEntity* new_root() { return project().new_entity(TEntityKind::group); }
@@ -515,7 +514,7 @@ TEST_F(builder, parts_without_box_geometry_keep_the_default_size) {
   TLogCapture log;
   TDoc doc;
   CBXF_part* prism = doc.bare_part("P1", "KOB", "Shelf");
-  prism->set_geometry(new CBXF_prism_geometry(doc.get()));
+  prism->set_geometry(std::make_unique<CBXF_prism_geometry>(doc.get()));
   doc.bare_part("P2", "NOPE", "");
   auto* links = TDoc::add(doc.lib()->cabinets())->part_links();
   TDoc::transform(TDoc::link(links, "P1"), float3(1000, 0, 0));
@@ -781,7 +780,7 @@ TEST_F(builder, cut_machinings_size_component_meshes) {
     write_mesh(mesh_folder + "/4711_K1.meb", {cube("plinth", 5)});
     TComponentDoc c;
     c.doc.cut("M1", k.orientation, k.original_size, 800);
-    c.doc.lib()->machinings()->items()->add(new CBXF_machining(c.doc.get()));
+    c.doc.lib()->machinings()->add(std::make_unique<CBXF_machining>(c.doc.get()));
     c.doc.lib()->machinings()->at(1)->set_id("M2");
     TDoc::link(c.component->machining_links(), "D1");
     TDoc::link(c.component->machining_links(), "M2");
@@ -996,7 +995,7 @@ TEST_F(builder, kitchen_example_builds_completely) {
   write_file_bytes(CMebBuilder::drawer_mesh_file_name(), read_file_bytes(BXF_DRAWER_MESH_DIR "/H-SK.meb"));
   project().set_placement_center(float3(1, 2, 0));
 
-  std::unique_ptr<CBXF> doc(parse_file(examples + "kitchen.bxf2"));
+  std::unique_ptr<CBXF> doc = parse_file(examples + "kitchen.bxf2");
   ASSERT_TRUE(doc);
   import_document(doc.get(), application(), examples + "kitchen.bxf2");
   doc.reset();

@@ -15,7 +15,7 @@ namespace {
 
 std::unique_ptr<CBXF> parse_text(const std::string& xml) {
   TempFile file(xml);
-  return std::unique_ptr<CBXF>(parse_file(file.path()));
+  return parse_file(file.path());
 }
 
 std::string in_library(const std::string& xml) { return "<bxf><library>" + xml + "</library></bxf>"; }
@@ -238,7 +238,7 @@ TEST(parser, full_document) {
 TEST(parser, documents_and_no_documents) {
   EXPECT_FALSE(parse_text("<bxf><head></bxf>"));  // not well-formed
   EXPECT_FALSE(parse_text(""));
-  EXPECT_FALSE(std::unique_ptr<CBXF>(parse_file("/nonexistent/file.bxf2")));
+  EXPECT_FALSE(parse_file("/nonexistent/file.bxf2"));
 
   auto other = parse_text("<document><head><version>1</version></head><scene><nodes><node/></nodes></scene></document>");
   ASSERT_TRUE(other);
@@ -456,7 +456,7 @@ TEST(parser, failure_halfway_frees_everything) {
   int64_t before = CBXF_object::live_objects();
   TempFile file(xml);
   TBXF_read_location where;
-  Raised r = raised_by([&] { delete parse_file(file.path(), &where); });
+  Raised r = raised_by([&] { parse_file(file.path(), &where); });
   EXPECT_EQ(r.class_name, "EAssertionFailed");
   EXPECT_EQ(CBXF_object::live_objects(), before);
   EXPECT_EQ(node_path(where.node, where.attribute),
@@ -479,13 +479,13 @@ TEST(parser, failure_locations) {
     SCOPED_TRACE(c.xml);
     TempFile file(c.xml);
     TBXF_read_location where;
-    EXPECT_THROW(delete parse_file(file.path(), &where), Exception);
+    EXPECT_THROW(parse_file(file.path(), &where), Exception);
     EXPECT_EQ(node_path(where.node, where.attribute), c.path);
   }
   // Nothing failed: no place.
   TempFile good(in_nodes("<node/>"));
   TBXF_read_location where;
-  delete parse_file(good.path(), &where);
+  parse_file(good.path(), &where);
   EXPECT_TRUE(where.node.is_null());
 }
 
@@ -507,7 +507,7 @@ TEST(parser, deep_and_wide_files_do_not_exhaust_the_stack) {
 }
 
 TEST(parser, reads_the_example_files) {
-  std::unique_ptr<CBXF> kitchen(parse_file(std::string(BXF_EXAMPLES_DIR) + "/kitchen/kitchen.bxf2"));
+  std::unique_ptr<CBXF> kitchen = parse_file(std::string(BXF_EXAMPLES_DIR) + "/kitchen/kitchen.bxf2");
   ASSERT_TRUE(kitchen);
   EXPECT_GT(kitchen->lib()->parts()->count(), 0);
 }

@@ -54,7 +54,7 @@ CParser::CParser(const std::string& file_name) : _dom(load_document(file_name, &
 
 CParser::~CParser() { _dom.reset(); }
 
-CBXF* CParser::parse() {
+std::unique_ptr<CBXF> CParser::parse() {
   _location = {};
   if (!_dom) {
     _location.load_error = _load_error;
@@ -64,7 +64,7 @@ CBXF* CParser::parse() {
   if (root.is_null()) return nullptr;
   _location.root_name = root.node_name();
   _location.root_position = root.source_position();
-  std::unique_ptr<CBXF> bxf(new CBXF());
+  auto bxf = std::make_unique<CBXF>();
   TTrack track(*this, root);
   if (element_of(root) == TBXF_element::bxf) {
     _bxf = bxf.get();
@@ -74,17 +74,17 @@ CBXF* CParser::parse() {
     } reset{_bxf};
     read_root(root);
   }
-  return bxf.release();
+  return bxf;
 }
 
-CBXF* parse_file(const std::string& file_name, TBXF_read_location* where) {
-  std::unique_ptr<CParser> parser(new CParser(file_name));
+std::unique_ptr<CBXF> parse_file(const std::string& file_name, TBXF_read_location* where) {
+  CParser parser(file_name);
   try {
-    CBXF* bxf = parser->parse();
-    if (where) *where = parser->location();
+    std::unique_ptr<CBXF> bxf = parser.parse();
+    if (where) *where = parser.location();
     return bxf;
   } catch (...) {
-    if (where) *where = parser->location();
+    if (where) *where = parser.location();
     throw;
   }
 }
@@ -100,12 +100,11 @@ void CParser::read_list(const TXMLNode& element, List* list, TBXF_element item_e
     TXMLNode child = e->current();
     TTrack track(*this, child);
     if (element_of(child) != item_element) reject(child);
-    std::unique_ptr<std::remove_pointer_t<decltype(list->new_item())>> item(list->new_item());
+    auto item = list->new_item();
     const TTextPosition position = child.source_position();
     item->set_source(position.line, position.column);
     read_item(child, item.get());
-    list->items()->add(item.get());
-    item.release();
+    list->add(std::move(item));
   }
 }
 
@@ -369,7 +368,7 @@ void CParser::read_part(const TXMLNode& element, CBXF_part* part) {
 // the last `xsi:type` decides. Strict for attributes. The children are read
 // once per type: reading them again for a repeated type would give the same
 // geometry, or would have failed the first time.
-CBXF_geometry* CParser::read_geometry(const TXMLNode& element) {
+std::unique_ptr<CBXF_geometry> CParser::read_geometry(const TXMLNode& element) {
   std::unique_ptr<CBXF_box_geometry> box;
   std::unique_ptr<CBXF_prism_geometry> prism;
   TBXF_geometry_type type = TBXF_geometry_type::unknown;
@@ -387,8 +386,8 @@ CBXF_geometry* CParser::read_geometry(const TXMLNode& element) {
     }
   }
   switch (type) {
-    case TBXF_geometry_type::Box: return box.release();
-    case TBXF_geometry_type::Prism: return prism.release();
+    case TBXF_geometry_type::Box: return box;
+    case TBXF_geometry_type::Prism: return prism;
     default: return nullptr;
   }
 }
@@ -548,10 +547,7 @@ void CParser::read_machinings(const TXMLNode& element, CBXF_machinings* machinin
         }
       }
     }
-    if (cut) {
-      machinings->items()->add(cut.get());
-      cut.release();
-    }
+    if (cut) machinings->add(std::move(cut));
   }
 }
 
