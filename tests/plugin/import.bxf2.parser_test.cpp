@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -443,6 +444,27 @@ TEST(parser, failures) {
       EXPECT_EQ(r.message, c.message);
     EXPECT_EQ(CBXF_object::live_objects(), before);  // partial items and the document are freed
   }
+}
+
+// A rejection names the line of the reader that rejected, so that rejections
+// in different places of the reader tell apart.
+TEST(parser, rejections_name_the_line_that_rejected) {
+  const std::string cases[] = {
+      "<bxf><Foo/></bxf>",                                                     // the root's children
+      in_library("<nodes/>"),                                                  // the library's children
+      in_nodes("<thing/>"),                                                    // a list's items
+      in_transformations("<transformation up='1 2 3'/>"),                      // a transformation's attributes
+      in_library("<parts><part><geometry xsi:type='Box'><size/></geometry></part></parts>"),  // a box's children
+  };
+  std::set<std::string> lines;
+  for (const std::string& xml : cases) {
+    Raised r = raised_by([&] { parse_text(xml); });
+    ASSERT_EQ(r.class_name, "EAssertionFailed") << xml;
+    const size_t at = r.message.find("(import.bxf2.parser, line ");
+    ASSERT_NE(at, std::string::npos) << r.message;
+    lines.insert(r.message.substr(at));
+  }
+  EXPECT_EQ(lines.size(), std::size(cases));
 }
 
 TEST(parser, failure_halfway_frees_everything) {

@@ -32,10 +32,6 @@
 #include <unordered_map>
 #include <utility>
 
-// fmt comes before math.vector.h: clang 14 rejects fmt's integer arithmetic
-// once the vector operator templates are visible.
-#include <fmt/format.h>
-
 #include "math.vector.h"
 #include "system.h"
 #include "uList.h"
