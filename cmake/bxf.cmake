@@ -18,7 +18,7 @@ endfunction()
 # bxf_test(<name> <sources>...): a GoogleTest executable registered with ctest.
 function(bxf_test name)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE test_support GTest::gtest GTest::gmock GTest::gtest_main)
   include(GoogleTest)
   # Tests that share files beside their program set BXF_TEST_RESOURCE_LOCK
   # before calling, so ctest never runs two of them at once.
@@ -32,7 +32,9 @@ function(bxf_test name)
   if(BXF_SANITIZE)
     set(environment ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${lock} ${environment})
+  # Parameterised cases are named by their suite's name generator alone,
+  # never by a dump of the parameter's bytes (NO_PRETTY_VALUES).
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 300 ${lock} ${environment})
 endfunction()
 
 # bxf_manual_page(<program target> <include file>): the program's manual page

@@ -5,9 +5,9 @@
 #include <memory>
 #include <typeinfo>
 
-#include "fixtures.h"
+#include "test.support.h"
 
-using namespace fixtures;
+using namespace test_support;
 
 namespace {
 
@@ -28,7 +28,7 @@ CBXF_part_link* part_link(CBXF* doc, const std::string& reference_id) {
 }
 
 std::string resolve_failure(const std::function<void()>& run) {
-  Raised r = raised_by(run);
+  TRaised r = raised_by(run);
   EXPECT_EQ(r.class_name, "EAssertionFailed");
   return r.message;
 }
@@ -140,8 +140,8 @@ TEST(types, reference_resolution_rules) {
     if (c.expected) {
       EXPECT_EQ(link->reference(), c.expected);
     } else {
-      EXPECT_TRUE(starts_with(resolve_failure([&] { link->reference(); }),
-                              assertion_prefix(c.reference_id, "import.bxf2.types")));
+      EXPECT_TRUE(resolve_failure([&] { link->reference(); })
+                      .starts_with(assertion_prefix(c.reference_id, "import.bxf2.types")));
     }
   }
   // An empty reference finds the first object with an empty id.
@@ -187,7 +187,7 @@ TEST(types, every_link_searches_its_collection) {
   // Nodes are not link targets.
   auto* to_node = link(node->cabinet_links());
   to_node->set_reference_id("N");
-  EXPECT_TRUE(starts_with(resolve_failure([&] { to_node->reference(); }), assertion_prefix("N", "import.bxf2.types")));
+  EXPECT_TRUE(resolve_failure([&] { to_node->reference(); }).starts_with(assertion_prefix("N", "import.bxf2.types")));
 }
 
 TEST(types, resolution_follows_changes) {
@@ -230,8 +230,8 @@ TEST(types, component_article) {
     if (c.expected)
       EXPECT_EQ(component->article(), c.expected);
     else
-      EXPECT_TRUE(starts_with(resolve_failure([&] { component->article(); }),
-                              assertion_prefix(c.number, "import.bxf2.types")));
+      EXPECT_TRUE(resolve_failure([&] { component->article(); })
+                      .starts_with(assertion_prefix(c.number, "import.bxf2.types")));
   }
   // A number added later to an earlier article is found there.
   a1->component_numbers()->add("K1");
@@ -242,7 +242,7 @@ TEST(types, component_article) {
 TEST(types, new_item_then_failure_leaves_collection_unchanged) {
   std::unique_ptr<CBXF> doc(new CBXF());
   int64_t before = CBXF_object::live_objects();
-  Raised r = raised_by([&] {
+  TRaised r = raised_by([&] {
     std::unique_ptr<CBXF_part> part = doc->lib()->parts()->new_item();
     throw Exception("filling failed");
   });
@@ -279,7 +279,7 @@ TEST(types, an_item_of_another_document_is_refused) {
   auto doc = std::make_unique<CBXF>();
   auto other = std::make_unique<CBXF>();
   const int64_t before = CBXF_object::live_objects();
-  Raised r = raised_by([&] { doc->lib()->parts()->add(other->lib()->parts()->new_item()); });
+  TRaised r = raised_by([&] { doc->lib()->parts()->add(other->lib()->parts()->new_item()); });
   EXPECT_EQ(r.class_name, "EAssertionFailed");
   EXPECT_EQ(doc->lib()->parts()->count(), 0);
   EXPECT_EQ(CBXF_object::live_objects(), before);  // the refused item is freed

@@ -40,12 +40,15 @@ struct TEntryCase {
   bool stores_a_new_object;
 };
 
-class hapi_nplugins_entry : public ::testing::TestWithParam<TEntryCase> {
+// A case prints as its name in the test's output.
+void PrintTo(const TEntryCase& c, std::ostream* os) { *os << c.name; }
+
+class nplugins_entry : public ::testing::TestWithParam<TEntryCase> {
  protected:
   void TearDown() override { g_making = TMaking::works; }
 };
 
-TEST_P(hapi_nplugins_entry, stores_a_new_object_or_leaves_the_variable_as_it_was) {
+TEST_P(nplugins_entry, stores_a_new_object_or_leaves_the_variable_as_it_was) {
   const TEntryCase& c = GetParam();
   IUnknown* variable = nullptr;
   if (c.variable_held_an_object) {
@@ -73,7 +76,7 @@ TEST_P(hapi_nplugins_entry, stores_a_new_object_or_leaves_the_variable_as_it_was
   EXPECT_EQ(CCountedPlugin::alive, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(, hapi_nplugins_entry,
+INSTANTIATE_TEST_SUITE_P(, nplugins_entry,
                          ::testing::Values(TEntryCase{"into_an_empty_variable", TMaking::works, false, true},
                                            TEntryCase{"releases_what_the_variable_held", TMaking::works, true, true},
                                            TEntryCase{"out_of_memory_into_an_empty_variable",
@@ -84,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(, hapi_nplugins_entry,
                                                       TMaking::raises, true, false}),
                          [](const ::testing::TestParamInfo<TEntryCase>& info) { return std::string(info.param.name); });
 
-TEST(hapi_nplugins, a_null_variable_gives_null_and_makes_nothing) {
+TEST(nplugins, a_null_variable_gives_null_and_makes_nothing) {
   EXPECT_EQ(create_object(nullptr), nullptr);
   EXPECT_EQ(CCountedPlugin::alive, 0);
 }

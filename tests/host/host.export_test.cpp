@@ -3,6 +3,7 @@
 #include "host.export.h"
 
 #include "host.application.h"
+#include "test.support.h"
 
 #include <gtest/gtest.h>
 
@@ -236,19 +237,12 @@ TEST_F(export_, glb_shares_meshes_between_equal_copies) {
 }
 
 TEST_F(export_, unknown_extension_and_unwritable_path_are_refused) {
-  try {
-    write_project(host.project(), (folder / "project.obj").string());
-    ADD_FAILURE();
-  } catch (const EExport& e) {
-    EXPECT_EQ(e.message(), (folder / "project.obj").string() + ": the extension is none of .json, .glb, .svg, .png and .pdf");
-  }
-  std::string missing = (folder / "no folder" / "p.json").string();
-  try {
-    write_project(host.project(), missing);
-    ADD_FAILURE();
-  } catch (const EExport& e) {
-    EXPECT_EQ(e.message(), missing + ": the file cannot be written (No such file or directory)");
-  }
+  const std::string unknown = (folder / "project.obj").string();
+  EXPECT_THROW_MSG(write_project(host.project(), unknown), EExport,
+                   unknown + ": the extension is none of .json, .glb, .svg, .png and .pdf");
+  const std::string missing = (folder / "no folder" / "p.json").string();
+  EXPECT_THROW_MSG(write_project(host.project(), missing), EExport,
+                   missing + ": the file cannot be written (No such file or directory)");
   EXPECT_THROW(write_project(host.project(), (folder / "no folder" / "p.GLB").string()), EExport);
 }
 
