@@ -28,7 +28,7 @@ struct TSlotCase {
   const char* operation;
 };
 
-TEST(TVR_TLB, every_operation_sits_at_its_position) {
+TEST(tvr_tlb, every_operation_sits_at_its_position) {
   const TSlotCase cases[] = {
     {slot(&IUnknown::QueryInterface), 0, "IUnknown.QueryInterface"},
     {slot(&IUnknown::AddRef), 1, "IUnknown.AddRef"},
@@ -128,7 +128,7 @@ class CPlacementPlugins : public TImplements<CSafeInterfacedObject, IPluginList,
   CPlacementPlugins() = default;
 };
 
-TEST(TVR_TLB, reserved_slots_answer_not_implemented_without_being_declared) {
+TEST(tvr_tlb, reserved_slots_answer_not_implemented_without_being_declared) {
   TRef<IPluginList> plugins = CPlacementPlugins::create();
   TRef<IPlacementArea> area = plugins.query<IPlacementArea>();
   ASSERT_TRUE(area);
@@ -142,7 +142,7 @@ TEST(TVR_TLB, reserved_slots_answer_not_implemented_without_being_declared) {
   EXPECT_EQ(area->GetCenter().y, 2);
 }
 
-TEST(TVR_TLB, identifiers_of_the_named_interfaces) {
+TEST(tvr_tlb, identifiers_of_the_named_interfaces) {
   struct TCase {
     TGUID iid;
     const char* text;
@@ -170,7 +170,7 @@ TEST(TVR_TLB, identifiers_of_the_named_interfaces) {
   for (const auto& c : cases) EXPECT_EQ(c.iid.to_string(), c.text);
 }
 
-TEST(TVR_TLB, derived_interfaces_name_their_parents) {
+TEST(tvr_tlb, derived_interfaces_name_their_parents) {
   EXPECT_TRUE((std::is_same_v<IMaterialEntity::Parent, IEntity>));
   EXPECT_TRUE((std::is_same_v<IGroupEntity::Parent, IEntity>));
   EXPECT_TRUE((std::is_same_v<IMeshNode::Parent, ISceneNode>));
