@@ -4,8 +4,9 @@
 // Model objects are plain objects with one owner: `CBXF` owns its head, scene
 // and library; every collection owns its items; every object owns the
 // members it creates in its constructor. Freeing the document frees the whole
-// tree. Each object knows its document (`bxf`, not owned). Where ownership
-// moves, it moves in a std::unique_ptr.
+// tree. Each object knows its document (`bxf`, not owned) and counts its
+// changes there, so no object outlives its document. Where ownership moves,
+// it moves in a std::unique_ptr.
 //
 //   auto doc = std::make_unique<CBXF>();
 //   std::unique_ptr<CBXF_part> part = doc->lib()->parts()->new_item();  // not yet in the collection
