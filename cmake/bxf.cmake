@@ -1,6 +1,7 @@
 # Helpers shared by the folders' build files.
 
-# bxf_module_library(<name> <sources>...): a static library of modules.
+# bxf_static_library(<name> <sources>...): a static library of modules whose
+# headers sit beside their sources.
 function(bxf_static_library name)
   add_library(${name} STATIC ${ARGN})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -17,7 +18,7 @@ endfunction()
 # bxf_test(<name> <sources>...): a GoogleTest executable registered with ctest.
 function(bxf_test name)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE test_support GTest::gtest GTest::gmock GTest::gtest_main)
   include(GoogleTest)
   # Tests that share files beside their program set BXF_TEST_RESOURCE_LOCK
   # before calling, so ctest never runs two of them at once.
@@ -31,7 +32,9 @@ function(bxf_test name)
   if(BXF_SANITIZE)
     set(environment ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${lock} ${environment})
+  # Parameterised cases are named by their suite's name generator alone,
+  # never by a dump of the parameter's bytes (NO_PRETTY_VALUES).
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 300 ${lock} ${environment})
 endfunction()
 
 # bxf_manual_page(<program target> <include file>): the program's manual page
@@ -39,11 +42,6 @@ endfunction()
 # and --version, with the sections of <include file> (name, exit status,
 # files, examples) added; installed compressed, as Debian keeps them.
 function(bxf_manual_page target include_file)
-  find_program(BXF_HELP2MAN help2man)
-  find_program(BXF_GZIP gzip)
-  if(NOT BXF_HELP2MAN OR NOT BXF_GZIP)
-    message(FATAL_ERROR "help2man and gzip write the manual pages: run scripts/setup.sh")
-  endif()
   set(page ${CMAKE_CURRENT_BINARY_DIR}/${target}.1)
   add_custom_command(
     OUTPUT ${page} ${page}.gz

@@ -68,9 +68,6 @@ class CHostApplication : public TImplements<CSafeInterfacedObject, IApplication,
 
   TRef<IFormatSettings> GetFormatSettings() override;
 
-  HOST_RESERVED(3) HOST_RESERVED(4) HOST_RESERVED(5) HOST_RESERVED(6) HOST_RESERVED(7) HOST_RESERVED(9)
-  HOST_RESERVED(10) HOST_RESERVED(13) HOST_RESERVED(14) HOST_RESERVED(15) HOST_RESERVED(16) HOST_RESERVED(17)
-
   std::string class_name() const override { return "CHostApplication"; }
 
  protected:

@@ -1,7 +1,8 @@
 // How the reference host answers calls from plug-ins: the guard around every
-// COM call (an exception inside becomes a failure code, never a crash), the
-// failing-call switch that tests use to walk every failure path of a plug-in,
-// and the answer of reserved method-table slots.
+// COM call (an exception inside becomes a failure code, never a crash) and
+// the failing-call switch that tests use to walk every failure path of a
+// plug-in. Reserved method-table slots answer E_NOTIMPL from their bodies in
+// TVR_TLB.h.
 //
 // The switch counts every call a plug-in makes on a host interface (not the
 // IUnknown methods). Armed with n, the n-th call counted from then fails: a
@@ -84,7 +85,3 @@ HRESULT put_interface(I** slot, C* value) {
   *slot = hold.detach();
   return S_OK;
 }
-
-// A reserved slot of an interface: answers E_NOTIMPL.
-#define HOST_RESERVED(n) \
-  HRESULT reserved_##n() override { return E_NOTIMPL; }

@@ -168,16 +168,6 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   void SetTextureMatrix(const float4x4& matrix) override;
   void SetMatrix(const float4x4& matrix) override;
 
-  HOST_RESERVED(3) HOST_RESERVED(5) HOST_RESERVED(6) HOST_RESERVED(7) HOST_RESERVED(8) HOST_RESERVED(9)
-  HOST_RESERVED(10) HOST_RESERVED(11) HOST_RESERVED(13) HOST_RESERVED(14) HOST_RESERVED(15) HOST_RESERVED(17)
-  HOST_RESERVED(18) HOST_RESERVED(20) HOST_RESERVED(21) HOST_RESERVED(22) HOST_RESERVED(23) HOST_RESERVED(24)
-  HOST_RESERVED(26) HOST_RESERVED(27) HOST_RESERVED(28) HOST_RESERVED(29) HOST_RESERVED(30) HOST_RESERVED(31)
-  HOST_RESERVED(32) HOST_RESERVED(35) HOST_RESERVED(36) HOST_RESERVED(39) HOST_RESERVED(40) HOST_RESERVED(41)
-  HOST_RESERVED(44) HOST_RESERVED(45)
-  // Positions IMeshNode reserves where IEntity has operations.
-  HOST_RESERVED(4) HOST_RESERVED(12) HOST_RESERVED(16) HOST_RESERVED(19) HOST_RESERVED(25)
-  HOST_RESERVED(33) HOST_RESERVED(34) HOST_RESERVED(38)
-
   std::string class_name() const override { return "CEntity"; }
 
  protected:
@@ -232,7 +222,6 @@ class CEntityList : public TImplements<CSafeInterfacedObject, IEntityList> {
   HRESULT GetItem(int32_t index, IEntity** entity) override;
   HRESULT GetCount(int32_t* count) override;
   HRESULT GetEnumerator(IEntityEnumerator** enumerator) override;
-  HOST_RESERVED(3)
 
  protected:
   explicit CEntityList(std::vector<TRef<CEntity>> entities) : _entities(std::move(entities)) {}
@@ -287,7 +276,6 @@ class CDimensionLocks : public TImplements<CSafeInterfacedObject, IDimensionLock
   HRESULT SetLockX(VARIANT_BOOL locked) override;
   HRESULT SetLockY(VARIANT_BOOL locked) override;
   HRESULT SetLockZ(VARIANT_BOOL locked) override;
-  HOST_RESERVED(3) HOST_RESERVED(5) HOST_RESERVED(7)
 
  protected:
   explicit CDimensionLocks(CEntity* entity) : _entity(entity) {}
@@ -302,7 +290,6 @@ class CPropertySet : public TImplements<CSafeInterfacedObject, IPropertySet> {
 
   // An empty name is refused with E_INVALIDARG.
   HRESULT SetValue(BSTR name, BSTR value) override;
-  HOST_RESERVED(3) HOST_RESERVED(4)
 
  protected:
   explicit CPropertySet(CEntity* entity) : _entity(entity) {}

@@ -26,7 +26,6 @@ class CPluginEntry : public TImplements<CSafeInterfacedObject, IPluginEntry> {
   IUnknown* instance() const { return _instance.get(); }
 
   HRESULT GetInstance(IUnknown** instance) override;
-  HOST_RESERVED(3) HOST_RESERVED(4)
 
  protected:
   CPluginEntry(std::string path, void* module, TRef<IUnknown> instance)
@@ -65,7 +64,6 @@ class CPluginList : public TImplements<CSafeInterfacedObject, IPluginList> {
 
   HRESULT GetItem(int32_t index, IPluginEntry** entry) override;
   HRESULT GetCount(int32_t* count) override;
-  HOST_RESERVED(3)
 
   std::string class_name() const override { return "CPluginList"; }
 

@@ -75,14 +75,6 @@ class CProject : public TImplements<CSafeInterfacedObject, IProject, IProjectCon
   TRef<IIterable<TRef<IUnknown>>> GetObjects() override;
   TRef<IPlacementArea> GetPlacementArea() override;
 
-  HOST_RESERVED(3) HOST_RESERVED(4) HOST_RESERVED(5) HOST_RESERVED(6) HOST_RESERVED(7) HOST_RESERVED(8)
-  HOST_RESERVED(9) HOST_RESERVED(10) HOST_RESERVED(11) HOST_RESERVED(12) HOST_RESERVED(13) HOST_RESERVED(14)
-  HOST_RESERVED(15) HOST_RESERVED(16) HOST_RESERVED(17) HOST_RESERVED(18) HOST_RESERVED(19) HOST_RESERVED(20)
-  HOST_RESERVED(21) HOST_RESERVED(22) HOST_RESERVED(23) HOST_RESERVED(24) HOST_RESERVED(25) HOST_RESERVED(26)
-  HOST_RESERVED(27) HOST_RESERVED(28) HOST_RESERVED(29) HOST_RESERVED(30) HOST_RESERVED(31) HOST_RESERVED(32)
-  HOST_RESERVED(33) HOST_RESERVED(34) HOST_RESERVED(35) HOST_RESERVED(36) HOST_RESERVED(37) HOST_RESERVED(38)
-  HOST_RESERVED(39) HOST_RESERVED(41)
-
   std::string class_name() const override { return "CProject"; }
 
  protected:
@@ -105,7 +97,6 @@ class CPlacementArea : public TImplements<CSafeInterfacedObject, IPlacementArea>
   static CPlacementArea* create(CProject* project);
 
   float3 GetCenter() override;
-  HOST_RESERVED(3) HOST_RESERVED(4)
 
  protected:
   explicit CPlacementArea(CProject* project) : _project(project) {}
@@ -159,8 +150,6 @@ class CSelection : public TImplements<CSafeInterfacedObject, ISelection> {
   // reason in the project's errors and changes nothing.
   HRESULT LoadFile(BSTR path) override;
   HRESULT GetEntities(IEntityList** entities) override;
-  HOST_RESERVED(5) HOST_RESERVED(8) HOST_RESERVED(9) HOST_RESERVED(10) HOST_RESERVED(12) HOST_RESERVED(13)
-  HOST_RESERVED(14)
 
   std::string class_name() const override { return "CSelection"; }
 

@@ -81,8 +81,6 @@ class CMainWindow : public TImplements<CSafeInterfacedObject, IMainWindow, IProg
   void add_handler(IMessageHandler* handler) override;
   void remove_handler(IMessageHandler* handler) override;
 
-  HOST_RESERVED(3) HOST_RESERVED(4) HOST_RESERVED(5) HOST_RESERVED(6)
-
   std::string class_name() const override { return "CMainWindow"; }
 
  protected:

@@ -41,12 +41,38 @@ struct TPoint {
   friend constexpr bool operator==(const TPoint&, const TPoint&) = default;
 };
 
+// True when a and b are the same within the tolerance of their precision:
+// |a − b| ≤ max(min(|a|, |b|) × eps, eps) with eps = 1e-12 for 64-bit and
+// 1e-4 for 32-bit components. NaN is never the same as anything.
+bool same_value(double a, double b, double eps);
+
+namespace vector_detail {
+
+// Raises EZeroDivide with an empty message.
+[[noreturn]] void zero_divide();
+
+// The record whose component i is f(i), each rounded to the component type.
+template <class V, class F>
+constexpr V generate(F f) {
+  V r;
+  for (int i = 0; i < V::size; ++i) r.items(i) = typename V::component(f(i));
+  return r;
+}
+
+}  // namespace vector_detail
+
 // ---------------------------------------------------------------------------
-// Component access shared by the six records
+// Component access and arithmetic shared by the six records
 // ---------------------------------------------------------------------------
 
 // Base of the vector records `D` with `N` components of type `T`: the alias
-// and array accessors. It holds no data, so the record's layout is its fields.
+// and array accessors, and the arithmetic. It holds no data, so the record's
+// layout is its fields.
+//
+// Arithmetic is component-wise. The operators are friends defined here, so
+// they are found only for arguments of a record type: nothing else in a
+// program (number arithmetic in other libraries, say) ever sees them, and
+// headers can come in any order.
 template <class D, class T, int N>
 struct TVectorRecord {
   using component = T;
@@ -80,6 +106,55 @@ struct TVectorRecord {
     requires(N >= 4)
   {
     return self().w;
+  }
+
+  friend constexpr D operator-(const D& a) {
+    return vector_detail::generate<D>([&](int i) { return -double(a.items(i)); });
+  }
+  friend constexpr D operator+(const D& a, const D& b) {
+    return vector_detail::generate<D>([&](int i) { return double(a.items(i)) + double(b.items(i)); });
+  }
+  friend constexpr D operator-(const D& a, const D& b) {
+    return vector_detail::generate<D>([&](int i) { return double(a.items(i)) - double(b.items(i)); });
+  }
+  friend constexpr D operator*(const D& a, const D& b) {
+    return vector_detail::generate<D>([&](int i) { return double(a.items(i)) * double(b.items(i)); });
+  }
+  friend constexpr D operator*(double s, const D& a) {
+    return vector_detail::generate<D>([&](int i) { return s * double(a.items(i)); });
+  }
+  friend constexpr D operator*(const D& a, double s) {
+    return vector_detail::generate<D>([&](int i) { return double(a.items(i)) * s; });
+  }
+  // Every component times 1/s; EZeroDivide when that reciprocal (rounded to
+  // the component type) is not finite.
+  friend D operator/(const D& a, double s) {
+    const double reciprocal = double(T(1.0 / s));
+    if (is_not_finite(reciprocal)) vector_detail::zero_divide();
+    return a * reciprocal;
+  }
+  // The quotients in the order x, y, z, w; EZeroDivide as soon as one of them
+  // is not finite (0/0 included).
+  friend D operator/(const D& a, const D& b) {
+    return vector_detail::generate<D>([&](int i) {
+      const double quotient = double(a.items(i)) / double(b.items(i));
+      if (is_not_finite(quotient)) vector_detail::zero_divide();
+      return quotient;
+    });
+  }
+
+  friend D& operator+=(D& a, const D& b) { return a = a + b; }
+  friend D& operator-=(D& a, const D& b) { return a = a - b; }
+  friend D& operator*=(D& a, double s) { return a = a * s; }
+  friend D& operator/=(D& a, double s) { return a = a / s; }
+
+  // Every pair of components the same within the tolerance of the component
+  // type (see same_value); != is its negation.
+  friend bool operator==(const D& a, const D& b) {
+    constexpr double tolerance = sizeof(T) == sizeof(double) ? 1e-12 : 1e-4;
+    for (int i = 0; i < N; ++i)
+      if (!same_value(a.items(i), b.items(i), tolerance)) return false;
+    return true;
   }
 
  private:
@@ -170,16 +245,11 @@ TPoint to_point(const float2& v);
 float3 normalize(const float3& v);
 
 // ---------------------------------------------------------------------------
-// Arithmetic (component-wise, for all six records)
+// Tests on all six records
 // ---------------------------------------------------------------------------
 
 template <class V>
 concept vector_record = std::is_base_of_v<TVectorRecord<V, typename V::component, V::size>, V>;
-
-// True when a and b are the same within the tolerance of their precision:
-// |a − b| ≤ max(min(|a|, |b|) × eps, eps) with eps = 1e-12 for 64-bit and
-// 1e-4 for 32-bit components. NaN is never the same as anything.
-bool same_value(double a, double b, double eps);
 
 // "Zero" for a double: a magnitude of at most zero_tolerance.
 inline constexpr double zero_tolerance = 1e-12;
@@ -199,102 +269,6 @@ bool is_not_finite(const V& v) {
   for (int i = 0; i < V::size; ++i)
     if (is_not_finite(double(v.items(i)))) return true;
   return false;
-}
-
-namespace vector_detail {
-
-// Raises EZeroDivide with an empty message.
-[[noreturn]] void zero_divide();
-
-template <vector_record V>
-constexpr double tolerance() {
-  return sizeof(typename V::component) == sizeof(double) ? 1e-12 : 1e-4;
-}
-
-// The record whose component i is f(i), each rounded to the component type.
-template <vector_record V, class F>
-constexpr V generate(F f) {
-  V r;
-  for (int i = 0; i < V::size; ++i) r.items(i) = typename V::component(f(i));
-  return r;
-}
-
-}  // namespace vector_detail
-
-template <vector_record V>
-constexpr V operator-(const V& a) {
-  return vector_detail::generate<V>([&](int i) { return -double(a.items(i)); });
-}
-
-template <vector_record V>
-constexpr V operator+(const V& a, const V& b) {
-  return vector_detail::generate<V>([&](int i) { return double(a.items(i)) + double(b.items(i)); });
-}
-
-template <vector_record V>
-constexpr V operator-(const V& a, const V& b) {
-  return vector_detail::generate<V>([&](int i) { return double(a.items(i)) - double(b.items(i)); });
-}
-
-template <vector_record V>
-constexpr V operator*(const V& a, const V& b) {
-  return vector_detail::generate<V>([&](int i) { return double(a.items(i)) * double(b.items(i)); });
-}
-
-// The operators that mix a record with a number take the record through its
-// base, so a plain number never deduces as a record type.
-template <class V, class T, int N>
-constexpr V operator*(double s, const TVectorRecord<V, T, N>& record) {
-  const V& a = static_cast<const V&>(record);
-  return vector_detail::generate<V>([&](int i) { return s * double(a.items(i)); });
-}
-
-template <class V, class T, int N>
-constexpr V operator*(const TVectorRecord<V, T, N>& record, double s) {
-  const V& a = static_cast<const V&>(record);
-  return vector_detail::generate<V>([&](int i) { return double(a.items(i)) * s; });
-}
-
-// Every component times 1/s; EZeroDivide when that reciprocal (rounded to
-// the component type) is not finite.
-template <class V, class T, int N>
-V operator/(const TVectorRecord<V, T, N>& record, double s) {
-  const double reciprocal = double(T(1.0 / s));
-  if (is_not_finite(reciprocal)) vector_detail::zero_divide();
-  return record * reciprocal;
-}
-
-// The quotients in the order x, y, z, w; EZeroDivide as soon as one of them
-// is not finite (0/0 included).
-template <vector_record V>
-V operator/(const V& a, const V& b) {
-  return vector_detail::generate<V>([&](int i) {
-    const double quotient = double(a.items(i)) / double(b.items(i));
-    if (is_not_finite(quotient)) vector_detail::zero_divide();
-    return quotient;
-  });
-}
-
-template <vector_record V>
-V& operator+=(V& a, const V& b) { return a = a + b; }
-template <vector_record V>
-V& operator-=(V& a, const V& b) { return a = a - b; }
-template <class V, class T, int N>
-V& operator*=(TVectorRecord<V, T, N>& a, double s) { return static_cast<V&>(a) = a * s; }
-template <class V, class T, int N>
-V& operator/=(TVectorRecord<V, T, N>& a, double s) { return static_cast<V&>(a) = a / s; }
-
-// Every pair of components the same within the tolerance (see same_value).
-template <vector_record V>
-bool operator==(const V& a, const V& b) {
-  for (int i = 0; i < V::size; ++i)
-    if (!same_value(a.items(i), b.items(i), vector_detail::tolerance<V>())) return false;
-  return true;
-}
-
-template <vector_record V>
-bool operator!=(const V& a, const V& b) {
-  return !(a == b);
 }
 
 // ---------------------------------------------------------------------------

@@ -112,7 +112,7 @@ TRead read_file(const std::string& path, const std::string& name, bool check) {
   TRead read;
   TBXF_read_location where;
   try {
-    read.doc.reset(parse_file(path, &where));
+    read.doc = parse_file(path, &where);
   } catch (const Exception& e) {
     read.error = std::string(e.class_name()) + ": " + e.message();
   } catch (const std::exception& e) {

@@ -1,7 +1,6 @@
 #include "meshport.plugin.h"
 
 #include <cstdio>
-#include <new>
 
 #include "meshport.convert.h"
 #include "tvrlib.com.h"
@@ -22,11 +21,4 @@ bool CMeshportPlugin::ConvertFile(BSTR source, BSTR target, double scale, uint8_
   return false;
 }
 
-extern "C" IUnknown** create_object(IUnknown** obj) {
-  if (!obj) return nullptr;
-  IUnknown* created = static_cast<INPlugin*>(CMeshportPlugin::create());
-  created->AddRef();
-  if (IUnknown* previous = *obj) previous->Release();
-  *obj = created;
-  return obj;
-}
+IUnknown** create_object(IUnknown** obj) { return create_plugin_object<CMeshportPlugin>(obj); }

@@ -22,8 +22,6 @@ class CMeshportPlugin
   // INPlugin_done: lets go of the application.
   void done() override;
 
-  // IMeshConverter: reserved slot 3, answers E_NOTIMPL.
-  HRESULT reserved_3() override { return E_NOTIMPL; }
   // IMeshConverter: converts `source` into the mesh file `target` with
   // `convert_file` (module meshport.convert). True when the target was
   // written; false, with a message on standard error, otherwise. Never throws.
@@ -41,5 +39,6 @@ class CMeshportPlugin
 
 // The module's only export (C linkage): stores a counted reference to a new
 // plug-in object's IUnknown in `*obj`, releasing what the variable held, and
-// returns `obj`; returns null and creates nothing when `obj` is null.
-extern "C" __attribute__((visibility("default"))) IUnknown** create_object(IUnknown** obj);
+// returns `obj` (`create_plugin_object`); returns null and creates nothing
+// when `obj` is null.
+PLUGIN_EXPORT IUnknown** create_object(IUnknown** obj);

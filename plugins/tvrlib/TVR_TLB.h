@@ -4,7 +4,10 @@
 // virtual functions is binding: positions 0 to 2 are IUnknown's, and every
 // position a plug-in does not use is declared as a reserved slot so that the
 // used operations sit where the host expects them (the number after each
-// declaration is its position). The host answers E_NOTIMPL in reserved slots.
+// declaration, and in each reserved slot's name, is its position). Reserved
+// slots have their body here and answer E_NOTIMPL, so an implementation
+// declares only the operations it serves; tests/tvrlib/TVR_TLB_test.cpp checks
+// every operation's position.
 //
 // Interfaces whose comment says "COM calls" return an HRESULT and pass
 // results through out parameters; the caller raises a failure code with
@@ -43,24 +46,24 @@ inline constexpr int32_t MB_ICONERROR = 16;
 struct IApplication : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{62C1D0DD-F0DA-4A96-95DE-4E20B38573F5}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
-  virtual HRESULT reserved_4() = 0;
-  virtual HRESULT reserved_5() = 0;
-  virtual HRESULT reserved_6() = 0;
-  virtual HRESULT reserved_7() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
+  virtual HRESULT reserved_6() { return E_NOTIMPL; }
+  virtual HRESULT reserved_7() { return E_NOTIMPL; }
   // Shows `text` to the user; `flags` 16 is the error icon. `result` is the button pressed.
   virtual HRESULT MessageBox(BSTR text, int32_t flags, int32_t* result) = 0;  // 8
-  virtual HRESULT reserved_9() = 0;
-  virtual HRESULT reserved_10() = 0;
+  virtual HRESULT reserved_9() { return E_NOTIMPL; }
+  virtual HRESULT reserved_10() { return E_NOTIMPL; }
   // The current project.
   virtual HRESULT GetProject(IProject** project) = 0;  // 11
   // The main window; it also answers IProgress and IMessagePump.
   virtual HRESULT GetMainWindow(IMainWindow** window) = 0;  // 12
-  virtual HRESULT reserved_13() = 0;
-  virtual HRESULT reserved_14() = 0;
-  virtual HRESULT reserved_15() = 0;
-  virtual HRESULT reserved_16() = 0;
-  virtual HRESULT reserved_17() = 0;
+  virtual HRESULT reserved_13() { return E_NOTIMPL; }
+  virtual HRESULT reserved_14() { return E_NOTIMPL; }
+  virtual HRESULT reserved_15() { return E_NOTIMPL; }
+  virtual HRESULT reserved_16() { return E_NOTIMPL; }
+  virtual HRESULT reserved_17() { return E_NOTIMPL; }
   // The plug-ins the host has loaded.
   virtual HRESULT GetPlugins(IPluginList** plugins) = 0;  // 18
 
@@ -72,38 +75,38 @@ struct IApplication : IUnknown {
 struct IProject : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{3461F035-0069-4FE8-8F2F-AF940AD867E3}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
-  virtual HRESULT reserved_4() = 0;
-  virtual HRESULT reserved_5() = 0;
-  virtual HRESULT reserved_6() = 0;
-  virtual HRESULT reserved_7() = 0;
-  virtual HRESULT reserved_8() = 0;
-  virtual HRESULT reserved_9() = 0;
-  virtual HRESULT reserved_10() = 0;
-  virtual HRESULT reserved_11() = 0;
-  virtual HRESULT reserved_12() = 0;
-  virtual HRESULT reserved_13() = 0;
-  virtual HRESULT reserved_14() = 0;
-  virtual HRESULT reserved_15() = 0;
-  virtual HRESULT reserved_16() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
+  virtual HRESULT reserved_6() { return E_NOTIMPL; }
+  virtual HRESULT reserved_7() { return E_NOTIMPL; }
+  virtual HRESULT reserved_8() { return E_NOTIMPL; }
+  virtual HRESULT reserved_9() { return E_NOTIMPL; }
+  virtual HRESULT reserved_10() { return E_NOTIMPL; }
+  virtual HRESULT reserved_11() { return E_NOTIMPL; }
+  virtual HRESULT reserved_12() { return E_NOTIMPL; }
+  virtual HRESULT reserved_13() { return E_NOTIMPL; }
+  virtual HRESULT reserved_14() { return E_NOTIMPL; }
+  virtual HRESULT reserved_15() { return E_NOTIMPL; }
+  virtual HRESULT reserved_16() { return E_NOTIMPL; }
   // The project's selection.
   virtual HRESULT GetSelection(ISelection** selection) = 0;  // 17
-  virtual HRESULT reserved_18() = 0;
-  virtual HRESULT reserved_19() = 0;
-  virtual HRESULT reserved_20() = 0;
-  virtual HRESULT reserved_21() = 0;
-  virtual HRESULT reserved_22() = 0;
-  virtual HRESULT reserved_23() = 0;
-  virtual HRESULT reserved_24() = 0;
-  virtual HRESULT reserved_25() = 0;
-  virtual HRESULT reserved_26() = 0;
-  virtual HRESULT reserved_27() = 0;
-  virtual HRESULT reserved_28() = 0;
+  virtual HRESULT reserved_18() { return E_NOTIMPL; }
+  virtual HRESULT reserved_19() { return E_NOTIMPL; }
+  virtual HRESULT reserved_20() { return E_NOTIMPL; }
+  virtual HRESULT reserved_21() { return E_NOTIMPL; }
+  virtual HRESULT reserved_22() { return E_NOTIMPL; }
+  virtual HRESULT reserved_23() { return E_NOTIMPL; }
+  virtual HRESULT reserved_24() { return E_NOTIMPL; }
+  virtual HRESULT reserved_25() { return E_NOTIMPL; }
+  virtual HRESULT reserved_26() { return E_NOTIMPL; }
+  virtual HRESULT reserved_27() { return E_NOTIMPL; }
+  virtual HRESULT reserved_28() { return E_NOTIMPL; }
   // A new entity at the top level; kind 2 is a box.
   virtual HRESULT CreateEntity(int32_t kind, IEntity** entity) = 0;  // 29
   // A new empty group at the top level.
   virtual HRESULT CreateGroup(IEntity** group) = 0;  // 30
-  virtual HRESULT reserved_31() = 0;
+  virtual HRESULT reserved_31() { return E_NOTIMPL; }
   // A new article entity at the top level.
   virtual HRESULT CreateArticle(IEntity** article) = 0;  // 32
 
@@ -119,19 +122,19 @@ struct ISelection : IUnknown {
   virtual HRESULT Clear() = 0;  // 3
   // Adds `entity` to the selection.
   virtual HRESULT Add(IEntity* entity) = 0;  // 4
-  virtual HRESULT reserved_5() = 0;
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
   // Puts the selected entities into one new group, which becomes the selection.
   virtual HRESULT Group() = 0;  // 6
   // Dissolves the selected groups; their members become selected.
   virtual HRESULT Ungroup() = 0;  // 7
-  virtual HRESULT reserved_8() = 0;
-  virtual HRESULT reserved_9() = 0;
-  virtual HRESULT reserved_10() = 0;
+  virtual HRESULT reserved_8() { return E_NOTIMPL; }
+  virtual HRESULT reserved_9() { return E_NOTIMPL; }
+  virtual HRESULT reserved_10() { return E_NOTIMPL; }
   // Adds the objects of a mesh file to the project and selects them.
   virtual HRESULT LoadFile(BSTR path) = 0;  // 11
-  virtual HRESULT reserved_12() = 0;
-  virtual HRESULT reserved_13() = 0;
-  virtual HRESULT reserved_14() = 0;
+  virtual HRESULT reserved_12() { return E_NOTIMPL; }
+  virtual HRESULT reserved_13() { return E_NOTIMPL; }
+  virtual HRESULT reserved_14() { return E_NOTIMPL; }
   // The selected entities, in selection order.
   virtual HRESULT GetEntities(IEntityList** entities) = 0;  // 15
 
@@ -156,7 +159,7 @@ struct IEntityEnumerator : IUnknown {
 struct IEntityList : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{AAD96E75-7517-46FB-93A8-3948DEAEA377}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
   // The entity at `index`, counted from 0.
   virtual HRESULT GetItem(int32_t index, IEntity** entity) = 0;  // 4
   // The number of entities.
@@ -172,8 +175,8 @@ struct IEntityList : IUnknown {
 struct IPropertySet : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{C41394B7-D933-495D-B6A1-3D7344CBFC9C}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
-  virtual HRESULT reserved_4() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
   // Sets the value of `name`, adding it when new.
   virtual HRESULT SetValue(BSTR name, BSTR value) = 0;  // 5
 
@@ -200,11 +203,11 @@ struct IVector3D : IUnknown {
 struct IDimensionLocks : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{D8C9B0B9-0B1E-492B-81CA-6132B7A2E773}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
   virtual HRESULT SetLockX(VARIANT_BOOL locked) = 0;  // 4
-  virtual HRESULT reserved_5() = 0;
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
   virtual HRESULT SetLockY(VARIANT_BOOL locked) = 0;  // 6
-  virtual HRESULT reserved_7() = 0;
+  virtual HRESULT reserved_7() { return E_NOTIMPL; }
   virtual HRESULT SetLockZ(VARIANT_BOOL locked) = 0;  // 8
 
  protected:
@@ -215,45 +218,45 @@ struct IDimensionLocks : IUnknown {
 struct IEntity : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{DC7000AF-B69B-4F49-97F5-82A2070249DE}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
   // The name; empty when never named.
   virtual HRESULT GetName(BSTR* name) = 0;  // 4
-  virtual HRESULT reserved_5() = 0;
-  virtual HRESULT reserved_6() = 0;
-  virtual HRESULT reserved_7() = 0;
-  virtual HRESULT reserved_8() = 0;
-  virtual HRESULT reserved_9() = 0;
-  virtual HRESULT reserved_10() = 0;
-  virtual HRESULT reserved_11() = 0;
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
+  virtual HRESULT reserved_6() { return E_NOTIMPL; }
+  virtual HRESULT reserved_7() { return E_NOTIMPL; }
+  virtual HRESULT reserved_8() { return E_NOTIMPL; }
+  virtual HRESULT reserved_9() { return E_NOTIMPL; }
+  virtual HRESULT reserved_10() { return E_NOTIMPL; }
+  virtual HRESULT reserved_11() { return E_NOTIMPL; }
   // The entity's property set.
   virtual HRESULT GetProperties(IPropertySet** properties) = 0;  // 12
-  virtual HRESULT reserved_13() = 0;
-  virtual HRESULT reserved_14() = 0;
-  virtual HRESULT reserved_15() = 0;
+  virtual HRESULT reserved_13() { return E_NOTIMPL; }
+  virtual HRESULT reserved_14() { return E_NOTIMPL; }
+  virtual HRESULT reserved_15() { return E_NOTIMPL; }
   virtual HRESULT SetName(BSTR name) = 0;  // 16
-  virtual HRESULT reserved_17() = 0;
-  virtual HRESULT reserved_18() = 0;
+  virtual HRESULT reserved_17() { return E_NOTIMPL; }
+  virtual HRESULT reserved_18() { return E_NOTIMPL; }
   virtual HRESULT SetArticleFlag(VARIANT_BOOL value) = 0;  // 19
-  virtual HRESULT reserved_20() = 0;
-  virtual HRESULT reserved_21() = 0;
-  virtual HRESULT reserved_22() = 0;
-  virtual HRESULT reserved_23() = 0;
-  virtual HRESULT reserved_24() = 0;
+  virtual HRESULT reserved_20() { return E_NOTIMPL; }
+  virtual HRESULT reserved_21() { return E_NOTIMPL; }
+  virtual HRESULT reserved_22() { return E_NOTIMPL; }
+  virtual HRESULT reserved_23() { return E_NOTIMPL; }
+  virtual HRESULT reserved_24() { return E_NOTIMPL; }
   // Makes the entity a member of `group`.
   virtual HRESULT SetParent(IEntity* group) = 0;  // 25
-  virtual HRESULT reserved_26() = 0;
-  virtual HRESULT reserved_27() = 0;
-  virtual HRESULT reserved_28() = 0;
-  virtual HRESULT reserved_29() = 0;
-  virtual HRESULT reserved_30() = 0;
-  virtual HRESULT reserved_31() = 0;
-  virtual HRESULT reserved_32() = 0;
+  virtual HRESULT reserved_26() { return E_NOTIMPL; }
+  virtual HRESULT reserved_27() { return E_NOTIMPL; }
+  virtual HRESULT reserved_28() { return E_NOTIMPL; }
+  virtual HRESULT reserved_29() { return E_NOTIMPL; }
+  virtual HRESULT reserved_30() { return E_NOTIMPL; }
+  virtual HRESULT reserved_31() { return E_NOTIMPL; }
+  virtual HRESULT reserved_32() { return E_NOTIMPL; }
   // The live position vector.
   virtual HRESULT GetPosition(IVector3D** position) = 0;  // 33
   // The live size vector.
   virtual HRESULT GetSize(IVector3D** size) = 0;  // 34
-  virtual HRESULT reserved_35() = 0;
-  virtual HRESULT reserved_36() = 0;
+  virtual HRESULT reserved_35() { return E_NOTIMPL; }
+  virtual HRESULT reserved_36() { return E_NOTIMPL; }
   virtual HRESULT SetAssemblyFlag(VARIANT_BOOL value) = 0;  // 37
   // The entity's dimension locks.
   virtual HRESULT GetDimensionLocks(IDimensionLocks** locks) = 0;  // 38
@@ -275,8 +278,8 @@ struct IMaterialEntity : IEntity {
 struct IGroupEntity : IEntity {
   static constexpr TGUID IID = TGUID::parse("{247FE6F2-593A-4922-87EF-7C7F22687550}");
   using Parent = IEntity;
-  virtual HRESULT reserved_39() = 0;
-  virtual HRESULT reserved_40() = 0;
+  virtual HRESULT reserved_39() { return E_NOTIMPL; }
+  virtual HRESULT reserved_40() { return E_NOTIMPL; }
   // The members, in member order.
   virtual HRESULT GetChildren(IEntityList** children) = 0;  // 41
 
@@ -299,49 +302,49 @@ struct ISceneNode : IUnknown {
 struct IMeshNode : ISceneNode {
   static constexpr TGUID IID = TGUID::parse("{FBA32A6F-8ACA-41C6-8AEE-F9732AE3DB02}");
   using Parent = ISceneNode;
-  virtual HRESULT reserved_4() = 0;
-  virtual HRESULT reserved_5() = 0;
-  virtual HRESULT reserved_6() = 0;
-  virtual HRESULT reserved_7() = 0;
-  virtual HRESULT reserved_8() = 0;
-  virtual HRESULT reserved_9() = 0;
-  virtual HRESULT reserved_10() = 0;
-  virtual HRESULT reserved_11() = 0;
-  virtual HRESULT reserved_12() = 0;
-  virtual HRESULT reserved_13() = 0;
-  virtual HRESULT reserved_14() = 0;
-  virtual HRESULT reserved_15() = 0;
-  virtual HRESULT reserved_16() = 0;
-  virtual HRESULT reserved_17() = 0;
-  virtual HRESULT reserved_18() = 0;
-  virtual HRESULT reserved_19() = 0;
-  virtual HRESULT reserved_20() = 0;
-  virtual HRESULT reserved_21() = 0;
-  virtual HRESULT reserved_22() = 0;
-  virtual HRESULT reserved_23() = 0;
-  virtual HRESULT reserved_24() = 0;
-  virtual HRESULT reserved_25() = 0;
-  virtual HRESULT reserved_26() = 0;
-  virtual HRESULT reserved_27() = 0;
-  virtual HRESULT reserved_28() = 0;
-  virtual HRESULT reserved_29() = 0;
-  virtual HRESULT reserved_30() = 0;
-  virtual HRESULT reserved_31() = 0;
-  virtual HRESULT reserved_32() = 0;
-  virtual HRESULT reserved_33() = 0;
-  virtual HRESULT reserved_34() = 0;
-  virtual HRESULT reserved_35() = 0;
-  virtual HRESULT reserved_36() = 0;
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
+  virtual HRESULT reserved_6() { return E_NOTIMPL; }
+  virtual HRESULT reserved_7() { return E_NOTIMPL; }
+  virtual HRESULT reserved_8() { return E_NOTIMPL; }
+  virtual HRESULT reserved_9() { return E_NOTIMPL; }
+  virtual HRESULT reserved_10() { return E_NOTIMPL; }
+  virtual HRESULT reserved_11() { return E_NOTIMPL; }
+  virtual HRESULT reserved_12() { return E_NOTIMPL; }
+  virtual HRESULT reserved_13() { return E_NOTIMPL; }
+  virtual HRESULT reserved_14() { return E_NOTIMPL; }
+  virtual HRESULT reserved_15() { return E_NOTIMPL; }
+  virtual HRESULT reserved_16() { return E_NOTIMPL; }
+  virtual HRESULT reserved_17() { return E_NOTIMPL; }
+  virtual HRESULT reserved_18() { return E_NOTIMPL; }
+  virtual HRESULT reserved_19() { return E_NOTIMPL; }
+  virtual HRESULT reserved_20() { return E_NOTIMPL; }
+  virtual HRESULT reserved_21() { return E_NOTIMPL; }
+  virtual HRESULT reserved_22() { return E_NOTIMPL; }
+  virtual HRESULT reserved_23() { return E_NOTIMPL; }
+  virtual HRESULT reserved_24() { return E_NOTIMPL; }
+  virtual HRESULT reserved_25() { return E_NOTIMPL; }
+  virtual HRESULT reserved_26() { return E_NOTIMPL; }
+  virtual HRESULT reserved_27() { return E_NOTIMPL; }
+  virtual HRESULT reserved_28() { return E_NOTIMPL; }
+  virtual HRESULT reserved_29() { return E_NOTIMPL; }
+  virtual HRESULT reserved_30() { return E_NOTIMPL; }
+  virtual HRESULT reserved_31() { return E_NOTIMPL; }
+  virtual HRESULT reserved_32() { return E_NOTIMPL; }
+  virtual HRESULT reserved_33() { return E_NOTIMPL; }
+  virtual HRESULT reserved_34() { return E_NOTIMPL; }
+  virtual HRESULT reserved_35() { return E_NOTIMPL; }
+  virtual HRESULT reserved_36() { return E_NOTIMPL; }
   // Brings the node's derived state up to date after changes.
   virtual void Update() = 0;  // 37
-  virtual HRESULT reserved_38() = 0;
-  virtual HRESULT reserved_39() = 0;
-  virtual HRESULT reserved_40() = 0;
-  virtual HRESULT reserved_41() = 0;
+  virtual HRESULT reserved_38() { return E_NOTIMPL; }
+  virtual HRESULT reserved_39() { return E_NOTIMPL; }
+  virtual HRESULT reserved_40() { return E_NOTIMPL; }
+  virtual HRESULT reserved_41() { return E_NOTIMPL; }
   virtual float4x4 GetTextureMatrix() = 0;  // 42
   virtual float4x4 GetMatrix() = 0;  // 43
-  virtual HRESULT reserved_44() = 0;
-  virtual HRESULT reserved_45() = 0;
+  virtual HRESULT reserved_44() { return E_NOTIMPL; }
+  virtual HRESULT reserved_45() { return E_NOTIMPL; }
   virtual void SetTextureMatrix(const float4x4& matrix) = 0;  // 46
   virtual void SetMatrix(const float4x4& matrix) = 0;  // 47
 
@@ -353,8 +356,8 @@ struct IMeshNode : ISceneNode {
 struct IPlacementArea : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{B63A2954-CAF5-4169-8017-EDD3BEABA39A}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
-  virtual HRESULT reserved_4() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
   // The centre, in metres.
   virtual float3 GetCenter() = 0;  // 5
 
@@ -366,46 +369,46 @@ struct IPlacementArea : IUnknown {
 struct IProjectContent : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{52D6D2DF-79CA-4E30-9564-9DACBC3D6FF2}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
-  virtual HRESULT reserved_4() = 0;
-  virtual HRESULT reserved_5() = 0;
-  virtual HRESULT reserved_6() = 0;
-  virtual HRESULT reserved_7() = 0;
-  virtual HRESULT reserved_8() = 0;
-  virtual HRESULT reserved_9() = 0;
-  virtual HRESULT reserved_10() = 0;
-  virtual HRESULT reserved_11() = 0;
-  virtual HRESULT reserved_12() = 0;
-  virtual HRESULT reserved_13() = 0;
-  virtual HRESULT reserved_14() = 0;
-  virtual HRESULT reserved_15() = 0;
-  virtual HRESULT reserved_16() = 0;
-  virtual HRESULT reserved_17() = 0;
-  virtual HRESULT reserved_18() = 0;
-  virtual HRESULT reserved_19() = 0;
-  virtual HRESULT reserved_20() = 0;
-  virtual HRESULT reserved_21() = 0;
-  virtual HRESULT reserved_22() = 0;
-  virtual HRESULT reserved_23() = 0;
-  virtual HRESULT reserved_24() = 0;
-  virtual HRESULT reserved_25() = 0;
-  virtual HRESULT reserved_26() = 0;
-  virtual HRESULT reserved_27() = 0;
-  virtual HRESULT reserved_28() = 0;
-  virtual HRESULT reserved_29() = 0;
-  virtual HRESULT reserved_30() = 0;
-  virtual HRESULT reserved_31() = 0;
-  virtual HRESULT reserved_32() = 0;
-  virtual HRESULT reserved_33() = 0;
-  virtual HRESULT reserved_34() = 0;
-  virtual HRESULT reserved_35() = 0;
-  virtual HRESULT reserved_36() = 0;
-  virtual HRESULT reserved_37() = 0;
-  virtual HRESULT reserved_38() = 0;
-  virtual HRESULT reserved_39() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
+  virtual HRESULT reserved_6() { return E_NOTIMPL; }
+  virtual HRESULT reserved_7() { return E_NOTIMPL; }
+  virtual HRESULT reserved_8() { return E_NOTIMPL; }
+  virtual HRESULT reserved_9() { return E_NOTIMPL; }
+  virtual HRESULT reserved_10() { return E_NOTIMPL; }
+  virtual HRESULT reserved_11() { return E_NOTIMPL; }
+  virtual HRESULT reserved_12() { return E_NOTIMPL; }
+  virtual HRESULT reserved_13() { return E_NOTIMPL; }
+  virtual HRESULT reserved_14() { return E_NOTIMPL; }
+  virtual HRESULT reserved_15() { return E_NOTIMPL; }
+  virtual HRESULT reserved_16() { return E_NOTIMPL; }
+  virtual HRESULT reserved_17() { return E_NOTIMPL; }
+  virtual HRESULT reserved_18() { return E_NOTIMPL; }
+  virtual HRESULT reserved_19() { return E_NOTIMPL; }
+  virtual HRESULT reserved_20() { return E_NOTIMPL; }
+  virtual HRESULT reserved_21() { return E_NOTIMPL; }
+  virtual HRESULT reserved_22() { return E_NOTIMPL; }
+  virtual HRESULT reserved_23() { return E_NOTIMPL; }
+  virtual HRESULT reserved_24() { return E_NOTIMPL; }
+  virtual HRESULT reserved_25() { return E_NOTIMPL; }
+  virtual HRESULT reserved_26() { return E_NOTIMPL; }
+  virtual HRESULT reserved_27() { return E_NOTIMPL; }
+  virtual HRESULT reserved_28() { return E_NOTIMPL; }
+  virtual HRESULT reserved_29() { return E_NOTIMPL; }
+  virtual HRESULT reserved_30() { return E_NOTIMPL; }
+  virtual HRESULT reserved_31() { return E_NOTIMPL; }
+  virtual HRESULT reserved_32() { return E_NOTIMPL; }
+  virtual HRESULT reserved_33() { return E_NOTIMPL; }
+  virtual HRESULT reserved_34() { return E_NOTIMPL; }
+  virtual HRESULT reserved_35() { return E_NOTIMPL; }
+  virtual HRESULT reserved_36() { return E_NOTIMPL; }
+  virtual HRESULT reserved_37() { return E_NOTIMPL; }
+  virtual HRESULT reserved_38() { return E_NOTIMPL; }
+  virtual HRESULT reserved_39() { return E_NOTIMPL; }
   // All entities of the project, depth-first, parents before members; position 3 of the result gives an iterator.
   virtual TRef<IIterable<TRef<IUnknown>>> GetObjects() = 0;  // 40
-  virtual HRESULT reserved_41() = 0;
+  virtual HRESULT reserved_41() { return E_NOTIMPL; }
   virtual TRef<IPlacementArea> GetPlacementArea() = 0;  // 42
 
  protected:
@@ -418,9 +421,9 @@ struct IMainWindow : IUnknown {
   using Parent = IUnknown;
   // The window handle.
   virtual HRESULT GetHandle(int32_t* handle) = 0;  // 3
-  virtual HRESULT reserved_4() = 0;
-  virtual HRESULT reserved_5() = 0;
-  virtual HRESULT reserved_6() = 0;
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
+  virtual HRESULT reserved_6() { return E_NOTIMPL; }
   // The application icon's handle.
   virtual HRESULT GetIcon(int32_t* icon) = 0;  // 7
   // The face name of the user-interface font.
@@ -434,9 +437,9 @@ struct IMainWindow : IUnknown {
 struct IProgress : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{7C829ACC-9A3A-47E5-8D6E-77B7215378CE}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
   virtual int32_t GetPosition() = 0;  // 4
-  virtual HRESULT reserved_5() = 0;
+  virtual HRESULT reserved_5() { return E_NOTIMPL; }
   virtual void SetMax(int32_t value) = 0;  // 6
   virtual void SetPosition(int32_t value) = 0;  // 7
   // Shows one line of text for the next step; the caller keeps `text`.
@@ -452,8 +455,8 @@ struct IProgress : IUnknown {
 struct IPluginEntry : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{87FCB61D-A7E0-4269-B37D-C5B9BBB1F028}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
-  virtual HRESULT reserved_4() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
   // The plug-in object.
   virtual HRESULT GetInstance(IUnknown** instance) = 0;  // 5
 
@@ -465,7 +468,7 @@ struct IPluginEntry : IUnknown {
 struct IPluginList : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{9EAFD55A-E574-4A8E-99AA-89E5BA35BD33}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
   // The entry at `index`, counted from 0.
   virtual HRESULT GetItem(int32_t index, IPluginEntry** entry) = 0;  // 4
   virtual HRESULT GetCount(int32_t* count) = 0;  // 5
@@ -478,7 +481,7 @@ struct IPluginList : IUnknown {
 struct IMeshConverter : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{D618BF05-D894-4D63-93B8-FC5D7FB618C1}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
   // Converts the 3D file `source` into the mesh file `target`; true when the target was written. The caller keeps both texts.
   virtual bool ConvertFile(BSTR source, BSTR target, double scale, uint8_t mode) = 0;  // 4
 
@@ -503,8 +506,8 @@ struct IPluginServices : IUnknown {
 struct IConversionSettings : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{72E5C194-E983-4FCE-8A0B-357F718F8D5B}");
   using Parent = IUnknown;
-  virtual HRESULT reserved_3() = 0;
-  virtual HRESULT reserved_4() = 0;
+  virtual HRESULT reserved_3() { return E_NOTIMPL; }
+  virtual HRESULT reserved_4() { return E_NOTIMPL; }
   // The current format settings.
   virtual TRef<IFormatSettings> GetFormatSettings() = 0;  // 5
 

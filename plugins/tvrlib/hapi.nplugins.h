@@ -5,7 +5,14 @@
 // it returns; it then calls `initialize` with its application (when the
 // object answers INPlugin_init), and at shutdown `done` (when it answers
 // INPlugin_done) before it releases the object and unloads the module.
+//
+// A module defines its entry point with `create_plugin_object`, which every
+// module shares, so that all of them guard it alike:
+//
+//   PLUGIN_EXPORT IUnknown** create_object(IUnknown** obj) { return create_plugin_object<CPlugin>(obj); }
 #pragma once
+
+#include <utility>
 
 #include "TVR_TLB.h"
 
@@ -15,6 +22,10 @@
 // what the variable held) and returns `obj`.
 using TCreateObjectFunc = IUnknown** (*)(IUnknown** obj);
 inline constexpr const char* CREATE_OBJECT_NAME = "create_object";
+
+// Declares a function of a module's C interface: C linkage, and visible
+// outside the module although the module hides every other symbol.
+#define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 
 // Marks a plug-in object; no methods of its own.
 struct INPlugin : IUnknown {
@@ -46,3 +57,22 @@ struct INPlugin_done : IUnknown {
  protected:
   ~INPlugin_done() = default;
 };
+
+// The body of a module's `create_object`: makes a `Plugin` with
+// `Plugin::create()` (a new object without references), stores a counted
+// reference to its IUnknown (through INPlugin) in `*obj`, releases what the
+// variable held and returns `obj`; the object's count is then 1, held by the
+// caller. A null `obj` gives null and makes nothing. When making the object
+// fails (memory runs out, its constructor raises), `*obj` stays as it was
+// and nothing is released. Never raises: no exception crosses the module's
+// boundary.
+template <class Plugin>
+IUnknown** create_plugin_object(IUnknown** obj) noexcept {
+  if (!obj) return nullptr;
+  try {
+    TRef<IUnknown> made(static_cast<INPlugin*>(Plugin::create()));
+    if (IUnknown* previous = std::exchange(*obj, made.detach())) previous->Release();
+  } catch (...) {
+  }
+  return obj;
+}

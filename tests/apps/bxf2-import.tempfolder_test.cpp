@@ -12,7 +12,7 @@
 namespace {
 
 // A temporary folder of its own for the run folders of a test.
-class run_folder : public ::testing::Test {
+class tempfolder : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const char* tmpdir = std::getenv("TMPDIR")) saved = tmpdir;
@@ -32,7 +32,7 @@ class run_folder : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(run_folder, goes_with_everything_in_it_when_the_run_ends) {
+TEST_F(tempfolder, goes_with_everything_in_it_when_the_run_ends) {
   std::string path;
   {
     auto folder = CRunFolder::create();
@@ -47,7 +47,7 @@ TEST_F(run_folder, goes_with_everything_in_it_when_the_run_ends) {
 
 // A run killed outright cannot delete anything; its helper does, once the
 // run is gone. (This test adopts orphans so that it can wait for the helper.)
-TEST_F(run_folder, goes_when_the_run_is_killed) {
+TEST_F(tempfolder, goes_when_the_run_is_killed) {
   ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);

@@ -15,8 +15,9 @@
 #include <zip.h>
 
 #include "bxf.config.h"
+#include "test.support.h"
 
-#ifdef BXF2_INSPECT
+using namespace test_support;
 
 namespace {
 
@@ -27,13 +28,6 @@ struct Outcome {
   std::string out;
   std::string err;
 };
-
-std::string temp_path(const std::string& name) {
-  static int counter = 0;
-  return (std::filesystem::temp_directory_path() /
-          ("bxf2_inspect_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + name))
-      .string();
-}
 
 std::string read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -54,18 +48,6 @@ Outcome inspect(const std::string& arguments) {
 }
 
 std::string example(const std::string& name) { return "'" + std::string(BXF_EXAMPLES_DIR) + "/" + name + "'"; }
-
-// A file holding `text`, removed with the object.
-class TempFile {
- public:
-  explicit TempFile(const std::string& text) : _path(temp_path(".bxf2")) { std::ofstream(_path) << text; }
-  ~TempFile() { std::remove(_path.c_str()); }
-  std::string arg() const { return "'" + _path + "'"; }
-  const std::string& path() const { return _path; }
-
- private:
-  std::string _path;
-};
 
 }  // namespace
 
@@ -132,7 +114,7 @@ TEST(bxf2_inspect, examples_check_clean) {
 }
 
 TEST(bxf2_inspect, check_lists_every_problem) {
-  TempFile file(
+  TTempFile file(
       "<bxf><scene><nodes><node><cabinetLinks><cabinetLink referenceId='K'/><cabinetLink referenceId='nope'/>"
       "</cabinetLinks></node></nodes></scene><library><cabinets><cabinet id='k'><partLinks>"
       "<partLink referenceId='P9'/></partLinks></cabinet></cabinets>"
@@ -155,13 +137,13 @@ TEST(bxf2_inspect, check_lists_every_problem) {
 // character itself, but it admits the one-byte control sequence introducer
 // U+009B and tabs.)
 TEST(bxf2_inspect, text_from_the_file_is_printed_escaped) {
-  TempFile links(
+  TTempFile links(
       "<bxf><scene><nodes><node><cabinetLinks><cabinetLink referenceId='cab&#9;[2J&#x9b;1m'/>"
       "</cabinetLinks></node></nodes></scene></bxf>");
   Outcome check = inspect("--check " + links.arg());
   EXPECT_EQ(check.status, 1);
   EXPECT_EQ(check.out, links.path() + ":1:40: scene.nodes[0].cabinet_links[0]: no cabinet with id \"cab\\t[2J\\u009b1m\"\n1 problem\n");
-  TempFile quantity("<bxf><library><articles><article totalQuantity='x&#x9b;2J'/></articles></library></bxf>");
+  TTempFile quantity("<bxf><library><articles><article totalQuantity='x&#x9b;2J'/></articles></library></bxf>");
   Outcome read = inspect(quantity.arg());
   EXPECT_EQ(read.status, 1);
   EXPECT_EQ(read.err.substr(0, read.err.find('\n')), "bxf2-inspect: EConvertError: 'x\\u009b2J' is not a valid integer value");
@@ -192,7 +174,7 @@ TEST(bxf2_inspect, reading_errors_with_place) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.xml);
-    TempFile file(c.xml);
+    TTempFile file(c.xml);
     Outcome run = inspect(file.arg());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
@@ -217,7 +199,7 @@ TEST(bxf2_inspect, no_document_and_usage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.xml);
-    TempFile broken(c.xml);
+    TTempFile broken(c.xml);
     Outcome run = inspect(broken.arg());
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.out, "");
@@ -234,7 +216,7 @@ TEST(bxf2_inspect, no_document_and_usage) {
       << missing.err;
 
   // A file in a code page reads as that code page.
-  TempFile windows("<?xml version='1.0' encoding='windows-1252'?><bxf><head><author>K\xFC" "chenschrank 5\x80"
+  TTempFile windows("<?xml version='1.0' encoding='windows-1252'?><bxf><head><author>K\xFC" "chenschrank 5\x80"
                    "</author></head></bxf>");
   Outcome read = inspect(windows.arg());
   ASSERT_EQ(read.status, 0) << read.err;
@@ -243,7 +225,7 @@ TEST(bxf2_inspect, no_document_and_usage) {
 
   // A root of another name reads as an empty document, and is said; for
   // --check it is a problem.
-  TempFile other("<?xml version='1.0'?>\n<document/>");
+  TTempFile other("<?xml version='1.0'?>\n<document/>");
   run = inspect(other.arg());
   EXPECT_EQ(run.status, 0);
   json doc = json::parse(run.out);
@@ -309,7 +291,7 @@ TEST(bxf2_inspect, an_archive_lists_its_files_with_their_models_and_its_meshes) 
                {"cadData/1105_K2.dae", example_text("kitchen/cadData/1105_K2.dae")},
                {"cadData/4711_K1.dae", example_text("kitchen/cadData/4711_K1.dae")},
                {"cadData/2000_P1.dae", example_text("kitchen/cadData/2000_P1.dae")}});
-  TempFile single(kitchen);
+  TTempFile single(kitchen);
   Outcome run = inspect(zip.arg());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
@@ -364,10 +346,8 @@ TEST(bxf2_inspect, check_of_an_archive_finds_missing_and_unused_meshes) {
                           broken.path() + "(broken.bxf2):1:19: Opening and ending tag mismatch: scene line 1 and bxf\n");
   EXPECT_EQ(json::parse(read.out)["files"][0]["error"], "no BXF2 document");
   // An archive that does not unpack.
-  TempFile not_zip("PK\x03\x04 but nothing after");
+  TTempFile not_zip("PK\x03\x04 but nothing after");
   Outcome bad = inspect(not_zip.arg());
   EXPECT_EQ(bad.status, 3);
   EXPECT_EQ(bad.err.rfind("bxf2-inspect: Cannot open archive \"" + not_zip.path() + "\": ", 0), 0u) << bad.err;
 }
-
-#endif

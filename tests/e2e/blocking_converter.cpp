@@ -24,7 +24,6 @@ class CBlockingConverter : public TImplements<CSafeInterfacedObject, INPlugin, I
  public:
   static CBlockingConverter* create() { return construct(new CBlockingConverter()); }
 
-  HRESULT reserved_3() override { return E_NOTIMPL; }
   bool ConvertFile(BSTR source, BSTR target, double, uint8_t) override {
     const std::string to = bstr_to_utf8(target);
     const char* mode = std::getenv("BLOCKING_CONVERTER");
@@ -45,11 +44,4 @@ class CBlockingConverter : public TImplements<CSafeInterfacedObject, INPlugin, I
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) IUnknown** create_object(IUnknown** obj) {
-  if (!obj) return nullptr;
-  IUnknown* created = static_cast<INPlugin*>(CBlockingConverter::create());
-  created->AddRef();
-  if (IUnknown* previous = *obj) previous->Release();
-  *obj = created;
-  return obj;
-}
+PLUGIN_EXPORT IUnknown** create_object(IUnknown** obj) { return create_plugin_object<CBlockingConverter>(obj); }

@@ -52,8 +52,8 @@ struct TResult {
 class bxf2_import : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!file_exists(std::string(BXF_PLUGIN_BUILD_DIR) + "/import.bxf2.plg"))
-      GTEST_SKIP() << "the plug-in module import.bxf2.plg is not built";
+    ASSERT_TRUE(file_exists(std::string(BXF_PLUGIN_BUILD_DIR) + "/import.bxf2.plg"))
+        << "the build makes the plug-in module import.bxf2.plg before the tests";
     root = temp_folder() + "bxf2_import_e2e_" + guid_to_hex(new_guid());
     tmp = root + "/tmp";
     ASSERT_TRUE(force_folders(tmp));
@@ -903,7 +903,7 @@ TEST_F(bxf2_import, a_write_that_fails_keeps_the_old_file_and_leaves_nothing_bes
 // file and exits with 128 and the signal's number. A conversion that blocks
 // inside the host itself ends with the second Ctrl-C.
 TEST_F(bxf2_import, an_interrupted_run_writes_nothing_and_leaves_nothing_behind) {
-  if (!file_exists(BLOCKING_CONVERTER)) GTEST_SKIP() << "the blocking converter is not built";
+  ASSERT_TRUE(file_exists(BLOCKING_CONVERTER)) << "the build makes the blocking converter before the tests";
   const std::string plugins = file("plugins");
   force_folders(plugins);
   for (const std::string name : {"import.bxf2.plg", "H-SK.meb"})

@@ -25,7 +25,7 @@ struct TRun {
   std::string out, err;
 };
 
-class installed : public ::testing::Test {
+class install : public ::testing::Test {
  protected:
   void SetUp() override {
     root = temp_folder() + "bxf2_install_e2e_" + guid_to_hex(new_guid());
@@ -58,7 +58,7 @@ std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 }  // namespace
 
-TEST_F(installed, a_moved_install_tree_runs_from_its_new_place) {
+TEST_F(install, a_moved_install_tree_runs_from_its_new_place) {
   const std::string first = root + "/first";
   const TRun install = run(quoted(BXF_CMAKE_COMMAND) + " --install " + quoted(BXF_BUILD_DIR) + " --prefix " +
                            quoted(first));

@@ -11,6 +11,8 @@
 #include <functional>
 #include <limits>
 
+#include "test.support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -88,7 +90,7 @@ void reseal(std::vector<uint8_t>& file) {
   for (int i = 0; i < 4; ++i) file[end + size_t(i)] = uint8_t(crc >> (8 * i));
 }
 
-class MebTest : public ::testing::Test {
+class meb : public ::testing::Test {
  protected:
   fs::path dir;
   void SetUp() override {
@@ -172,7 +174,7 @@ TMebFile sample_file() {
 
 }  // namespace
 
-TEST_F(MebTest, round_trip_keeps_tree_names_matrices_and_exact_values) {
+TEST_F(meb, round_trip_keeps_tree_names_matrices_and_exact_values) {
   const TMebFile file = sample_file();
   write_meb(path("sample.meb"), file);
   const TMebFile back = read_meb(path("sample.meb"));
@@ -181,14 +183,14 @@ TEST_F(MebTest, round_trip_keeps_tree_names_matrices_and_exact_values) {
   EXPECT_FALSE(has_partial_writes(dir));
 }
 
-TEST_F(MebTest, round_trip_of_an_empty_file_and_replacing_an_existing_file) {
+TEST_F(meb, round_trip_of_an_empty_file_and_replacing_an_existing_file) {
   write_meb(path("x.meb"), sample_file());
   write_meb(path("x.meb"), TMebFile{});
   EXPECT_TRUE(read_meb(path("x.meb")).objects.empty());
   EXPECT_EQ(get("x.meb"), TBytes().header(0).sealed());
 }
 
-TEST_F(MebTest, layout_is_little_endian_with_magic_version_and_checksum) {
+TEST_F(meb, layout_is_little_endian_with_magic_version_and_checksum) {
   TMebFile file;
   file.objects.push_back(mesh("m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}));
   write_meb(path("layout.meb"), file);
@@ -202,7 +204,7 @@ TEST_F(MebTest, layout_is_little_endian_with_magic_version_and_checksum) {
   EXPECT_EQ(reference_crc(check, check.size()), 0xCBF43926u);
 }
 
-TEST_F(MebTest, nesting_up_to_the_limit_is_read) {
+TEST_F(meb, nesting_up_to_the_limit_is_read) {
   TBytes b;
   b.header(1);
   for (int level = 1; level < kMebMaxDepth; ++level) b.group("", 1);
@@ -218,7 +220,7 @@ TEST_F(MebTest, nesting_up_to_the_limit_is_read) {
 // Files of one triangle mesh "m" (node at byte 12, vertex count at 146,
 // vertices at 150, triangle count at 186, indices at 190, checksum at 202)
 // changed in one place, with a correct checksum unless the row says otherwise.
-TEST_F(MebTest, damaged_and_hostile_files_are_refused_with_a_clear_reason) {
+TEST_F(meb, damaged_and_hostile_files_are_refused_with_a_clear_reason) {
   const std::vector<uint8_t> good = TBytes().header(1).triangle("m").sealed();
   ASSERT_EQ(refusal(good), "");
 
@@ -302,31 +304,22 @@ TEST_F(MebTest, damaged_and_hostile_files_are_refused_with_a_clear_reason) {
   for (const TCase& c : cases) EXPECT_EQ(refusal(c.file), c.reason) << c.what;
 }
 
-TEST_F(MebTest, missing_unreadable_and_huge_files_are_refused) {
+TEST_F(meb, missing_unreadable_and_huge_files_are_refused) {
   const std::string missing = path("missing.meb");
-  EXPECT_THROW(
-      try { read_meb(missing); } catch (const EMebFormat& e) {
-        EXPECT_EQ(e.message(), "Mesh file \"" + missing + "\": cannot be opened");
-        throw;
-      },
-      EMebFormat);
+  EXPECT_THROW_MSG(read_meb(missing), EMebFormat, "Mesh file \"" + missing + "\": cannot be opened");
   fs::create_directories(dir / "folder.meb");
   EXPECT_THROW(read_meb(path("folder.meb")), EMebFormat);
 
   // A sparse file just over the limit: refused by its size, before reading.
   const std::string huge = put("huge.meb", TBytes().header(0).sealed());
   fs::resize_file(huge, kMebMaxFileSize + 1);
-  try {
-    read_meb(huge);
-    FAIL();
-  } catch (const EMebFormat& e) {
-    EXPECT_EQ(e.message(), "Mesh file \"" + huge + "\": too large (1073741825 bytes, at most 1073741824)");
-  }
+  EXPECT_THROW_MSG(read_meb(huge), EMebFormat,
+                   "Mesh file \"" + huge + "\": too large (1073741825 bytes, at most 1073741824)");
 }
 
 // Every single-byte change and every truncation of a valid file is either
 // read or refused with EMebFormat: nothing else escapes, nothing crashes.
-TEST_F(MebTest, every_byte_change_and_truncation_is_read_or_refused) {
+TEST_F(meb, every_byte_change_and_truncation_is_read_or_refused) {
   TMebFile file;
   file.objects.push_back(group("g", {mesh("m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}), group("e", {})}));
   write_meb(path("base.meb"), file);
@@ -360,7 +353,7 @@ TEST_F(MebTest, every_byte_change_and_truncation_is_read_or_refused) {
   EXPECT_GT(read, 0);  // changes inside vertex values stay readable
 }
 
-TEST_F(MebTest, writer_refuses_content_the_reader_would_refuse) {
+TEST_F(meb, writer_refuses_content_the_reader_would_refuse) {
   TMebNode nan_matrix = mesh("nan matrix", {}, {});
   nan_matrix.matrix[5] = std::nan("");
   TMebNode group_with_vertices = group("g", {});
@@ -390,29 +383,19 @@ TEST_F(MebTest, writer_refuses_content_the_reader_would_refuse) {
   for (const TCase& c : cases) {
     TMebFile file;
     file.objects.push_back(c.node);
-    try {
-      write_meb(target, file);
-      ADD_FAILURE() << c.message;
-    } catch (const EMebFormat& e) {
-      EXPECT_EQ(e.message(), "Mesh file \"" + target + "\": " + c.message);
-    }
+    EXPECT_THROW_MSG(write_meb(target, file), EMebFormat, "Mesh file \"" + target + "\": " + c.message);
     EXPECT_FALSE(fs::exists(target));
     EXPECT_FALSE(has_partial_writes(dir));
   }
 }
 
-TEST_F(MebTest, writing_into_a_missing_folder_fails_and_leaves_nothing) {
+TEST_F(meb, writing_into_a_missing_folder_fails_and_leaves_nothing) {
   const std::string target = path("no such folder/x.meb");
-  try {
-    write_meb(target, sample_file());
-    FAIL();
-  } catch (const EMebFormat& e) {
-    EXPECT_EQ(e.message(), "Mesh file \"" + target + "\": cannot be written");
-  }
+  EXPECT_THROW_MSG(write_meb(target, sample_file()), EMebFormat, "Mesh file \"" + target + "\": cannot be written");
   EXPECT_FALSE(fs::exists(dir / "no such folder"));
 }
 
-TEST_F(MebTest, paths_with_spaces_and_non_ascii_names_work) {
+TEST_F(meb, paths_with_spaces_and_non_ascii_names_work) {
   fs::create_directories(dir / "K\xC3\xBC" "che mit Leerzeichen");
   const std::string target = path("K\xC3\xBC" "che mit Leerzeichen/Sp\xC3\xBCle \xE2\x80\x93 60.meb");
   write_meb(target, sample_file());

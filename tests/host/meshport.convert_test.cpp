@@ -122,7 +122,7 @@ bool has_partial_writes(const fs::path& dir) {
   return false;
 }
 
-class MeshportTest : public ::testing::Test {
+class meshport_convert : public ::testing::Test {
  protected:
   fs::path dir;
   void SetUp() override {
@@ -156,7 +156,7 @@ const std::string kBodyGeometry = box_geometry("body", 600, 720, 560);
 // Units and up axis
 // ---------------------------------------------------------------------------
 
-TEST_F(MeshportTest, units_and_up_axis_give_metres_with_y_up) {
+TEST_F(meshport_convert, units_and_up_axis_give_metres_with_y_up) {
   struct TCase {
     const char* what;
     std::string asset;
@@ -187,13 +187,13 @@ TEST_F(MeshportTest, units_and_up_axis_give_metres_with_y_up) {
   }
 }
 
-TEST_F(MeshportTest, a_millimetre_file_ignores_the_scale_argument) {
+TEST_F(meshport_convert, a_millimetre_file_ignores_the_scale_argument) {
   const std::string text = collada(R"(<unit meter="0.001"/>)", kBodyGeometry, instance("Korpus", "body"));
   expect_bounds(convert("a.dae", text, kMeshportTree, 1.0).objects.at(0), {0, 0, 0}, {0.6, 0.72, 0.56});
   expect_bounds(convert("b.dae", text, kMeshportTree, 25.4).objects.at(0), {0, 0, 0}, {0.6, 0.72, 0.56});
 }
 
-TEST_F(MeshportTest, files_without_a_unit_take_the_scale_as_units_per_metre) {
+TEST_F(meshport_convert, files_without_a_unit_take_the_scale_as_units_per_metre) {
   const std::string obj = "o Platte\nv 0 0 0\nv 1000 0 0\nv 0 500 -250\nf 1 2 3\n";
   TMebFile mm = convert("platte.obj", obj, kMeshportFlat, 1000.0);
   ASSERT_EQ(mm.objects.size(), 1u);
@@ -202,7 +202,7 @@ TEST_F(MeshportTest, files_without_a_unit_take_the_scale_as_units_per_metre) {
   expect_bounds(convert("platte.obj", obj, kMeshportFlat, 1.0).objects.at(0), {0, 0, -250}, {1000, 500, 0});
 }
 
-TEST_F(MeshportTest, primitive_sets_of_one_node_make_one_mesh) {
+TEST_F(meshport_convert, primitive_sets_of_one_node_make_one_mesh) {
   const TMebFile file =
       convert("split.dae", collada("", box_geometry("two", 1, 1, 1, true), instance("Front", "two")));
   ASSERT_EQ(outline(file.objects), "Front");
@@ -231,7 +231,7 @@ const std::string kHierarchy = collada(
 
 }  // namespace
 
-TEST_F(MeshportTest, tree_mode_keeps_groups_and_bakes_world_transforms) {
+TEST_F(meshport_convert, tree_mode_keeps_groups_and_bakes_world_transforms) {
   const TMebFile file = convert("schrank.dae", kHierarchy, kMeshportTree);
   ASSERT_EQ(outline(file.objects), "Schrank[Tuer,Griff[Griff,Schraube]],Boden,knob");
   for (const TMebNode& object : file.objects) expect_identity_matrices(object);
@@ -242,7 +242,7 @@ TEST_F(MeshportTest, tree_mode_keeps_groups_and_bakes_world_transforms) {
   expect_bounds(file.objects[1], {0, -0.1, 0}, {0.6, 0.6, 0.02});
 }
 
-TEST_F(MeshportTest, flat_and_single_modes) {
+TEST_F(meshport_convert, flat_and_single_modes) {
   const TMebFile flat = convert("schrank.dae", kHierarchy, kMeshportFlat);
   ASSERT_EQ(outline(flat.objects), "Tuer,Griff,Schraube,Boden,knob");
   expect_bounds(flat.objects[2], {1, 0.02, -0.02}, {1.02, 0.04, 0});
@@ -256,7 +256,7 @@ TEST_F(MeshportTest, flat_and_single_modes) {
 
 // Real models nest their nodes deeply (65 levels and more); every mode
 // takes them, with the transforms of all levels baked into the vertices.
-TEST_F(MeshportTest, deeply_nested_nodes_convert_in_every_mode) {
+TEST_F(meshport_convert, deeply_nested_nodes_convert_in_every_mode) {
   const std::string text = collada(R"(<unit meter="0.001"/>)", kBodyGeometry, nested_nodes(200));
   const TMebFile tree = convert("deep.dae", text, kMeshportTree);
   ASSERT_EQ(tree.objects.size(), 1u);
@@ -277,18 +277,18 @@ TEST_F(MeshportTest, deeply_nested_nodes_convert_in_every_mode) {
   expect_bounds(single.objects[0], {0.2, 0, 0}, {0.8, 0.72, 0.56});
 }
 
-TEST_F(MeshportTest, a_scene_without_geometry_gives_an_empty_mesh_file) {
+TEST_F(meshport_convert, a_scene_without_geometry_gives_an_empty_mesh_file) {
   const TMebFile file = convert("leer.dae", collada("", "", R"(<node id="a" name="a"><node id="b" name="b"/></node>)"));
   EXPECT_TRUE(file.objects.empty());
 }
 
-TEST_F(MeshportTest, in_process_conversion_gives_the_same_tree) {
+TEST_F(meshport_convert, in_process_conversion_gives_the_same_tree) {
   const std::string source = put("schrank.dae", kHierarchy);
   EXPECT_EQ(outline(convert_scene(source, 1000.0, kMeshportTree).objects), "Schrank[Tuer,Griff[Griff,Schraube]],Boden,knob");
   EXPECT_THROW(convert_scene(source, 1000.0, 9), EMeshport);
 }
 
-TEST_F(MeshportTest, paths_with_spaces_non_ascii_and_long_names) {
+TEST_F(meshport_convert, paths_with_spaces_non_ascii_and_long_names) {
   const std::string folder = "K\xC3\xBC" "che 2 \xE2\x80\x93 Unterschr\xC3\xA4nke";
   fs::create_directories(dir / folder);
   const std::string stem = "4711_K1 " + std::string(180, 'x') + " \xC3\x9F";
@@ -301,7 +301,7 @@ TEST_F(MeshportTest, paths_with_spaces_non_ascii_and_long_names) {
 // Bad input
 // ---------------------------------------------------------------------------
 
-TEST_F(MeshportTest, unreadable_sources_give_a_message_and_no_target) {
+TEST_F(meshport_convert, unreadable_sources_give_a_message_and_no_target) {
   const std::string good = collada(R"(<unit meter="0.001"/>)", kBodyGeometry, instance("Korpus", "body"));
   auto replaced = [&](const std::string& from, const std::string& to) {
     std::string s = good;
@@ -358,7 +358,7 @@ TEST_F(MeshportTest, unreadable_sources_give_a_message_and_no_target) {
   }
 }
 
-TEST_F(MeshportTest, missing_folder_huge_and_unwritable_give_a_message_and_no_target) {
+TEST_F(meshport_convert, missing_folder_huge_and_unwritable_give_a_message_and_no_target) {
   const std::string good = collada("", kBodyGeometry, instance("Korpus", "body"));
   const std::string source = put("in.dae", good);
   const std::string huge = put("huge.dae", good);
@@ -388,7 +388,7 @@ TEST_F(MeshportTest, missing_folder_huge_and_unwritable_give_a_message_and_no_ta
   }
 }
 
-TEST_F(MeshportTest, a_failed_conversion_leaves_an_existing_target_as_it_was) {
+TEST_F(meshport_convert, a_failed_conversion_leaves_an_existing_target_as_it_was) {
   const std::string target = put("out.meb", "previous content");
   testing::internal::CaptureStderr();
   EXPECT_FALSE(convert_file(put("in.dae", "not COLLADA"), target, 1000.0, kMeshportTree));
@@ -399,7 +399,7 @@ TEST_F(MeshportTest, a_failed_conversion_leaves_an_existing_target_as_it_was) {
 
 // A host that ignores SIGCHLD never sees the reader's exit status; the
 // outcome must not depend on it.
-TEST_F(MeshportTest, outcome_does_not_rest_on_the_exit_status) {
+TEST_F(meshport_convert, outcome_does_not_rest_on_the_exit_status) {
   struct sigaction ignore = {}, previous = {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGCHLD, &ignore, &previous);
@@ -428,7 +428,7 @@ void count_stop_signal(int) { g_stop_signals = g_stop_signals + 1; }
 // Ctrl-C or SIGTERM to the host while the reader runs: the reader is ended at
 // once (this one would never end by itself), whatever it half-wrote goes,
 // and the host's own handler gets the signal afterwards, once.
-TEST_F(MeshportTest, a_stop_signal_to_the_host_ends_the_reader_at_once) {
+TEST_F(meshport_convert, a_stop_signal_to_the_host_ends_the_reader_at_once) {
   for (const int sig : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(sig);
     struct sigaction counting = {}, previous = {};

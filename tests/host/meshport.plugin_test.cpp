@@ -13,8 +13,6 @@
 #include "tvrlib.com.h"
 #include "uInterfacedObjects.h"
 
-#ifdef MESHPORT_MODULE
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,21 +21,9 @@ namespace {
 class CFakeApplication : public TImplements<CSafeInterfacedObject, IApplication> {
  public:
   static CFakeApplication* create() { return construct(new CFakeApplication()); }
-  HRESULT reserved_3() override { return E_NOTIMPL; }
-  HRESULT reserved_4() override { return E_NOTIMPL; }
-  HRESULT reserved_5() override { return E_NOTIMPL; }
-  HRESULT reserved_6() override { return E_NOTIMPL; }
-  HRESULT reserved_7() override { return E_NOTIMPL; }
   HRESULT MessageBox(BSTR, int32_t, int32_t*) override { return E_NOTIMPL; }
-  HRESULT reserved_9() override { return E_NOTIMPL; }
-  HRESULT reserved_10() override { return E_NOTIMPL; }
   HRESULT GetProject(IProject**) override { return E_NOTIMPL; }
   HRESULT GetMainWindow(IMainWindow**) override { return E_NOTIMPL; }
-  HRESULT reserved_13() override { return E_NOTIMPL; }
-  HRESULT reserved_14() override { return E_NOTIMPL; }
-  HRESULT reserved_15() override { return E_NOTIMPL; }
-  HRESULT reserved_16() override { return E_NOTIMPL; }
-  HRESULT reserved_17() override { return E_NOTIMPL; }
   HRESULT GetPlugins(IPluginList**) override { return E_NOTIMPL; }
 
  protected:
@@ -58,7 +44,7 @@ const char* kCube = R"(<?xml version="1.0" encoding="utf-8"?>
 </COLLADA>
 )";
 
-class MeshportPluginTest : public ::testing::Test {
+class meshport_plugin : public ::testing::Test {
  protected:
   void* module = nullptr;
   TCreateObjectFunc create = nullptr;
@@ -81,7 +67,7 @@ class MeshportPluginTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MeshportPluginTest, module_exports_only_its_entry_point) {
+TEST_F(meshport_plugin, module_exports_only_its_entry_point) {
   // The module's own copies of the mesh file module and the runtime stay hidden.
   EXPECT_EQ(dlsym(module, "_Z8read_mebRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"), nullptr);
   EXPECT_EQ(dlsym(module, "_Z16assertion_failedSt17basic_string_viewIcSt11char_traitsIcEEPKci"), nullptr);
@@ -89,7 +75,7 @@ TEST_F(MeshportPluginTest, module_exports_only_its_entry_point) {
   EXPECT_EQ(create(none), nullptr);
 }
 
-TEST_F(MeshportPluginTest, protocol_from_create_to_release) {
+TEST_F(meshport_plugin, protocol_from_create_to_release) {
   // The variable's previous content is released.
   TRef<CFakeApplication> previous = CFakeApplication::create();
   IUnknown* slot = static_cast<IApplication*>(previous.get());
@@ -131,7 +117,7 @@ TEST_F(MeshportPluginTest, protocol_from_create_to_release) {
   EXPECT_EQ(object.detach()->Release(), 0);
 }
 
-TEST_F(MeshportPluginTest, convert_file_through_the_interface) {
+TEST_F(meshport_plugin, convert_file_through_the_interface) {
   TRef<IUnknown> object;
   create(object.put());
   TRef<IMeshConverter> converter = object.query<IMeshConverter>();
@@ -163,5 +149,3 @@ TEST_F(MeshportPluginTest, convert_file_through_the_interface) {
   EXPECT_FALSE(converter->ConvertFile(nullptr, nullptr, 1000.0, 2));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Meshport: cannot convert \"\": file not found\n");
 }
-
-#endif  // MESHPORT_MODULE

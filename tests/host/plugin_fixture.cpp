@@ -234,9 +234,4 @@ class CFixturePlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlu
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) IUnknown** create_object(IUnknown** obj) {
-  TRef<IUnknown> made(static_cast<INPlugin*>(CFixturePlugin::create()));
-  if (*obj) (*obj)->Release();
-  *obj = made.detach();
-  return obj;
-}
+PLUGIN_EXPORT IUnknown** create_object(IUnknown** obj) { return create_plugin_object<CFixturePlugin>(obj); }

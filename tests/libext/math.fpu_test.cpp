@@ -43,13 +43,15 @@ TEST(math_fpu, division_by_zero_and_invalid_operations_give_inf_and_nan) {
   EXPECT_TRUE(std::isnan(std::sqrt(-one)));
 }
 
-#if defined(__GLIBC__)
 TEST(math_fpu, apply_fpu_mode_masks_traps_enabled_later) {
+#if defined(__GLIBC__)
   feenableexcept(FE_DIVBYZERO);
   EXPECT_FALSE(fpu_exceptions_masked());
   apply_fpu_mode();
   EXPECT_TRUE(fpu_exceptions_masked());
   volatile double zero = 0.0;
   EXPECT_TRUE(is_not_finite(1.0 / zero));
-}
+#else
+  GTEST_SKIP() << "traps are enabled through glibc's feenableexcept";
 #endif
+}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "test.support.h"
 #include "uConversionUnits.h"
 #include "uEventConnections.h"
 
@@ -485,12 +486,7 @@ TEST_F(conversion, value_from_text_of_settings_and_manager) {
   EXPECT_DOUBLE_EQ(d->value_from_text("1 ft", -1), 0.3048);
   EXPECT_EQ(d->value_from_text("(1", -1), -1);
   EXPECT_DOUBLE_EQ(d->value_from_text_strict("3 1/2\""), 0.0889);
-  try {
-    d->value_from_text_strict("+5");
-    FAIL() << "no exception";
-  } catch (const EConversion& e) {
-    EXPECT_EQ(e.message(), "");
-  }
+  EXPECT_THROW_MSG(d->value_from_text_strict("+5"), EConversion, "");
   // Settings without units return numbers unconverted.
   EXPECT_EQ(settings("decimal", "", 0, ffAll)->value_from_text("5 cm", -1), 5);
 

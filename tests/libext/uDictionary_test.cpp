@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "test.support.h"
+
 namespace {
 
 using Texts = std::vector<std::string>;
@@ -58,13 +60,7 @@ void expect_list_assertion(const std::function<void()>& f) {
 
 template <class Fn>
 void expect_dictionary_error(Fn f, const char* message) {
-  try {
-    f();
-    ADD_FAILURE() << "no EDictionary";
-  } catch (const EDictionary& e) {
-    EXPECT_EQ(e.message(), message);
-    EXPECT_STREQ(e.class_name(), "EDictionary");
-  }
+  EXPECT_THROW_MSG(f(), EDictionary, message);
 }
 
 TEST_F(dictionary, answers_its_interfaces) {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "test.support.h"
+
 namespace {
 
 struct ICounted : IInterface {
@@ -49,7 +51,7 @@ class CProbe : public TImplements<CSafeInterfacedObject, IChild> {
   }
 };
 
-class instances : public ::testing::Test {
+class interfaced_objects : public ::testing::Test {
  protected:
   void SetUp() override {
     CProbe::destroyed = CProbe::hook_calls = 0;
@@ -67,7 +69,7 @@ class instances : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(instances, created_and_freed_without_references) {
+TEST_F(interfaced_objects, created_and_freed_without_references) {
   CProbe* p = CProbe::create();
   EXPECT_EQ(p->references(), 0);
   EXPECT_EQ(linked(), std::vector<CSafeInterfacedObject*>{p});
@@ -76,20 +78,20 @@ TEST_F(instances, created_and_freed_without_references) {
   EXPECT_TRUE(linked().empty());
 }
 
-TEST_F(instances, constructor_handing_itself_out_survives) {
+TEST_F(interfaced_objects, constructor_handing_itself_out_survives) {
   CProbe* p = CProbe::create(true);
   EXPECT_EQ(p->references(), 0);
   EXPECT_EQ(CProbe::destroyed, 0);
   p->free();
 }
 
-TEST_F(instances, destructor_taking_a_reference_destroys_once) {
+TEST_F(interfaced_objects, destructor_taking_a_reference_destroys_once) {
   TRef<IChild> r = CProbe::create();
   r.reset();
   EXPECT_EQ(CProbe::destroyed, 1);
 }
 
-TEST_F(instances, release_counts_down_and_destroys_at_zero) {
+TEST_F(interfaced_objects, release_counts_down_and_destroys_at_zero) {
   CProbe* p = CProbe::create();
   EXPECT_EQ(p->AddRef(), 1);
   EXPECT_EQ(p->AddRef(), 2);
@@ -101,20 +103,15 @@ TEST_F(instances, release_counts_down_and_destroys_at_zero) {
   EXPECT_TRUE(linked().empty());
 }
 
-TEST_F(instances, freeing_a_referenced_object_is_an_invalid_pointer_operation) {
+TEST_F(interfaced_objects, freeing_a_referenced_object_is_an_invalid_pointer_operation) {
   TRef<IChild> r = CProbe::create();
   CProbe* p = static_cast<CProbe*>(r.get());
-  try {
-    p->free();
-    FAIL();
-  } catch (const EInvalidPointer& e) {
-    EXPECT_EQ(e.message(), "Invalid pointer operation");
-  }
+  ASSERT_THROW_MSG(p->free(), EInvalidPointer, "Invalid pointer operation");
   EXPECT_EQ(linked().size(), 1u);
   EXPECT_EQ(p->references(), 1);
 }
 
-TEST_F(instances, last_release_hook_may_keep_the_object) {
+TEST_F(interfaced_objects, last_release_hook_may_keep_the_object) {
   CProbe::keep_alive = true;
   CProbe* p = CProbe::create();
   p->AddRef();
@@ -125,7 +122,7 @@ TEST_F(instances, last_release_hook_may_keep_the_object) {
   EXPECT_EQ(CProbe::destroyed, 1);
 }
 
-TEST_F(instances, raising_hook_leaves_the_object_alive) {
+TEST_F(interfaced_objects, raising_hook_leaves_the_object_alive) {
   CProbe::hook_raises = true;
   CProbe* p = CProbe::create();
   p->AddRef();
@@ -135,7 +132,7 @@ TEST_F(instances, raising_hook_leaves_the_object_alive) {
   p->free();
 }
 
-TEST_F(instances, query_interface_answers_every_ancestor) {
+TEST_F(interfaced_objects, query_interface_answers_every_ancestor) {
   TRef<IChild> r = CProbe::create();
   EXPECT_EQ(r.query<ICounted>().get(), static_cast<ICounted*>(r.get()));
   EXPECT_EQ(r.query<IInterface>().get(), static_cast<IInterface*>(r.get()));
@@ -148,7 +145,7 @@ TEST_F(instances, query_interface_answers_every_ancestor) {
   EXPECT_EQ(static_cast<CProbe*>(r.get())->references(), 1);
 }
 
-TEST_F(instances, unlinking_keeps_the_order_of_the_others) {
+TEST_F(interfaced_objects, unlinking_keeps_the_order_of_the_others) {
   std::vector<CProbe*> p;
   for (int i = 0; i < 5; ++i) p.push_back(CProbe::create());
   p[2]->free();  // middle
@@ -159,7 +156,7 @@ TEST_F(instances, unlinking_keeps_the_order_of_the_others) {
   p[3]->free();
 }
 
-TEST_F(instances, leak_report_lists_newest_first) {
+TEST_F(interfaced_objects, leak_report_lists_newest_first) {
   TRef<IChild> older = CProbe::create();
   TRef<IChild> newer = CProbe::create();
   TRef<IChild> second = newer;

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <string>
 
+#include "test.support.h"
+
 namespace {
 
 // A runtime over a stream with a one-rule grammar: list -> (empty) | list 'x'.
@@ -94,18 +96,8 @@ TEST(lex_yacc, put_char_writes_line_feeds_as_crlf) {
 TEST(lex_yacc, fatal_errors_name_the_line) {
   TOwned probe{TProbe::create(nullptr, nullptr, nullptr)};
   for (int i = 0; i < TLexYacc::kMaxUnget; ++i) probe->unget_char('x');
-  try {
-    probe->unget_char('x');
-    FAIL() << "no exception";
-  } catch (const ELex& e) {
-    EXPECT_EQ(e.message(), "Lex (1): input buffer overflow");
-  }
-  try {
-    probe->yymark(TLexYacc::kMaxRules);
-    FAIL() << "no exception";
-  } catch (const ELex& e) {
-    EXPECT_EQ(e.message(), "Lex (1): too many rules");
-  }
+  ASSERT_THROW_MSG(probe->unget_char('x'), ELex, "Lex (1): input buffer overflow");
+  ASSERT_THROW_MSG(probe->yymark(TLexYacc::kMaxRules), ELex, "Lex (1): too many rules");
   EXPECT_THROW(probe->yymatch(-1), ELex);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform.files.h"
 #include "platform.presenters.h"
+#include "test.support.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ TWarningRun show_warning() {
 
 }  // namespace
 
-TEST(message_form, default_and_cancel_buttons) {
+TEST(dialogs_message_form, default_and_cancel_buttons) {
   struct Case {
     std::vector<TMsgDlgBtn> buttons;
     std::optional<TMsgDlgBtn> asked_default;
@@ -82,7 +83,7 @@ TEST(message_form, default_and_cancel_buttons) {
   }
 }
 
-TEST(message_form, buttons_sorted_once_with_their_results) {
+TEST(dialogs_message_form, buttons_sorted_once_with_their_results) {
   CMessageForm form("text", mtConfirmation, {mbCancel, mbYes, mbNo, mbYes});
   ASSERT_EQ(form.buttons().size(), 3u);
   EXPECT_EQ(form.buttons()[0].kind, mbYes);
@@ -94,7 +95,7 @@ TEST(message_form, buttons_sorted_once_with_their_results) {
   EXPECT_EQ(mrCancel, 2);
 }
 
-TEST(message_form, caption_by_type) {
+TEST(dialogs_message_form, caption_by_type) {
   struct Case {
     TMsgDlgType type;
     const char* caption;
@@ -106,7 +107,7 @@ TEST(message_form, caption_by_type) {
   for (const auto& c : cases) EXPECT_EQ(CMessageForm("x", c.type, {mbOK}).caption(), c.caption);
 }
 
-TEST(message_form, layout_and_check_box) {
+TEST(dialogs_message_form, layout_and_check_box) {
   CMessageForm form(warning_text, mtWarning, {mbOK});
   // 53 characters in the longest line, three lines, an icon and one button.
   EXPECT_EQ(form.client_width(), 16 + 48 + 53 * 7 + 16);
@@ -129,7 +130,7 @@ TEST(message_form, layout_and_check_box) {
   EXPECT_EQ(form.check_boxes(), std::vector<CCheckBox*>{box});
 }
 
-TEST(message_form, font_from_application) {
+TEST(dialogs_message_form, font_from_application) {
   std::string old = application().default_font_name();
   application().set_default_font_name("Host UI");
   CMessageForm form("x", mtWarning, {mbOK});
@@ -196,19 +197,14 @@ TEST_F(dialogs, scripted_form_errors) {
     if (c.answer) script->add_form_answer(*c.answer);
     CMessageForm form("Go on?", mtConfirmation, c.buttons);
     form.set_caption("Question");
-    try {
-      form.show_modal();
-      ADD_FAILURE() << "no exception";
-    } catch (const EPresenter& e) {
-      EXPECT_EQ(e.message(), c.message);
-    }
+    EXPECT_THROW_MSG(form.show_modal(), EPresenter, c.message);
   }
   // Escape without a cancel button closes with mrCancel.
   script->add_form_answer(TFormAnswer::escape());
   EXPECT_EQ(CMessageForm("x", mtCustom, {mbAbort, mbRetry}).show_modal(), mrCancel);
 }
 
-TEST(open_dialog, filters) {
+TEST(dialogs_open_dialog, filters) {
   COpenDialog dialog;
   dialog.set_filter("BXF2 files|*.bxf2;*.zip|Any file|*.*");
   auto filters = dialog.filters();
@@ -253,12 +249,7 @@ TEST_F(dialogs, open_dialog_must_exist_and_kept_choice) {
 
   // A missing file with no further answer ends the script with a clear error.
   script->add_files({root + "gone.zip"});
-  try {
-    dialog.execute();
-    ADD_FAILURE() << "no exception";
-  } catch (const EPresenter& e) {
-    EXPECT_EQ(e.message(), "File not found: " + root + "gone.zip");
-  }
+  EXPECT_THROW_MSG(dialog.execute(), EPresenter, "File not found: " + root + "gone.zip");
   script->add_files({root + "nowhere/x.zip"});
   EXPECT_THROW(dialog.execute(), EPresenter);
   EXPECT_EQ(script->dialogs().back().errors.back(),

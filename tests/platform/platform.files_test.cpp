@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <regex>
 
+#include "test.support.h"
+
+using namespace test_support;
+
 namespace {
 
 // A fresh folder below the temporary folder, deleted with the fixture.
@@ -329,16 +333,10 @@ TEST_F(files, whole_file_round_trip_and_errors) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    try {
-      if (c.write)
-        write_file_bytes(c.path, "x");
-      else
-        read_file_bytes(c.path);
-      ADD_FAILURE() << "no exception";
-    } catch (const EFileError& e) {
-      EXPECT_EQ(e.message(), c.message);
-      EXPECT_STREQ(e.class_name(), "EFileError");
-    }
+    if (c.write)
+      EXPECT_THROW_MSG(write_file_bytes(c.path, "x"), EFileError, c.message);
+    else
+      EXPECT_THROW_MSG(read_file_bytes(c.path), EFileError, c.message);
   }
 }
 
@@ -366,15 +364,11 @@ TEST_F(files, a_write_cut_short_keeps_the_old_file_and_leaves_nothing_beside_it)
   ::getrlimit(RLIMIT_FSIZE, &old_limit);
   const rlimit small{1000, old_limit.rlim_max};
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  std::string message;
-  try {
-    write_file_bytes(path, std::string(5000, 'n'));
-  } catch (const EFileError& e) {
-    message = e.message();
-  }
+  const TRaised raised = raised_by([&] { write_file_bytes(path, std::string(5000, 'n')); });
   ::setrlimit(RLIMIT_FSIZE, &old_limit);
   ::sigaction(SIGXFSZ, &saved, nullptr);
-  EXPECT_EQ(message, "Cannot write file \"" + path + "\". File too large");
+  EXPECT_EQ(raised.class_name, "EFileError");
+  EXPECT_EQ(raised.message, "Cannot write file \"" + path + "\". File too large");
   EXPECT_EQ(read_file_bytes(path), "old content");
   EXPECT_EQ(names_in(root), std::vector<std::string>{"out.json"});
 

@@ -25,7 +25,7 @@ struct TWarningForm {
 
 }  // namespace
 
-TEST(terminal_presenter, warning_form_keys) {
+TEST(presenters_terminal, warning_form_keys) {
   struct Case {
     const char* input;
     TModalResult result;
@@ -58,7 +58,7 @@ TEST(terminal_presenter, warning_form_keys) {
   }
 }
 
-TEST(terminal_presenter, button_keys_and_close_key) {
+TEST(presenters_terminal, button_keys_and_close_key) {
   struct Case {
     const char* input;
     TModalResult result;
@@ -76,7 +76,7 @@ TEST(terminal_presenter, button_keys_and_close_key) {
   }
 }
 
-TEST(terminal_presenter, split_path_line_cases) {
+TEST(presenters_terminal, split_path_line_cases) {
   struct Case {
     const char* line;
     std::vector<std::string> paths;
@@ -98,7 +98,7 @@ TEST(terminal_presenter, split_path_line_cases) {
   }
 }
 
-TEST(terminal_presenter, expand_path_wildcards_and_home) {
+TEST(presenters_terminal, expand_path_wildcards_and_home) {
   std::string root = temp_folder() + "platform_presenters_" + guid_to_hex(new_guid()) + "/";
   ASSERT_TRUE(force_folders(root));
   for (const char* name : {"b.zip", "a.zip", "c.bxf2"}) write_file_bytes(root + name, "x");
@@ -118,7 +118,7 @@ TEST(terminal_presenter, expand_path_wildcards_and_home) {
   delete_folder(root);
 }
 
-TEST(terminal_presenter, file_prompt_through_the_dialog) {
+TEST(presenters_terminal, file_prompt_through_the_dialog) {
   std::string root = temp_folder() + "platform_presenters_" + guid_to_hex(new_guid()) + "/";
   ASSERT_TRUE(force_folders(root));
   write_file_bytes(root + "one.bxf2", "x");

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(platform_syscolors, table_lookups) {
+TEST(syscolors, table_lookups) {
   struct Case {
     uint8_t index;
     TColor expected;
@@ -19,7 +19,7 @@ TEST(platform_syscolors, table_lookups) {
   for (const auto& c : cases) EXPECT_EQ(system_color(c.index), c.expected) << int(c.index);
 }
 
-TEST(platform_syscolors, installed_at_load_as_the_colour_resolver) {
+TEST(syscolors, installed_at_load_as_the_colour_resolver) {
   // Loading the module installed the table; the highlight is 0x00BBGGRR = 0xD77800.
   EXPECT_EQ(resolve_color(system_color_ref(COLOR_HIGHLIGHT)), 0xD77800);
   EXPECT_EQ(TRGBA::from_color(system_color_ref(COLOR_HIGHLIGHT)), TRGBA(0x00, 0x78, 0xD7, 255));
@@ -29,7 +29,7 @@ TEST(platform_syscolors, installed_at_load_as_the_colour_resolver) {
   EXPECT_EQ(TRGBA::from_color(system_color_ref(200)), TRGBA(0, 0, 0, 255));
 }
 
-TEST(platform_syscolors, install_restores_the_table) {
+TEST(syscolors, install_restores_the_table) {
   const TSystemColorResolver old = set_system_color_resolver(nullptr);
   EXPECT_EQ(resolve_color(system_color_ref(COLOR_WINDOW)), 0);
   install_system_colors();

@@ -10,31 +10,14 @@
 #include <vector>
 
 #include "platform.files.h"
+#include "test.support.h"
+
+using namespace test_support;
 
 namespace {
 
-std::string temp_name(const std::string& suffix) {
-  static int counter = 0;
-  return (std::filesystem::temp_directory_path() /
-          ("xmldom_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + suffix))
-      .string();
-}
-
-// Writes `bytes` to a fresh temporary file, removed with the object.
-class TempFile {
- public:
-  explicit TempFile(const std::string& bytes, const std::string& suffix = ".xml") : _path(temp_name(suffix)) {
-    std::ofstream(_path, std::ios::binary) << bytes;
-  }
-  ~TempFile() { std::remove(_path.c_str()); }
-  const std::string& path() const { return _path; }
-
- private:
-  std::string _path;
-};
-
 TRef<IXMLDOMDocument> load_text(const std::string& bytes, bool validate = true) {
-  TempFile file(bytes);
+  TTempFile file(bytes, ".xml");
   TRef<IXMLDOMDocument> dom = create_dom_document();
   dom->set_validate_on_parse(validate);
   return dom->load(file.path()) ? dom : nullptr;
@@ -42,7 +25,7 @@ TRef<IXMLDOMDocument> load_text(const std::string& bytes, bool validate = true) 
 
 // The reason a text does not load ("" when it loads).
 std::string failure_of(const std::string& bytes, bool validate = true) {
-  TempFile file(bytes);
+  TTempFile file(bytes, ".xml");
   TRef<IXMLDOMDocument> dom = create_dom_document();
   dom->set_validate_on_parse(validate);
   if (dom->load(file.path())) return "";
@@ -83,7 +66,7 @@ std::string repeated(const std::string& s, int n) {
 
 TEST(xmldom, load_outcomes) {
   // A file the external entities below would read, if anything were read.
-  TempFile outside("<b>outside</b>", ".ent");
+  TTempFile outside("<b>outside</b>", ".ent");
   const std::string full_dtd =
       "<!DOCTYPE r [<!ELEMENT r (a*)><!ELEMENT a (#PCDATA)><!ATTLIST a id ID #IMPLIED ref IDREF #IMPLIED>";
   // 10 levels of 10 references: 10^10 copies of "lol" if it were expanded.
@@ -182,7 +165,7 @@ TEST(xmldom, files_that_cannot_be_read) {
   EXPECT_EQ(dom->parse_error().reason, "not a file");
 
   // A successful load forgets the last failure.
-  TempFile good("<r/>");
+  TTempFile good("<r/>", ".xml");
   EXPECT_TRUE(dom->load(good.path()));
   EXPECT_EQ(dom->parse_error().reason, "");
 }
@@ -204,7 +187,7 @@ TEST(xmldom, parse_errors_are_placed) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.xml);
-    TempFile file(c.xml);
+    TTempFile file(c.xml, ".xml");
     TRef<IXMLDOMDocument> dom = create_dom_document();
     dom->set_validate_on_parse(true);
     ASSERT_FALSE(dom->load(file.path()));
@@ -461,20 +444,20 @@ TEST(xmldom, source_positions) {
 // ---------------------------------------------------------------------------
 
 TEST(xmldom, file_names_are_found_ignoring_case) {
-  const std::string folder = temp_name("_Folder");
+  TTempFolder temp;
+  const std::string folder = temp.path() + "Folder";
   ASSERT_TRUE(force_folders(folder + "/Sub"));
   write_file_bytes(folder + "/Sub/Kitchen.BXF2", "<r>found</r>");
   TRef<IXMLDOMDocument> dom = create_dom_document();
   EXPECT_TRUE(dom->load(folder + "/sub/kitchen.bxf2"));
   EXPECT_EQ(dom->document_element().text(), "found");
   EXPECT_FALSE(dom->load(folder + "/sub/kitchen.bxf"));
-  delete_folder(folder);
 }
 
 // A look at a document's start finds the first element of a section at the
 // root's front, and stops there: bytes cut short after it, or a document
 // whose rest is not XML at all, give the same answer.
-TEST(xml_peek, finds_the_element_at_the_front_and_reads_no_further) {
+TEST(xmldom_peek, finds_the_element_at_the_front_and_reads_no_further) {
   const std::string head = "<?xml version='1.0'?>\n<BXF><Head><version>2</version><unit meter='0.01' x='y'>cm</unit>"
                            "<unit>mm</unit></Head>";
   std::string nodes;

@@ -21,14 +21,13 @@
 #include "import.bxf2.parser.h"
 #include "host.application.h"
 #include "host.meb.h"
+#include "meshport.convert.h"
 #include "platform.files.h"
 #include "platform.locale.h"
+#include "test.support.h"
 #include "uConversion_IMPL.h"
 
-#if __has_include("meshport.convert.h") && defined(BXF_DRAWER_MESH_DIR)
-#include "meshport.convert.h"
-#define BXF_KITCHEN_TEST 1
-#endif
+using namespace test_support;
 
 namespace {
 
@@ -45,9 +44,7 @@ class TDoc {
 
   template <class List>
   static auto* add(List* list) {
-    auto* item = list->new_item();
-    list->items()->add(item);
-    return item;
+    return list->add(list->new_item());
   }
 
   CBXF_node* node(const std::string& id) {
@@ -77,9 +74,9 @@ class TDoc {
   CBXF_part* part(const std::string& id, const std::string& model_key, const std::string& description,
                   const float3& extent) {
     CBXF_part* p = bare_part(id, model_key, description);
-    auto* box = new CBXF_box_geometry(_bxf.get());
+    auto box = std::make_unique<CBXF_box_geometry>(_bxf.get());
     box->set_extent(extent);
-    p->set_geometry(box);
+    p->set_geometry(std::move(box));
     return p;
   }
   CBXF_part* bare_part(const std::string& id, const std::string& model_key, const std::string& description) {
@@ -103,13 +100,14 @@ class TDoc {
     return c;
   }
   CBXF_cut_machining* cut(const std::string& id, const float3& orientation, double original, double final_size) {
-    auto* m = new CBXF_cut_machining(_bxf.get());
+    auto m = std::make_unique<CBXF_cut_machining>(_bxf.get());
     m->set_id(id);
     m->set_orientation(orientation);
     m->set_original_size(original);
     m->set_final_size(final_size);
-    lib()->machinings()->items()->add(m);
-    return m;
+    CBXF_cut_machining* cut = m.get();
+    lib()->machinings()->add(std::move(m));
+    return cut;
   }
 
   // A link in `links` to `reference_id`.
@@ -131,22 +129,6 @@ class TDoc {
 
  private:
   std::unique_ptr<CBXF> _bxf;
-};
-
-// A fresh temporary folder, deleted with the object.
-class TTempFolder {
- public:
-  TTempFolder() {
-    static int counter = 0;
-    _path = include_trailing_delimiter(temp_folder()) + "bxf2_builder_" + std::to_string(::getpid()) + "_" +
-            std::to_string(counter++) + "/";
-    force_folders(_path);
-  }
-  ~TTempFolder() { delete_folder(_path); }
-  const std::string& path() const { return _path; }
-
- private:
-  std::string _path;
 };
 
 // A mesh node: the cube [x0, x0 + 1] × [0, 1] × [0, 1] in metres.
@@ -218,7 +200,7 @@ std::vector<std::string> names(const std::vector<CEntity*>& entities) {
 // plug-in's module here; tests that want one write it there, and it is
 // removed afterwards); checks that nothing reference-counted or of the
 // model outlives the test.
-class builder : public ::testing::Test {
+class import : public ::testing::Test {
  protected:
   void SetUp() override {
     _live_model_objects = CBXF_object::live_objects();
@@ -247,14 +229,14 @@ class builder : public ::testing::Test {
   }
   // Runs `steps` on a builder of its own that is freed afterwards.
   void with_builder(const std::function<void(CMebBuilder&)>& steps) {
-    CMebBuilder* b = CMebBuilder::create(application(), "/data/kitchen.bxf2");
+    CMebBuilder builder(application(), "/data/kitchen.bxf2");
     try {
-      steps(*b);
+      steps(builder);
     } catch (...) {
-      b->destroy();
+      builder.clear_selection();
       throw;
     }
-    b->destroy();
+    builder.clear_selection();
   }
   // A new top-level group to build into.
   CEntity* new_root() { return project().new_entity(TEntityKind::group); }
@@ -270,7 +252,7 @@ class builder : public ::testing::Test {
 // Placement matrices
 // ---------------------------------------------------------------------------
 
-TEST(builder_matrix, transformations_in_list_order) {
+TEST(import_matrix, transformations_in_list_order) {
   TDoc doc;
   auto* link = TDoc::link(TDoc::add(doc.get()->scene()->nodes())->cabinet_links(), "C");
   TDoc::transform(link, float3(0, 0, 0), float4(0, 0, 1, 90));
@@ -283,7 +265,7 @@ TEST(builder_matrix, transformations_in_list_order) {
   expect_vector(link_matrix(*link, start).transform_point(float3(1, 0, 0)), float3(0.1, 1, 1));
 }
 
-TEST(builder_matrix, turn_about_a_centre) {
+TEST(import_matrix, turn_about_a_centre) {
   CBXF doc;
   CBXF_transformation t(&doc);
   t.set_rotation(float4(0, 0, 1, 90));
@@ -295,7 +277,7 @@ TEST(builder_matrix, turn_about_a_centre) {
   expect_vector(transformation_matrix(t).transform_point(float3(0.2, 0, 0)), float3(0.1, 0.1, 0.5));
 }
 
-TEST(builder_matrix, zero_angle_and_tiny_values_are_left_out) {
+TEST(import_matrix, zero_angle_and_tiny_values_are_left_out) {
   CBXF doc;
   CBXF_transformation t(&doc);
   t.set_rotation(float4(0, 0, 0, 0));  // zero angle about a zero axis: no rotation, no error
@@ -309,7 +291,7 @@ TEST(builder_matrix, zero_angle_and_tiny_values_are_left_out) {
   expect_vector(transformation_matrix(t).transform_point(float3(1, 0, 0)), float3(0, 1, 0));
 }
 
-TEST(builder_matrix, turn_about_a_zero_axis_raises) {
+TEST(import_matrix, turn_about_a_zero_axis_raises) {
   CBXF doc;
   CBXF_transformation t(&doc);
   t.set_rotation(float4(0, 0, 0, 45));
@@ -345,7 +327,7 @@ TDoc kitchen_doc() {
   return doc;
 }
 
-TEST_F(builder, structure_names_and_flags) {
+TEST_F(import, structure_names_and_flags) {
   TDoc doc = kitchen_doc();
   run(doc);
 
@@ -387,7 +369,7 @@ TEST_F(builder, structure_names_and_flags) {
   for (CEntity* e : project().objects()) EXPECT_EQ(e->locks(), (std::array<bool, 3>{true, true, true})) << e->name();
 }
 
-TEST_F(builder, objects_present_before_are_locked_too) {
+TEST_F(import, objects_present_before_are_locked_too) {
   CEntity* before = project().new_entity(TEntityKind::box);
   TDoc doc;
   run(doc);  // no scene nodes: the root is made, centred and dissolved
@@ -396,7 +378,7 @@ TEST_F(builder, objects_present_before_are_locked_too) {
   EXPECT_TRUE(project().selection().entities().empty());
 }
 
-TEST_F(builder, cabinet_and_container_names) {
+TEST_F(import, cabinet_and_container_names) {
   struct Case {
     std::string description, model_key, expected;
   };
@@ -429,7 +411,7 @@ TEST_F(builder, cabinet_and_container_names) {
   EXPECT_EQ(project().top_level().back()->name(), "Plan 1.final");
 }
 
-TEST_F(builder, unresolvable_link_stops_the_build) {
+TEST_F(import, unresolvable_link_stops_the_build) {
   TDoc doc;
   TDoc::link(doc.node("N")->cabinet_links(), "missing-cabinet");
   try {
@@ -444,7 +426,7 @@ TEST_F(builder, unresolvable_link_stops_the_build) {
   EXPECT_TRUE(project().selection().entities().empty());
 }
 
-TEST_F(builder, missing_document_or_application_is_an_assertion_failure) {
+TEST_F(import, missing_document_or_application_is_an_assertion_failure) {
   TDoc doc;
   auto check = [](const std::function<void()>& f) {
     try {
@@ -463,7 +445,7 @@ TEST_F(builder, missing_document_or_application_is_an_assertion_failure) {
 // Placement of parts
 // ---------------------------------------------------------------------------
 
-TEST_F(builder, import_is_centred_on_the_placement_area) {
+TEST_F(import, import_is_centred_on_the_placement_area) {
   project().set_placement_center(float3(2, 3, 1));
   TDoc doc;
   doc.part("P", "KOB", "Side", float3(600, -20, 720));
@@ -475,7 +457,7 @@ TEST_F(builder, import_is_centred_on_the_placement_area) {
   expect_bounds(side, float3(1.7, 2.99, 0.64), float3(2.3, 3.01, 1.36));
 }
 
-TEST_F(builder, box_size_position_and_offset) {
+TEST_F(import, box_size_position_and_offset) {
   struct Case {
     float3 extent;
     float3 size;
@@ -500,7 +482,7 @@ TEST_F(builder, box_size_position_and_offset) {
   }
 }
 
-TEST_F(builder, offset_acts_before_the_link_and_the_parent) {
+TEST_F(import, offset_acts_before_the_link_and_the_parent) {
   TDoc doc;
   doc.part("P", "KOB", "", float3(600, -20, 720));
   auto* links = TDoc::add(doc.lib()->cabinets())->part_links();
@@ -517,11 +499,11 @@ TEST_F(builder, offset_acts_before_the_link_and_the_parent) {
   EXPECT_EQ(box->update_count(), 1);
 }
 
-TEST_F(builder, parts_without_box_geometry_keep_the_default_size) {
+TEST_F(import, parts_without_box_geometry_keep_the_default_size) {
   TLogCapture log;
   TDoc doc;
   CBXF_part* prism = doc.bare_part("P1", "KOB", "Shelf");
-  prism->set_geometry(new CBXF_prism_geometry(doc.get()));
+  prism->set_geometry(std::make_unique<CBXF_prism_geometry>(doc.get()));
   doc.bare_part("P2", "NOPE", "");
   auto* links = TDoc::add(doc.lib()->cabinets())->part_links();
   TDoc::transform(TDoc::link(links, "P1"), float3(1000, 0, 0));
@@ -544,7 +526,7 @@ TEST_F(builder, parts_without_box_geometry_keep_the_default_size) {
 // Drawer mesh
 // ---------------------------------------------------------------------------
 
-TEST_F(builder, drawer_mesh_by_model_key) {
+TEST_F(import, drawer_mesh_by_model_key) {
   write_mesh(CMebBuilder::drawer_mesh_file_name(), {cube("drawer")});
   struct Case {
     std::string model_key;
@@ -577,7 +559,7 @@ TEST_F(builder, drawer_mesh_by_model_key) {
   }
 }
 
-TEST_F(builder, drawer_mesh_with_two_objects_gives_a_box) {
+TEST_F(import, drawer_mesh_with_two_objects_gives_a_box) {
   write_mesh(CMebBuilder::drawer_mesh_file_name(), {cube("front"), cube("box", 2)});
   TDoc doc;
   doc.part("P", "H-SK1", "", float3(500, 400, 150));
@@ -594,7 +576,7 @@ TEST_F(builder, drawer_mesh_with_two_objects_gives_a_box) {
   EXPECT_EQ(top[1]->matrix(), float4x4::identity());
 }
 
-TEST_F(builder, without_drawer_mesh_file_a_box_is_made) {
+TEST_F(import, without_drawer_mesh_file_a_box_is_made) {
   TDoc doc;
   doc.part("P", "H-SK3", "", float3(500, 400, 150));
   auto* links = TDoc::add(doc.lib()->cabinets())->part_links();
@@ -609,7 +591,7 @@ TEST_F(builder, without_drawer_mesh_file_a_box_is_made) {
 // Materials
 // ---------------------------------------------------------------------------
 
-TEST_F(builder, material_properties_texture_turn_and_locks) {
+TEST_F(import, material_properties_texture_turn_and_locks) {
   struct Case {
     std::string key;
     char separator;
@@ -663,7 +645,7 @@ TEST_F(builder, material_properties_texture_turn_and_locks) {
   }
 }
 
-TEST_F(builder, materials_file_beside_the_module_is_read_per_builder) {
+TEST_F(import, materials_file_beside_the_module_is_read_per_builder) {
   // The test program is the module here.
   const std::string file = materials_file_name();
   // A key of its own, so that builders of other tests running meanwhile see no change.
@@ -696,7 +678,7 @@ struct TComponentDoc {
   }
 };
 
-TEST_F(builder, component_mesh_loaded_placed_locked_and_grouped) {
+TEST_F(import, component_mesh_loaded_placed_locked_and_grouped) {
   // Two objects inside a group inside a group.
   write_mesh(mesh_folder + "/4711_K1.meb", {group("outer", {group("inner", {cube("a"), cube("b", 3)})})});
   TComponentDoc c;
@@ -733,7 +715,7 @@ TEST_F(builder, component_mesh_loaded_placed_locked_and_grouped) {
 
 // The desktop finds files whatever their letter case: the mesh folder, a
 // component's mesh file and the drawer mesh are found so.
-TEST_F(builder, mesh_files_are_found_in_any_letter_case) {
+TEST_F(import, mesh_files_are_found_in_any_letter_case) {
   ASSERT_TRUE(force_folders(folder.path() + "CADDATA2"));
   write_mesh(folder.path() + "CADDATA2/4711_k1.MEB", {cube("hinge")});
   mesh_folder = folder.path() + "cadData2/";
@@ -762,7 +744,7 @@ TEST_F(builder, mesh_files_are_found_in_any_letter_case) {
   EXPECT_EQ(parts->members()[0]->kind(), TEntityKind::mesh);
 }
 
-TEST_F(builder, cut_machinings_size_component_meshes) {
+TEST_F(import, cut_machinings_size_component_meshes) {
   // Beside each cut the component links a drilling (which the reader leaves
   // out, so its link finds nothing) and a machining of another kind: both
   // are skipped and logged, and the cut still applies. A cut whose ratio is
@@ -787,7 +769,7 @@ TEST_F(builder, cut_machinings_size_component_meshes) {
     write_mesh(mesh_folder + "/4711_K1.meb", {cube("plinth", 5)});
     TComponentDoc c;
     c.doc.cut("M1", k.orientation, k.original_size, 800);
-    c.doc.lib()->machinings()->items()->add(new CBXF_machining(c.doc.get()));
+    c.doc.lib()->machinings()->add(std::make_unique<CBXF_machining>(c.doc.get()));
     c.doc.lib()->machinings()->at(1)->set_id("M2");
     TDoc::link(c.component->machining_links(), "D1");
     TDoc::link(c.component->machining_links(), "M2");
@@ -803,7 +785,7 @@ TEST_F(builder, cut_machinings_size_component_meshes) {
   }
 }
 
-TEST_F(builder, later_cuts_override_earlier_ones_per_axis) {
+TEST_F(import, later_cuts_override_earlier_ones_per_axis) {
   write_mesh(mesh_folder + "/4711_K1.meb", {cube("plinth")});
   TComponentDoc c;
   c.doc.cut("M1", float3(1, 1, 0), 1000, 500);
@@ -817,7 +799,7 @@ TEST_F(builder, later_cuts_override_earlier_ones_per_axis) {
   expect_vector(mesh->position(), float3(1.5, 0, 0));
 }
 
-TEST_F(builder, missing_component_mesh_is_skipped_and_logged) {
+TEST_F(import, missing_component_mesh_is_skipped_and_logged) {
   TLogCapture log;
   TComponentDoc c;
   CEntity* root = new_root();
@@ -833,7 +815,7 @@ TEST_F(builder, missing_component_mesh_is_skipped_and_logged) {
 // The mesh file is named from the article number and the component number;
 // a name that could reach another folder names no file. Each case puts a
 // mesh where the name would lead, so only the check keeps it from loading.
-TEST_F(builder, component_mesh_names_that_are_no_file_names_are_skipped_and_logged) {
+TEST_F(import, component_mesh_names_that_are_no_file_names_are_skipped_and_logged) {
   struct Case {
     std::string article_number;
     std::string component_number;
@@ -885,7 +867,7 @@ TEST_F(builder, component_mesh_names_that_are_no_file_names_are_skipped_and_logg
   }
 }
 
-TEST_F(builder, component_without_article_stops_the_build) {
+TEST_F(import, component_without_article_stops_the_build) {
   write_mesh(mesh_folder + "/4711_K1.meb", {cube("a")});
   TComponentDoc c;
   c.component->set_component_number("K9");
@@ -902,7 +884,7 @@ TEST_F(builder, component_without_article_stops_the_build) {
 // Articles
 // ---------------------------------------------------------------------------
 
-TEST_F(builder, articles_by_quantity) {
+TEST_F(import, articles_by_quantity) {
   TDoc doc;
   doc.article("A1", "100-200");
   doc.article("A2", "300");
@@ -922,7 +904,7 @@ TEST_F(builder, articles_by_quantity) {
   }
 }
 
-TEST_F(builder, missing_article_stops_the_build) {
+TEST_F(import, missing_article_stops_the_build) {
   TDoc doc;
   CBXF_article_links* links = doc.function_unit("F")->article_links();
   TDoc::link(links, "NOPE")->set_quantity(1);
@@ -949,7 +931,7 @@ TDoc full_doc() {
   return doc;
 }
 
-TEST_F(builder, every_failing_host_call_ends_the_import_cleanly) {
+TEST_F(import, every_failing_host_call_ends_the_import_cleanly) {
   write_mesh(CMebBuilder::drawer_mesh_file_name(), {cube("drawer")});
   write_mesh(mesh_folder + "/4711_K1.meb", {group("g", {group("h", {cube("a"), cube("b", 2)})})});
   TDoc doc = full_doc();
@@ -988,8 +970,7 @@ TEST_F(builder, every_failing_host_call_ends_the_import_cleanly) {
 // A realistic document
 // ---------------------------------------------------------------------------
 
-#ifdef BXF_KITCHEN_TEST
-TEST_F(builder, kitchen_example_builds_completely) {
+TEST_F(import, kitchen_example_builds_completely) {
   TLogCapture log;
   const std::string examples = BXF_EXAMPLES_DIR "/kitchen/";
   std::vector<std::string> sources = list_files(examples + "cadData", "*.dae");
@@ -1003,7 +984,7 @@ TEST_F(builder, kitchen_example_builds_completely) {
   write_file_bytes(CMebBuilder::drawer_mesh_file_name(), read_file_bytes(BXF_DRAWER_MESH_DIR "/H-SK.meb"));
   project().set_placement_center(float3(1, 2, 0));
 
-  std::unique_ptr<CBXF> doc(parse_file(examples + "kitchen.bxf2"));
+  std::unique_ptr<CBXF> doc = parse_file(examples + "kitchen.bxf2");
   ASSERT_TRUE(doc);
   import_document(doc.get(), application(), examples + "kitchen.bxf2");
   doc.reset();
@@ -1063,6 +1044,5 @@ TEST_F(builder, kitchen_example_builds_completely) {
   EXPECT_EQ(json["objects"][0]["assembly"], true);
   EXPECT_EQ(json["objects"][0]["locks"], nlohmann::ordered_json::parse("[true, true, true]"));
 }
-#endif
 
 }  // namespace

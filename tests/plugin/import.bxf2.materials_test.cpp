@@ -12,27 +12,11 @@
 #include "platform.files.h"
 #include "platform.locale.h"
 #include "sysutils.h"
+#include "test.support.h"
+
+using namespace test_support;
 
 namespace {
-
-// A materials file holding `bytes`, removed with the object.
-class MaterialsFile {
- public:
-  explicit MaterialsFile(const std::string& bytes) {
-    static int counter = 0;
-    _path = (std::filesystem::temp_directory_path() /
-             ("bxf2_materials_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".csv"))
-                .string();
-    std::ofstream(_path, std::ios::binary) << bytes;
-  }
-  ~MaterialsFile() { std::remove(_path.c_str()); }
-  MaterialsFile(const MaterialsFile&) = delete;
-  MaterialsFile& operator=(const MaterialsFile&) = delete;
-  const std::string& path() const { return _path; }
-
- private:
-  std::string _path;
-};
 
 class materials : public ::testing::Test {
  protected:
@@ -42,7 +26,7 @@ class materials : public ::testing::Test {
     EXPECT_EQ(CSafeInterfacedObject::leak_report(), "");
   }
   static TRef<IDictionary<TMaterialData>> load(const std::string& bytes) {
-    MaterialsFile file(bytes);
+    TTempFile file(bytes, ".csv");
     return load_material_dict(file.path());
   }
 };
@@ -104,6 +88,9 @@ struct FileCase {
   int32_t count = builtin_material_count;
 };
 
+// A case prints as its name in the test's output.
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+
 class materials_file : public materials, public ::testing::WithParamInterface<FileCase> {};
 
 TEST_P(materials_file, line) {
@@ -123,7 +110,7 @@ TEST_P(materials_file, line) {
 const TMaterialData oak{"OAK", TSingleRGB(0.5f, 0.5f, 1.0f), true, false, true, false};
 
 INSTANTIATE_TEST_SUITE_P(
-    lines, materials_file,
+    , materials_file,
     ::testing::Values(
         FileCase{"replaces_builtin", "KOB\tOAK\t0,5\t0.5\tx\t1\t0\t1\t0\n", "KOB", oak},
         FileCase{"adds_key", "NEW\tPINE\t0.25\t0.5\t0.75\t0\t1\t1\t1\n", "NEW",
@@ -192,7 +179,7 @@ TEST_F(materials, unreadable_file_keeps_builtin_table) {
 }
 
 TEST_F(materials, file_found_in_any_letter_case) {
-  MaterialsFile file("KOB\tOAK\t0,5\t0.5\tx\t1\t0\t1\t0\n");
+  TTempFile file("KOB\tOAK\t0,5\t0.5\tx\t1\t0\t1\t0\n", ".csv");
   const std::string upper = extract_file_path(file.path()) + upper_case(extract_file_name(file.path()));
   ASSERT_EQ(std::rename(file.path().c_str(), upper.c_str()), 0);
   TRef<IDictionary<TMaterialData>> dict = load_material_dict(file.path());

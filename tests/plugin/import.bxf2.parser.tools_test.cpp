@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "fixtures.h"
+#include "test.support.h"
 #include "platform.locale.h"
 
-using namespace fixtures;
+using namespace test_support;
 
 namespace {
 
 // The root element of an inline document.
 TXMLNode root_of(const std::string& xml) {
-  TempFile file(xml);
+  TTempFile file(xml);
   TRef<IXMLDOMDocument> dom = load_document(file.path());
   EXPECT_TRUE(dom) << xml;
   return dom ? dom->document_element() : TXMLNode();
@@ -30,9 +30,9 @@ struct SeparatorGuard {
 }  // namespace
 
 TEST(parser_tools, load_document) {
-  TempFile good("<bxf/>");
+  TTempFile good("<bxf/>");
   EXPECT_TRUE(load_document(good.path()));
-  TempFile bad("<bxf>");
+  TTempFile bad("<bxf>");
   EXPECT_FALSE(load_document(bad.path()));
   EXPECT_FALSE(load_document("/nonexistent/x.bxf2"));
 }
@@ -64,13 +64,13 @@ TEST(parser_tools, element_of_non_elements_raises_eparse) {
   TXMLNodeList children = root.child_nodes();
   ASSERT_EQ(children.length(), 4);
   for (int32_t i = 0; i < 4; ++i) {
-    Raised r = raised_by([&] { element_of(children.item(i)); });
+    TRaised r = raised_by([&] { element_of(children.item(i)); });
     EXPECT_EQ(r.class_name, "EParse");
     EXPECT_EQ(r.message, "");
   }
-  Raised r = raised_by([] { element_of(TXMLNode()); });
+  TRaised r = raised_by([] { element_of(TXMLNode()); });
   EXPECT_EQ(r.class_name, "EAssertionFailed");
-  EXPECT_TRUE(starts_with(r.message, assertion_prefix("Assertion failure", "import.bxf2.parser.tools"))) << r.message;
+  EXPECT_TRUE(r.message.starts_with(assertion_prefix("Assertion failure", "import.bxf2.parser.tools"))) << r.message;
 }
 
 TEST(parser_tools, attribute_classification) {
@@ -144,7 +144,7 @@ TEST(parser_tools, numbers_under_any_separator) {
       std::string shown;  // the text with both marks replaced
     } bad[] = {{"1.000,5", "1" + s + "000" + s + "5"}, {"abc", "abc"}, {"", ""}, {"1 2", "1 2"}, {"1;2", "1;2"}};
     for (const auto& b : bad) {
-      Raised r = raised_by([&] { to_double(b.text); });
+      TRaised r = raised_by([&] { to_double(b.text); });
       EXPECT_EQ(r.class_name, "EConvertError");
       EXPECT_EQ(r.message, "'" + b.shown + "' is not a valid floating point value");
     }
@@ -155,7 +155,7 @@ TEST(parser_tools, integers) {
   EXPECT_EQ(read_integer(value_node("42")), 42);
   EXPECT_EQ(read_integer(value_node("-2147483648")), INT32_MIN);
   for (const char* bad : {"2147483648", "1.5", "x", ""}) {
-    Raised r = raised_by([&] { read_integer(value_node(bad)); });
+    TRaised r = raised_by([&] { read_integer(value_node(bad)); });
     EXPECT_EQ(r.class_name, "EConvertError");
     EXPECT_EQ(r.message, std::string("'") + bad + "' is not a valid integer value");
   }
@@ -187,17 +187,17 @@ TEST(parser_tools, vectors) {
   };
   for (const auto& c : wrong_counts) {
     SCOPED_TRACE(c.text);
-    Raised r = raised_by([&] {
+    TRaised r = raised_by([&] {
       TXMLNode node = value_node(c.text);
       if (c.n == 2) read_float2(node);
       if (c.n == 3) read_float3(node);
       if (c.n == 4) read_float4(node);
     });
     EXPECT_EQ(r.class_name, "EAssertionFailed");
-    EXPECT_TRUE(starts_with(r.message, assertion_prefix("Assertion failure", "import.bxf2.parser.tools")))
+    EXPECT_TRUE(r.message.starts_with(assertion_prefix("Assertion failure", "import.bxf2.parser.tools")))
         << r.message;
   }
-  Raised r = raised_by([] { read_float3(value_node("1 x 3")); });
+  TRaised r = raised_by([] { read_float3(value_node("1 x 3")); });
   EXPECT_EQ(r.class_name, "EConvertError");
   EXPECT_EQ(r.message, "'x' is not a valid floating point value");
 }

@@ -3,19 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "fixtures.h"
+#include "test.support.h"
 #include "platform.locale.h"
 
-using namespace fixtures;
+using namespace test_support;
 
 namespace {
 
 std::unique_ptr<CBXF> parse_text(const std::string& xml) {
-  TempFile file(xml);
-  return std::unique_ptr<CBXF>(parse_file(file.path()));
+  TTempFile file(xml);
+  return parse_file(file.path());
 }
 
 std::string in_library(const std::string& xml) { return "<bxf><library>" + xml + "</library></bxf>"; }
@@ -238,7 +239,7 @@ TEST(parser, full_document) {
 TEST(parser, documents_and_no_documents) {
   EXPECT_FALSE(parse_text("<bxf><head></bxf>"));  // not well-formed
   EXPECT_FALSE(parse_text(""));
-  EXPECT_FALSE(std::unique_ptr<CBXF>(parse_file("/nonexistent/file.bxf2")));
+  EXPECT_FALSE(parse_file("/nonexistent/file.bxf2"));
 
   auto other = parse_text("<document><head><version>1</version></head><scene><nodes><node/></nodes></scene></document>");
   ASSERT_TRUE(other);
@@ -250,7 +251,7 @@ TEST(parser, documents_and_no_documents) {
   EXPECT_EQ(capitals->head()->version(), "3");
 
   // CParser can parse more than once, each time a new document.
-  TempFile file("<bxf><head><author>A</author></head></bxf>");
+  TTempFile file("<bxf><head><author>A</author></head></bxf>");
   CParser parser(file.path());
   std::unique_ptr<CBXF> a(parser.parse()), b(parser.parse());
   ASSERT_TRUE(a && b);
@@ -308,7 +309,7 @@ TEST(parser, repeated_types_are_read_once) {
   ASSERT_TRUE(doc);
   EXPECT_EQ(doc->lib()->parts()->at(0)->geometry(), nullptr);
   // A Prism type reads the same children as a prism, whatever follows.
-  Raised r = raised_by([&] { parse_text(geometry({"Box", "Prism", "Box"}, "<extent>1 2 3</extent>")); });
+  TRaised r = raised_by([&] { parse_text(geometry({"Box", "Prism", "Box"}, "<extent>1 2 3</extent>")); });
   EXPECT_EQ(r.class_name, "EAssertionFailed");
   EXPECT_EQ(r.message.substr(0, 7), "extent ");
 
@@ -347,7 +348,7 @@ TEST(parser, lenient_positions_skip_without_looking_inside) {
   };
   for (const char* xml : cases) {
     SCOPED_TRACE(xml);
-    Raised r = raised_by([&] { parse_text(xml); });
+    TRaised r = raised_by([&] { parse_text(xml); });
     EXPECT_EQ(r.class_name, "") << r.message;
   }
 }
@@ -435,14 +436,35 @@ TEST(parser, failures) {
   int64_t before = CBXF_object::live_objects();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.xml);
-    Raised r = raised_by([&] { parse_text(c.xml); });
+    TRaised r = raised_by([&] { parse_text(c.xml); });
     EXPECT_EQ(r.class_name, c.class_name);
     if (c.is_prefix)
-      EXPECT_TRUE(starts_with(r.message, c.message)) << r.message;
+      EXPECT_TRUE(r.message.starts_with(c.message)) << r.message;
     else
       EXPECT_EQ(r.message, c.message);
     EXPECT_EQ(CBXF_object::live_objects(), before);  // partial items and the document are freed
   }
+}
+
+// A rejection names the line of the reader that rejected, so that rejections
+// in different places of the reader tell apart.
+TEST(parser, rejections_name_the_line_that_rejected) {
+  const std::string cases[] = {
+      "<bxf><Foo/></bxf>",                                                     // the root's children
+      in_library("<nodes/>"),                                                  // the library's children
+      in_nodes("<thing/>"),                                                    // a list's items
+      in_transformations("<transformation up='1 2 3'/>"),                      // a transformation's attributes
+      in_library("<parts><part><geometry xsi:type='Box'><size/></geometry></part></parts>"),  // a box's children
+  };
+  std::set<std::string> lines;
+  for (const std::string& xml : cases) {
+    TRaised r = raised_by([&] { parse_text(xml); });
+    ASSERT_EQ(r.class_name, "EAssertionFailed") << xml;
+    const size_t at = r.message.find("(import.bxf2.parser, line ");
+    ASSERT_NE(at, std::string::npos) << r.message;
+    lines.insert(r.message.substr(at));
+  }
+  EXPECT_EQ(lines.size(), std::size(cases));
 }
 
 TEST(parser, failure_halfway_frees_everything) {
@@ -454,9 +476,9 @@ TEST(parser, failure_halfway_frees_everything) {
       "<transformation center='bad'/></transformations></partLink>"
       "</partLinks></cabinet></cabinets>");
   int64_t before = CBXF_object::live_objects();
-  TempFile file(xml);
+  TTempFile file(xml);
   TBXF_read_location where;
-  Raised r = raised_by([&] { delete parse_file(file.path(), &where); });
+  TRaised r = raised_by([&] { parse_file(file.path(), &where); });
   EXPECT_EQ(r.class_name, "EAssertionFailed");
   EXPECT_EQ(CBXF_object::live_objects(), before);
   EXPECT_EQ(node_path(where.node, where.attribute),
@@ -477,15 +499,15 @@ TEST(parser, failure_locations) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.xml);
-    TempFile file(c.xml);
+    TTempFile file(c.xml);
     TBXF_read_location where;
-    EXPECT_THROW(delete parse_file(file.path(), &where), Exception);
+    EXPECT_THROW(parse_file(file.path(), &where), Exception);
     EXPECT_EQ(node_path(where.node, where.attribute), c.path);
   }
   // Nothing failed: no place.
-  TempFile good(in_nodes("<node/>"));
+  TTempFile good(in_nodes("<node/>"));
   TBXF_read_location where;
-  delete parse_file(good.path(), &where);
+  parse_file(good.path(), &where);
   EXPECT_TRUE(where.node.is_null());
 }
 
@@ -507,7 +529,7 @@ TEST(parser, deep_and_wide_files_do_not_exhaust_the_stack) {
 }
 
 TEST(parser, reads_the_example_files) {
-  std::unique_ptr<CBXF> kitchen(parse_file(std::string(BXF_EXAMPLES_DIR) + "/kitchen/kitchen.bxf2"));
+  std::unique_ptr<CBXF> kitchen = parse_file(std::string(BXF_EXAMPLES_DIR) + "/kitchen/kitchen.bxf2");
   ASSERT_TRUE(kitchen);
   EXPECT_GT(kitchen->lib()->parts()->count(), 0);
 }

@@ -39,7 +39,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The module loaded by hand, as a caller that only knows the C signature.
-class ModuleTest : public ::testing::Test {
+class plugin_module : public ::testing::Test {
  protected:
   void SetUp() override {
     log_file = fs::temp_directory_path() / ("import.bxf2 log " + std::to_string(::getpid()));
@@ -89,7 +89,7 @@ class ModuleTest : public ::testing::Test {
   TRef<IUnknown> object;
 };
 
-TEST_F(ModuleTest, exports_only_create_object) {
+TEST_F(plugin_module, exports_only_create_object) {
   std::string command = std::string("nm -D --defined-only '") + PLUGIN_MODULE + "'";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
@@ -104,7 +104,7 @@ TEST_F(ModuleTest, exports_only_create_object) {
   EXPECT_EQ(names, std::set<std::string>{"create_object"});
 }
 
-TEST_F(ModuleTest, create_object_fills_the_variable_and_releases_what_it_held) {
+TEST_F(plugin_module, create_object_fills_the_variable_and_releases_what_it_held) {
   IUnknown* variable = nullptr;
   EXPECT_EQ(create(&variable), &variable);
   ASSERT_NE(variable, nullptr);
@@ -118,7 +118,7 @@ TEST_F(ModuleTest, create_object_fills_the_variable_and_releases_what_it_held) {
   object = TRef<IUnknown>::adopt(variable);
 }
 
-TEST_F(ModuleTest, protocol_table) {
+TEST_F(plugin_module, protocol_table) {
   create(object.put());
   ASSERT_TRUE(object);
 
@@ -141,7 +141,7 @@ TEST_F(ModuleTest, protocol_table) {
   }
 }
 
-TEST_F(ModuleTest, name_and_caption_before_and_after_initialize) {
+TEST_F(plugin_module, name_and_caption_before_and_after_initialize) {
   create(object.put());
   TRef<IImportPlugin> plugin = object.query<IImportPlugin>();
   for (int round = 0; round < 2; ++round) {
@@ -153,7 +153,7 @@ TEST_F(ModuleTest, name_and_caption_before_and_after_initialize) {
   EXPECT_EQ(text_of(&IImportPlugin::name, plugin.get()), "import.bxf2");
 }
 
-TEST_F(ModuleTest, initialize_hooks_the_host_and_done_unhooks_it) {
+TEST_F(plugin_module, initialize_hooks_the_host_and_done_unhooks_it) {
   create(object.put());
   object.query<INPlugin_init>()->initialize(host.application_interface());
   EXPECT_EQ(host.main_window().handler_count(), 1u);
@@ -163,7 +163,7 @@ TEST_F(ModuleTest, initialize_hooks_the_host_and_done_unhooks_it) {
   EXPECT_TRUE(log_lines().empty());
 }
 
-TEST_F(ModuleTest, host_sharing_the_toolkit_window_is_not_hooked) {
+TEST_F(plugin_module, host_sharing_the_toolkit_window_is_not_hooked) {
   host.main_window().set_handle(0);  // the plug-in toolkit's own window handle
   create(object.put());
   object.query<INPlugin_init>()->initialize(host.application_interface());
@@ -172,7 +172,7 @@ TEST_F(ModuleTest, host_sharing_the_toolkit_window_is_not_hooked) {
   EXPECT_EQ(host.main_window().handler_count(), 0u);
 }
 
-TEST_F(ModuleTest, exception_in_execute_is_logged_and_answered_with_e_unexpected) {
+TEST_F(plugin_module, exception_in_execute_is_logged_and_answered_with_e_unexpected) {
   create(object.put());
   TRef<IImportPlugin> plugin = object.query<IImportPlugin>();
   // Without initialize the command has no application to work with.
@@ -189,7 +189,7 @@ TEST_F(ModuleTest, exception_in_execute_is_logged_and_answered_with_e_unexpected
   EXPECT_EQ(log_lines().size(), 1u);
 }
 
-TEST_F(ModuleTest, failed_host_call_in_initialize_reaches_the_host) {
+TEST_F(plugin_module, failed_host_call_in_initialize_reaches_the_host) {
   create(object.put());
   THostFaults::arm(1);  // GetMainWindow of the hook
   EXPECT_THROW(object.query<INPlugin_init>()->initialize(host.application_interface()), EOleSysError);
@@ -199,7 +199,7 @@ TEST_F(ModuleTest, failed_host_call_in_initialize_reaches_the_host) {
   EXPECT_EQ(host.main_window().handler_count(), 0u);
 }
 
-TEST_F(ModuleTest, initialize_without_application_fails_an_internal_check) {
+TEST_F(plugin_module, initialize_without_application_fails_an_internal_check) {
   create(object.put());
   try {
     object.query<INPlugin_init>()->initialize(nullptr);
@@ -217,7 +217,7 @@ TEST_F(ModuleTest, initialize_without_application_fails_an_internal_check) {
   EXPECT_EQ(lines[0].rfind("EAssertionFailed: Assertion failure (import.bxf2.plugin, line ", 0), 0u) << lines[0];
 }
 
-TEST_F(ModuleTest, null_out_parameter_is_answered_with_e_unexpected) {
+TEST_F(plugin_module, null_out_parameter_is_answered_with_e_unexpected) {
   create(object.put());
   TRef<IImportPlugin> plugin = object.query<IImportPlugin>();
   EXPECT_EQ(plugin->name(nullptr), E_UNEXPECTED);
@@ -225,7 +225,7 @@ TEST_F(ModuleTest, null_out_parameter_is_answered_with_e_unexpected) {
   EXPECT_EQ(log_lines().size(), 2u);
 }
 
-TEST_F(ModuleTest, object_left_alive_shows_in_the_leak_report) {
+TEST_F(plugin_module, object_left_alive_shows_in_the_leak_report) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the object left alive would also be reported as lost memory";
 #else
@@ -237,7 +237,7 @@ TEST_F(ModuleTest, object_left_alive_shows_in_the_leak_report) {
 }
 
 // The whole life through the reference host's own loader.
-TEST(ModuleThroughHost, load_run_and_shut_down_with_an_empty_leak_report) {
+TEST(plugin_through_host, load_run_and_shut_down_with_an_empty_leak_report) {
   CHost host;
   host.application().set_print_messages(false);
   host.load_plugin(PLUGIN_MODULE);
@@ -263,7 +263,7 @@ TEST(ModuleThroughHost, load_run_and_shut_down_with_an_empty_leak_report) {
 // A copy of the module in a folder of its own, so that its preference file
 // (beside the module as loaded) is this test's alone: a preference that
 // cannot be saved at shutdown is logged, and shutdown goes on.
-TEST(ModuleThroughHost, failed_preference_save_is_logged_and_shutdown_goes_on) {
+TEST(plugin_through_host, failed_preference_save_is_logged_and_shutdown_goes_on) {
   const fs::path folder = fs::temp_directory_path() / ("import.bxf2 save " + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
@@ -298,8 +298,6 @@ TEST(ModuleThroughHost, failed_preference_save_is_logged_and_shutdown_goes_on) {
 // The import command, through the reference host
 // ---------------------------------------------------------------------------
 
-#if defined(MESHPORT_MODULE)
-
 // One run of the command: the files offered, how the user and the progress
 // display answer, and what the run leaves.
 struct TCommandCase {
@@ -313,7 +311,7 @@ struct TCommandCase {
   bool imported;                                // the project holds objects afterwards
 };
 
-class CommandTest : public ::testing::Test {
+class plugin_command : public ::testing::Test {
  protected:
   void SetUp() override {
     folder = temp_folder() + "bxf2_command_" + guid_to_hex(new_guid());
@@ -349,7 +347,7 @@ class CommandTest : public ::testing::Test {
   std::optional<std::string> old_tmpdir;
 };
 
-TEST_F(CommandTest, runs_end_as_the_user_and_the_progress_display_answer) {
+TEST_F(plugin_command, runs_end_as_the_user_and_the_progress_display_answer) {
   const std::string meshport_missing = "This plugin requires Meshport plugin.";
   const TCommandCase cases[] = {
       {"Meshport missing: only the message", false, {}, std::nullopt, "", {meshport_missing}, {}, false},
@@ -442,7 +440,7 @@ TEST_F(CommandTest, runs_end_as_the_user_and_the_progress_display_answer) {
   }
 }
 
-TEST_F(CommandTest, open_dialog_settings_and_a_failed_import_still_cleans_up) {
+TEST_F(plugin_command, open_dialog_settings_and_a_failed_import_still_cleans_up) {
   lent_presenter->add_form_answer(TFormAnswer::enter(false));
   lent_presenter->add_files({folder + "/a.bxf2", folder + "/broken.bxf2", folder + "/b.bxf2"});
   CHost host;
@@ -488,7 +486,7 @@ void write_kitchen_zip(const std::string& path) {
   ASSERT_EQ(zip_close(archive), 0);
 }
 
-TEST_F(CommandTest, archives_convert_their_meshes_then_import_their_top_level_files) {
+TEST_F(plugin_command, archives_convert_their_meshes_then_import_their_top_level_files) {
   const std::string archive = folder + "/k.zip";
   write_kitchen_zip(archive);
   const size_t meshes = list_files(std::string(BXF_EXAMPLES_DIR) + "/kitchen/cadData", "*.dae").size();
@@ -538,7 +536,7 @@ TEST_F(CommandTest, archives_convert_their_meshes_then_import_their_top_level_fi
 // failure ends the command with E_UNEXPECTED and its temporary folder gone;
 // the next command of the same plug-in object runs through, and the module
 // leaves nothing alive when the host unloads it.
-TEST_F(CommandTest, every_failing_host_call_ends_the_command_cleanly) {
+TEST_F(plugin_command, every_failing_host_call_ends_the_command_cleanly) {
   // A small cabinet: one side, and a door unit with a handle whose mesh
   // comes from the archive.
   const std::string cabinet = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -644,7 +642,5 @@ TEST_F(CommandTest, every_failing_host_call_ends_the_command_cleanly) {
     EXPECT_EQ(failed_operations.count(operation), 1u) << operation;
   }
 }
-
-#endif  // MESHPORT_MODULE
 
 }  // namespace

@@ -5,32 +5,30 @@
 #include <memory>
 #include <typeinfo>
 
-#include "fixtures.h"
+#include "test.support.h"
 
-using namespace fixtures;
+using namespace test_support;
 
 namespace {
 
 template <class List>
 auto* add_item(List* list, const std::string& id) {
-  auto* item = list->new_item();
+  auto item = list->new_item();
   item->set_id(id);
-  list->items()->add(item);
-  return item;
+  return list->add(std::move(item));
 }
 
 CBXF_part_link* part_link(CBXF* doc, const std::string& reference_id) {
   // Kept by a cabinet so the document frees it.
   CBXF_cabinet* holder = doc->lib()->cabinets()->count() ? doc->lib()->cabinets()->at(0)
                                                          : add_item(doc->lib()->cabinets(), "holder");
-  CBXF_part_link* link = holder->part_links()->new_item();
+  auto link = holder->part_links()->new_item();
   link->set_reference_id(reference_id);
-  holder->part_links()->items()->add(link);
-  return link;
+  return holder->part_links()->add(std::move(link));
 }
 
 std::string resolve_failure(const std::function<void()>& run) {
-  Raised r = raised_by(run);
+  TRaised r = raised_by(run);
   EXPECT_EQ(r.class_name, "EAssertionFailed");
   return r.message;
 }
@@ -62,15 +60,15 @@ TEST(types, fresh_document) {
 
 TEST(types, new_item_makes_exactly_the_element_class) {
   std::unique_ptr<CBXF> doc(new CBXF());
-  std::unique_ptr<CBXF_node> node(doc->scene()->nodes()->new_item());
+  std::unique_ptr<CBXF_node> node = doc->scene()->nodes()->new_item();
   const auto& node_object = *node;
   EXPECT_EQ(typeid(node_object), typeid(CBXF_node));
   EXPECT_EQ(node->bxf(), doc.get());
   EXPECT_EQ(doc->scene()->nodes()->count(), 0);  // not put in
-  std::unique_ptr<CBXF_machining> machining(doc->lib()->machinings()->new_item());
+  std::unique_ptr<CBXF_machining> machining = doc->lib()->machinings()->new_item();
   const auto& machining_object = *machining;
   EXPECT_EQ(typeid(machining_object), typeid(CBXF_machining));
-  std::unique_ptr<CBXF_cabinet_group> group(doc->lib()->cabinet_groups()->new_item());
+  std::unique_ptr<CBXF_cabinet_group> group = doc->lib()->cabinet_groups()->new_item();
   const auto& group_object = *group;
   EXPECT_EQ(typeid(group_object), typeid(CBXF_cabinet_group));
 }
@@ -81,16 +79,14 @@ TEST(types, owned_members_and_freeing) {
     std::unique_ptr<CBXF> doc(new CBXF());
     CBXF_library* lib = doc->lib();
     CBXF_part* with_box = add_item(lib->parts(), "P1");
-    with_box->set_geometry(new CBXF_box_geometry(doc.get()));
-    with_box->set_geometry(new CBXF_prism_geometry(doc.get()));  // frees the box
+    with_box->set_geometry(std::make_unique<CBXF_box_geometry>(doc.get()));
+    with_box->set_geometry(std::make_unique<CBXF_prism_geometry>(doc.get()));  // frees the box
     static_cast<CBXF_prism_geometry*>(with_box->geometry())->base_points()->add(float2(1, 2));
     add_item(lib->parts(), "P2");  // never gets a geometry
     EXPECT_EQ(lib->parts()->at(1)->geometry(), nullptr);
-    CBXF_cabinet_group* group = lib->cabinet_groups()->new_item();
-    lib->cabinet_groups()->items()->add(group);
-    CBXF_cabinet_link* link = group->new_item();
-    link->transformations()->items()->add(link->transformations()->new_item());
-    group->items()->add(link);
+    CBXF_cabinet_group* group = lib->cabinet_groups()->add(lib->cabinet_groups()->new_item());
+    CBXF_cabinet_link* link = group->add(group->new_item());
+    link->transformations()->add(link->transformations()->new_item());
     CBXF_article* article = add_item(lib->articles(), "A1");
     article->component_numbers()->add("K1");
     CBXF_container* container = add_item(lib->containers(), "C1");
@@ -103,7 +99,7 @@ TEST(types, cabinet_fields_hide_the_node_fields) {
   std::unique_ptr<CBXF> doc(new CBXF());
   CBXF_cabinet* cabinet = add_item(doc->lib()->cabinets(), "K");
   cabinet->set_description("own");
-  cabinet->container_links()->items()->add(cabinet->container_links()->new_item());
+  cabinet->container_links()->add(cabinet->container_links()->new_item());
   CBXF_node* as_node = cabinet;
   EXPECT_EQ(as_node->description(), "");
   EXPECT_EQ(as_node->container_links()->count(), 0);
@@ -114,7 +110,7 @@ TEST(types, cabinet_fields_hide_the_node_fields) {
 
 TEST(types, article_component_numbers_are_case_sensitive) {
   std::unique_ptr<CBXF> doc(new CBXF());
-  std::unique_ptr<CBXF_article> article(doc->lib()->articles()->new_item());
+  std::unique_ptr<CBXF_article> article = doc->lib()->articles()->new_item();
   EXPECT_EQ(article->component_numbers()->get_count(), 0);
   article->component_numbers()->add("k1");
   EXPECT_EQ(article->component_numbers()->index_of("K1"), -1);
@@ -144,8 +140,8 @@ TEST(types, reference_resolution_rules) {
     if (c.expected) {
       EXPECT_EQ(link->reference(), c.expected);
     } else {
-      EXPECT_TRUE(starts_with(resolve_failure([&] { link->reference(); }),
-                              assertion_prefix(c.reference_id, "import.bxf2.types")));
+      EXPECT_TRUE(resolve_failure([&] { link->reference(); })
+                      .starts_with(assertion_prefix(c.reference_id, "import.bxf2.types")));
     }
   }
   // An empty reference finds the first object with an empty id.
@@ -163,16 +159,14 @@ TEST(types, every_link_searches_its_collection) {
   auto* unit = add_item(lib->function_units(), "X");
   auto* article = add_item(lib->articles(), "X");
   auto* component = add_item(lib->components(), "X");
-  auto* machining = new CBXF_cut_machining(doc.get());
+  auto* machining = static_cast<CBXF_cut_machining*>(lib->machinings()->add(std::make_unique<CBXF_cut_machining>(doc.get())));
   machining->set_id("X");
-  lib->machinings()->items()->add(machining);
   add_item(doc->scene()->nodes(), "N");
 
   auto link = [&](auto* list) {
-    auto* l = list->new_item();
+    auto l = list->new_item();
     l->set_reference_id("x");
-    list->items()->add(l);
-    return l;
+    return list->add(std::move(l));
   };
   CBXF_node* node = doc->scene()->nodes()->at(0);
   EXPECT_EQ(link(node->cabinet_links())->reference(), cabinet);
@@ -193,7 +187,7 @@ TEST(types, every_link_searches_its_collection) {
   // Nodes are not link targets.
   auto* to_node = link(node->cabinet_links());
   to_node->set_reference_id("N");
-  EXPECT_TRUE(starts_with(resolve_failure([&] { to_node->reference(); }), assertion_prefix("N", "import.bxf2.types")));
+  EXPECT_TRUE(resolve_failure([&] { to_node->reference(); }).starts_with(assertion_prefix("N", "import.bxf2.types")));
 }
 
 TEST(types, resolution_follows_changes) {
@@ -208,12 +202,10 @@ TEST(types, resolution_follows_changes) {
   second->set_id("a");
   EXPECT_EQ(link->reference(), second);
   // An object inserted in front wins too; a deleted one is no longer found.
-  CBXF_part* front = parts->new_item();
+  CBXF_part* front = parts->insert(0, parts->new_item());
   front->set_id("A");
-  parts->items()->insert(0, front);
   EXPECT_EQ(link->reference(), front);
-  parts->items()->delete_(0);
-  delete front;
+  EXPECT_EQ(parts->take(0).get(), front);
   EXPECT_EQ(link->reference(), second);
 }
 
@@ -238,8 +230,8 @@ TEST(types, component_article) {
     if (c.expected)
       EXPECT_EQ(component->article(), c.expected);
     else
-      EXPECT_TRUE(starts_with(resolve_failure([&] { component->article(); }),
-                              assertion_prefix(c.number, "import.bxf2.types")));
+      EXPECT_TRUE(resolve_failure([&] { component->article(); })
+                      .starts_with(assertion_prefix(c.number, "import.bxf2.types")));
   }
   // A number added later to an earlier article is found there.
   a1->component_numbers()->add("K1");
@@ -250,11 +242,45 @@ TEST(types, component_article) {
 TEST(types, new_item_then_failure_leaves_collection_unchanged) {
   std::unique_ptr<CBXF> doc(new CBXF());
   int64_t before = CBXF_object::live_objects();
-  Raised r = raised_by([&] {
-    std::unique_ptr<CBXF_part> part(doc->lib()->parts()->new_item());
+  TRaised r = raised_by([&] {
+    std::unique_ptr<CBXF_part> part = doc->lib()->parts()->new_item();
     throw Exception("filling failed");
   });
   EXPECT_EQ(r.message, "filling failed");
   EXPECT_EQ(doc->lib()->parts()->count(), 0);
   EXPECT_EQ(CBXF_object::live_objects(), before);
+}
+
+// Each document counts its own changes: a change in one leaves the other's
+// count, and so the indexes built on it, as they are.
+TEST(types, each_document_counts_its_own_changes) {
+  auto changed = std::make_unique<CBXF>();
+  auto other = std::make_unique<CBXF>();
+  struct Change {
+    const char* what;
+    std::function<void()> make;
+  };
+  CBXF_article* article = add_item(changed->lib()->articles(), "A");
+  const Change changes[] = {
+      {"an item added", [&] { add_item(changed->lib()->parts(), "P"); }},
+      {"an id set", [&] { article->set_id("B"); }},
+      {"a component number added", [&] { article->component_numbers()->add("K1"); }},
+      {"an item taken out", [&] { changed->lib()->parts()->take(0); }},
+  };
+  for (const Change& change : changes) {
+    const uint64_t before = changed->revision(), other_before = other->revision();
+    change.make();
+    EXPECT_GT(changed->revision(), before) << change.what;
+    EXPECT_EQ(other->revision(), other_before) << change.what;
+  }
+}
+
+TEST(types, an_item_of_another_document_is_refused) {
+  auto doc = std::make_unique<CBXF>();
+  auto other = std::make_unique<CBXF>();
+  const int64_t before = CBXF_object::live_objects();
+  TRaised r = raised_by([&] { doc->lib()->parts()->add(other->lib()->parts()->new_item()); });
+  EXPECT_EQ(r.class_name, "EAssertionFailed");
+  EXPECT_EQ(doc->lib()->parts()->count(), 0);
+  EXPECT_EQ(CBXF_object::live_objects(), before);  // the refused item is freed
 }

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class WarningTest : public ::testing::Test {
+class warning : public ::testing::Test {
  protected:
   void SetUp() override {
     ini = CImportBxfDialog::settings_file();
@@ -41,12 +41,12 @@ class WarningTest : public ::testing::Test {
   std::shared_ptr<CScriptedPresenter> script;
 };
 
-TEST_F(WarningTest, preference_file_is_beside_the_module) {
+TEST_F(warning, preference_file_is_beside_the_module) {
   EXPECT_EQ(fs::path(ini).parent_path(), fs::path(module_path()).parent_path());
   EXPECT_EQ(fs::path(ini).extension(), ".ini");
 }
 
-TEST_F(WarningTest, first_run_shows_the_warning_and_writes_nothing) {
+TEST_F(warning, first_run_shows_the_warning_and_writes_nothing) {
   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   EXPECT_TRUE(dialog->warning());
   script->add_form_answer(TFormAnswer::press(mbOK, false));
@@ -79,7 +79,7 @@ TEST_F(WarningTest, first_run_shows_the_warning_and_writes_nothing) {
   EXPECT_FALSE(fs::exists(ini));
 }
 
-TEST_F(WarningTest, ticked_box_turns_the_warning_off_for_this_and_later_loads) {
+TEST_F(warning, ticked_box_turns_the_warning_off_for_this_and_later_loads) {
   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   script->add_form_answer(TFormAnswer::enter(true));
   EXPECT_TRUE(dialog->execute(false));
@@ -103,7 +103,7 @@ TEST_F(WarningTest, ticked_box_turns_the_warning_off_for_this_and_later_loads) {
   EXPECT_EQ(read_ini(), "[general]\nwarning=0\n");
 }
 
-TEST_F(WarningTest, failed_save_raises_and_freeing_afterwards_does_not) {
+TEST_F(warning, failed_save_raises_and_freeing_afterwards_does_not) {
   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   script->add_form_answer(TFormAnswer::enter(true));
   EXPECT_TRUE(dialog->execute(false));
@@ -114,7 +114,7 @@ TEST_F(WarningTest, failed_save_raises_and_freeing_afterwards_does_not) {
   fs::remove(ini);
 }
 
-TEST_F(WarningTest, stored_value_decides_whether_the_warning_shows) {
+TEST_F(warning, stored_value_decides_whether_the_warning_shows) {
   struct TCase {
     const char* file;
     bool warning;
@@ -137,7 +137,7 @@ TEST_F(WarningTest, stored_value_decides_whether_the_warning_shows) {
   }
 }
 
-TEST_F(WarningTest, saving_keeps_the_other_sections_and_keys) {
+TEST_F(warning, saving_keeps_the_other_sections_and_keys) {
   write_ini("; settings\n[view]\nzoom=2\n[general]\nlast=a.zip\nwarning=1\n");
   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   script->add_form_answer(TFormAnswer::enter(true));
@@ -146,7 +146,7 @@ TEST_F(WarningTest, saving_keeps_the_other_sections_and_keys) {
   EXPECT_EQ(read_ini(), "; settings\n[view]\nzoom=2\n[general]\nlast=a.zip\nwarning=0\n");
 }
 
-TEST_F(WarningTest, escape_confirms_and_reads_the_box) {
+TEST_F(warning, escape_confirms_and_reads_the_box) {
   CImportBxfDialog dialog("Import BXF2");
   script->add_form_answer(TFormAnswer::escape(true));
   EXPECT_TRUE(dialog.execute(false));
@@ -154,7 +154,7 @@ TEST_F(WarningTest, escape_confirms_and_reads_the_box) {
   EXPECT_EQ(script->forms()[0].result, mrOk);
 }
 
-TEST_F(WarningTest, close_box_cancels_and_keeps_the_preference) {
+TEST_F(warning, close_box_cancels_and_keeps_the_preference) {
   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   script->add_form_answer(TFormAnswer::close_box());
   EXPECT_FALSE(dialog->execute(false));
@@ -163,7 +163,7 @@ TEST_F(WarningTest, close_box_cancels_and_keeps_the_preference) {
   EXPECT_FALSE(fs::exists(ini));
 }
 
-TEST_F(WarningTest, forced_dialog_can_turn_the_warning_back_on_without_storing_it) {
+TEST_F(warning, forced_dialog_can_turn_the_warning_back_on_without_storing_it) {
   write_ini("[general]\nwarning=0\n");
   auto dialog = std::make_unique<CImportBxfDialog>("Import BXF2");
   script->add_form_answer(TFormAnswer::enter(false));

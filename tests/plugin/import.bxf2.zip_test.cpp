@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform.files.h"
+#include "test.support.h"
+
+using namespace test_support;
 
 namespace {
 
@@ -104,17 +107,8 @@ std::vector<std::string> tree(const std::string& root) {
 }
 
 // What extract_archive raised: class and message, empty when nothing.
-struct TRaised {
-  std::string class_name;
-  std::string message;
-};
 TRaised raised_by(const std::string& archive, const std::string& folder, const TZipLimits& limits = {}) {
-  try {
-    extract_archive(archive, folder, limits);
-  } catch (const Exception& e) {
-    return {e.class_name(), e.message()};
-  }
-  return {};
+  return test_support::raised_by([&] { extract_archive(archive, folder, limits); });
 }
 
 // A fresh folder for the test: the archive lies in it, extraction goes to

@@ -4,6 +4,7 @@
 #include "hapi.hooks.h"
 #include "hapi.nplugins.h"
 #include "hapi.plugins.h"
+#include "uInterfacedObjects.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ struct TSlotCase {
   const char* operation;
 };
 
-TEST(TVR_TLB, every_operation_sits_at_its_position) {
+TEST(tvr_tlb, every_operation_sits_at_its_position) {
   const TSlotCase cases[] = {
     {slot(&IUnknown::QueryInterface), 0, "IUnknown.QueryInterface"},
     {slot(&IUnknown::AddRef), 1, "IUnknown.AddRef"},
@@ -111,7 +112,37 @@ TEST(TVR_TLB, every_operation_sits_at_its_position) {
   for (const auto& c : cases) EXPECT_EQ(c.actual, c.expected) << c.operation;
 }
 
-TEST(TVR_TLB, identifiers_of_the_named_interfaces) {
+// Implements two interfaces with reserved slots, declaring only the
+// operations they have.
+class CPlacementPlugins : public TImplements<CSafeInterfacedObject, IPluginList, IPlacementArea> {
+ public:
+  static CPlacementPlugins* create() { return construct(new CPlacementPlugins()); }
+  HRESULT GetItem(int32_t, IPluginEntry**) override { return E_FAIL; }
+  HRESULT GetCount(int32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  float3 GetCenter() override { return float3(1, 2, 3); }
+
+ protected:
+  CPlacementPlugins() = default;
+};
+
+TEST(tvr_tlb, reserved_slots_answer_not_implemented_without_being_declared) {
+  TRef<IPluginList> plugins = CPlacementPlugins::create();
+  TRef<IPlacementArea> area = plugins.query<IPlacementArea>();
+  ASSERT_TRUE(area);
+  EXPECT_EQ(plugins->reserved_3(), E_NOTIMPL);
+  EXPECT_EQ(area->reserved_3(), E_NOTIMPL);
+  EXPECT_EQ(area->reserved_4(), E_NOTIMPL);
+  // The operations beside them answer as implemented.
+  int32_t count = -1;
+  EXPECT_EQ(plugins->GetCount(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(area->GetCenter().y, 2);
+}
+
+TEST(tvr_tlb, identifiers_of_the_named_interfaces) {
   struct TCase {
     TGUID iid;
     const char* text;
@@ -139,7 +170,7 @@ TEST(TVR_TLB, identifiers_of_the_named_interfaces) {
   for (const auto& c : cases) EXPECT_EQ(c.iid.to_string(), c.text);
 }
 
-TEST(TVR_TLB, derived_interfaces_name_their_parents) {
+TEST(tvr_tlb, derived_interfaces_name_their_parents) {
   EXPECT_TRUE((std::is_same_v<IMaterialEntity::Parent, IEntity>));
   EXPECT_TRUE((std::is_same_v<IGroupEntity::Parent, IEntity>));
   EXPECT_TRUE((std::is_same_v<IMeshNode::Parent, ISceneNode>));

@@ -14,9 +14,6 @@
 
 namespace {
 
-#define FAKE_RESERVED(n) \
-  HRESULT reserved_##n() override { return E_NOTIMPL; }
-
 // A message pump that records its handlers.
 class CFakeWindow : public TImplements<CSafeInterfacedObject, IMainWindow> {
  public:
@@ -41,7 +38,6 @@ class CFakeWindow : public TImplements<CSafeInterfacedObject, IMainWindow> {
     *value = TBStr(std::u16string_view(font_name)).detach();
     return S_OK;
   }
-  FAKE_RESERVED(4) FAKE_RESERVED(5) FAKE_RESERVED(6)
 
  protected:
   CFakeWindow() = default;
@@ -84,8 +80,6 @@ class CFakeApplication : public TImplements<CSafeInterfacedObject, IApplication>
     return S_OK;
   }
   HRESULT GetPlugins(IPluginList**) override { return E_NOTIMPL; }
-  FAKE_RESERVED(3) FAKE_RESERVED(4) FAKE_RESERVED(5) FAKE_RESERVED(6) FAKE_RESERVED(7) FAKE_RESERVED(9)
-  FAKE_RESERVED(10) FAKE_RESERVED(13) FAKE_RESERVED(14) FAKE_RESERVED(15) FAKE_RESERVED(16) FAKE_RESERVED(17)
 
  protected:
   explicit CFakeApplication(IMainWindow* w) : window(w) {}
@@ -100,14 +94,13 @@ class CFakeSettingsApplication : public TImplements<CFakeApplication, IConversio
 
   TRef<IFormatSettings> settings;
   TRef<IFormatSettings> GetFormatSettings() override { return settings; }
-  FAKE_RESERVED(3) FAKE_RESERVED(4)
 
  protected:
   CFakeSettingsApplication(IMainWindow* w, TRef<IFormatSettings> s) : TImplements(w), settings(std::move(s)) {}
 };
 
 // Each test starts from the module's load state and a fresh toolkit application.
-class HookTest : public ::testing::Test {
+class application_hook : public ::testing::Test {
  protected:
   void SetUp() override { reset(); }
   void TearDown() override { reset(); }
@@ -124,7 +117,7 @@ class HookTest : public ::testing::Test {
   }
 };
 
-TEST_F(HookTest, hook_adopts_the_main_window_and_registers_the_handler) {
+TEST_F(application_hook, hook_adopts_the_main_window_and_registers_the_handler) {
   TRef<CFakePumpWindow> window = CFakePumpWindow::create();
   TRef<IApplication> app = CFakeApplication::create(window.get());
 
@@ -160,7 +153,7 @@ TEST_F(HookTest, hook_adopts_the_main_window_and_registers_the_handler) {
   EXPECT_EQ(window->remove_calls, 1);
 }
 
-TEST_F(HookTest, handle_is_sign_extended_from_32_bits) {
+TEST_F(application_hook, handle_is_sign_extended_from_32_bits) {
   TRef<CFakePumpWindow> window = CFakePumpWindow::create();
   window->handle = -2;
   TRef<IApplication> app = CFakeApplication::create(window.get());
@@ -169,7 +162,7 @@ TEST_F(HookTest, handle_is_sign_extended_from_32_bits) {
   unhook_application(app.get());
 }
 
-TEST_F(HookTest, host_sharing_the_toolkit_window_changes_nothing) {
+TEST_F(application_hook, host_sharing_the_toolkit_window_changes_nothing) {
   TRef<CFakePumpWindow> window = CFakePumpWindow::create();
   application().set_handle(window->handle);
   TRef<IFormatSettings> host_settings = get_conversion_manager()->new_settings("host", "Host");
@@ -190,7 +183,7 @@ TEST_F(HookTest, host_sharing_the_toolkit_window_changes_nothing) {
   EXPECT_EQ(window->handle_calls, 1);
 }
 
-TEST_F(HookTest, shared_window_answer_is_kept_for_the_unhook) {
+TEST_F(application_hook, shared_window_answer_is_kept_for_the_unhook) {
   TRef<CFakePumpWindow> window = CFakePumpWindow::create();
   TRef<IApplication> app = CFakeApplication::create(window.get());
   hook_application(app.get());  // the toolkit now uses the host's handle
@@ -200,7 +193,7 @@ TEST_F(HookTest, shared_window_answer_is_kept_for_the_unhook) {
   EXPECT_EQ(application_shares_window(), false);
 }
 
-TEST_F(HookTest, host_without_pump_still_gives_handle_icon_and_font) {
+TEST_F(application_hook, host_without_pump_still_gives_handle_icon_and_font) {
   TRef<CFakeWindow> window = CFakeWindow::create();
   TRef<IApplication> app = CFakeApplication::create(window.get());
   hook_application(app.get());
@@ -213,7 +206,7 @@ TEST_F(HookTest, host_without_pump_still_gives_handle_icon_and_font) {
   EXPECT_EQ(CMessageHandler::start_count(), 0);
 }
 
-TEST_F(HookTest, font_name_is_taken_in_the_8_bit_code_page_and_cut) {
+TEST_F(application_hook, font_name_is_taken_in_the_8_bit_code_page_and_cut) {
   struct TCase {
     std::u16string host;
     std::string toolkit;
@@ -237,7 +230,7 @@ TEST_F(HookTest, font_name_is_taken_in_the_8_bit_code_page_and_cut) {
   }
 }
 
-TEST_F(HookTest, failed_host_call_leaves_the_hook_marked) {
+TEST_F(application_hook, failed_host_call_leaves_the_hook_marked) {
   TRef<CFakePumpWindow> window = CFakePumpWindow::create();
   window->icon_result = E_FAIL;
   TRef<IApplication> app = CFakeApplication::create(window.get());
@@ -249,7 +242,7 @@ TEST_F(HookTest, failed_host_call_leaves_the_hook_marked) {
   EXPECT_EQ(window->add_calls, 0);
 }
 
-TEST_F(HookTest, two_starts_and_one_stop_keep_the_handler) {
+TEST_F(application_hook, two_starts_and_one_stop_keep_the_handler) {
   TRef<CFakePumpWindow> window = CFakePumpWindow::create();
   CMessageHandler::start(window.get());
   CMessageHandler::start(window.get());
@@ -267,7 +260,7 @@ TEST_F(HookTest, two_starts_and_one_stop_keep_the_handler) {
   EXPECT_EQ(CMessageHandler::start_count(), 0);
 }
 
-TEST_F(HookTest, format_settings_are_handed_over_and_restored) {
+TEST_F(application_hook, format_settings_are_handed_over_and_restored) {
   TRef<IFormatSettings> defaults = get_conversion_manager()->get_default_settings();
   ASSERT_EQ(current_format_settings().get(), defaults.get());
 
@@ -281,7 +274,7 @@ TEST_F(HookTest, format_settings_are_handed_over_and_restored) {
   EXPECT_EQ(current_format_settings().get(), defaults.get());
 }
 
-TEST_F(HookTest, host_without_settings_leaves_the_defaults) {
+TEST_F(application_hook, host_without_settings_leaves_the_defaults) {
   TRef<IFormatSettings> defaults = get_conversion_manager()->get_default_settings();
   TRef<CFakePumpWindow> window = CFakePumpWindow::create();
   TRef<IApplication> app = CFakeApplication::create(window.get());
@@ -295,10 +288,10 @@ TEST_F(HookTest, host_without_settings_leaves_the_defaults) {
 // The handler's pre-processing
 // ---------------------------------------------------------------------------
 
-class HandlerTest : public HookTest {
+class application_hook_handler : public application_hook {
  protected:
   void SetUp() override {
-    HookTest::SetUp();
+    application_hook::SetUp();
     window = CFakePumpWindow::create();
     CMessageHandler::start(window.get());
     CToolkitApplication& toolkit = application();
@@ -314,14 +307,14 @@ class HandlerTest : public HookTest {
   }
   void TearDown() override {
     CMessageHandler::stop(window.get());
-    HookTest::TearDown();
+    application_hook::TearDown();
   }
 
   TRef<CFakePumpWindow> window;
   std::vector<std::string> checks;
 };
 
-TEST_F(HandlerTest, message_taken_by_the_application_event_skips_the_rest) {
+TEST_F(application_hook_handler, message_taken_by_the_application_event_skips_the_rest) {
   application().set_on_message([this](TMsg& msg, bool& handled) {
     checks.push_back("event");
     handled = msg.message == WM_KEYDOWN;
@@ -335,7 +328,7 @@ TEST_F(HandlerTest, message_taken_by_the_application_event_skips_the_rest) {
   EXPECT_EQ(application().queued_count(), 1u);
 }
 
-TEST_F(HandlerTest, ordinary_message_runs_the_queued_calls) {
+TEST_F(application_hook_handler, ordinary_message_runs_the_queued_calls) {
   TMsg msg;
   msg.message = WM_NULL;
   bool handled = false;
@@ -345,7 +338,7 @@ TEST_F(HandlerTest, ordinary_message_runs_the_queued_calls) {
   EXPECT_EQ(application().queued_count(), 0u);
 }
 
-TEST_F(HandlerTest, message_claimed_by_a_control_is_handled) {
+TEST_F(application_hook_handler, message_claimed_by_a_control_is_handled) {
   application().hooks().control_message = [](TMsg&) { return true; };
   TMsg msg;
   bool handled = false;

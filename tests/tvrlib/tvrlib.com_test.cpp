@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(bstr, allocation_keeps_length_prefix_and_terminator) {
+TEST(com_bstr, allocation_keeps_length_prefix_and_terminator) {
   BSTR s = SysAllocString(u"K\u00FCche");
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(SysStringLen(s), 5u);
@@ -19,7 +19,7 @@ TEST(bstr, allocation_keeps_length_prefix_and_terminator) {
   SysFreeString(s);
 }
 
-TEST(bstr, embedded_nul_and_null_strings) {
+TEST(com_bstr, embedded_nul_and_null_strings) {
   BSTR s = SysAllocStringLen(u"a\0b", 3);
   EXPECT_EQ(SysStringLen(s), 3u);
   EXPECT_EQ(bstr_to_utf8(s), std::string("a\0b", 3));
@@ -37,7 +37,7 @@ TEST(bstr, embedded_nul_and_null_strings) {
   SysFreeString(nullptr);
 }
 
-TEST(bstr, wrapper_converts_utf8_and_passes_ownership) {
+TEST(com_bstr, wrapper_converts_utf8_and_passes_ownership) {
   struct TCase {
     const char* utf8;
     std::u16string utf16;
@@ -70,7 +70,7 @@ TEST(bstr, wrapper_converts_utf8_and_passes_ownership) {
   EXPECT_EQ(moved.utf8(), "abc");
 }
 
-TEST(variant_bool, true_is_minus_one) {
+TEST(com_variant_bool, true_is_minus_one) {
   EXPECT_EQ(to_variant_bool(true), -1);
   EXPECT_EQ(to_variant_bool(false), 0);
   EXPECT_TRUE(from_variant_bool(1));
@@ -79,7 +79,7 @@ TEST(variant_bool, true_is_minus_one) {
   EXPECT_EQ(sizeof(VARIANT_BOOL), 2u);
 }
 
-TEST(ole_check, raises_failure_codes_with_their_text) {
+TEST(com_ole_check, raises_failure_codes_with_their_text) {
   struct TCase {
     HRESULT code;
     const char* message;

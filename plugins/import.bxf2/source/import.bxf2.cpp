@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <memory>
-#include <new>
 
 #include "import.bxf2.plugin.h"
 #include "platform.dialogs.h"
@@ -51,11 +50,4 @@ TPresenterSetup g_presenter_setup;
 
 }  // namespace
 
-IUnknown** create_object(IUnknown** obj) {
-  try {
-    TRef<IUnknown> plugin(static_cast<INPlugin*>(CPlugin::create()));
-    if (IUnknown* previous = std::exchange(*obj, plugin.detach())) previous->Release();
-  } catch (const std::bad_alloc&) {
-  }
-  return obj;
-}
+IUnknown** create_object(IUnknown** obj) { return create_plugin_object<CPlugin>(obj); }

@@ -13,15 +13,14 @@
 // that every module of a process shares.
 #pragma once
 
-#include "system.h"
-
-#define BXF_EXPORT extern "C" __attribute__((visibility("default")))
+#include "hapi.nplugins.h"
 
 // Stores a counted reference to a new plug-in object (its IUnknown) in
-// `*obj`, releasing the interface the variable held, and returns `obj`. The
-// object's count is then 1, held by the caller. Running out of memory leaves
-// `*obj` as it was.
-BXF_EXPORT IUnknown** create_object(IUnknown** obj);
+// `*obj`, releasing the interface the variable held, and returns `obj`
+// (`create_plugin_object`). The object's count is then 1, held by the
+// caller. A null `obj` gives null; running out of memory leaves `*obj` as
+// it was.
+PLUGIN_EXPORT IUnknown** create_object(IUnknown** obj);
 
 // The name of the function through which a program lends its presenter.
 inline constexpr const char* desktop_presenter_function = "bxf_desktop_presenter";

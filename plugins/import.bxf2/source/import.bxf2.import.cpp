@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -193,7 +194,7 @@ float4x4 link_matrix(const CBXF_transformed_link& link, const float4x4& start) {
 
 void import_document(CBXF* document, IApplication* application, const std::string& file_name) {
   ASSERT(document);
-  CMebBuilder* builder = CMebBuilder::create(application, file_name);
+  auto builder = std::make_unique<CMebBuilder>(application, file_name);
   std::exception_ptr failure;
   try {
     TRef<IEntity> root;
@@ -220,11 +221,14 @@ void import_document(CBXF* document, IApplication* application, const std::strin
   } catch (...) {
     failure = std::current_exception();
   }
+  // The selection is cleared also after a failure; the build's own failure
+  // is the one reported.
   try {
-    builder->destroy();
+    builder->clear_selection();
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }
+  builder.reset();
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -233,26 +237,14 @@ void import_document(CBXF* document, IApplication* application, const std::strin
 // ---------------------------------------------------------------------------
 
 CMebBuilder::CMebBuilder(IApplication* application, const std::string& file_name) : _application(application) {
+  ASSERT(application);
   OleCheck(_application->GetProject(_project.put()));
   OleCheck(_project->GetSelection(_selection.put()));
   _materials = load_material_dict(materials_file_name());
   _file_name = file_name;
 }
 
-CMebBuilder::~CMebBuilder() = default;
-
-CMebBuilder* CMebBuilder::create(IApplication* application, const std::string& file_name) {
-  ASSERT(application);
-  return new CMebBuilder(application, file_name);
-}
-
-void CMebBuilder::destroy() {
-  struct TFree {
-    CMebBuilder* builder;
-    ~TFree() { delete builder; }
-  } free_builder{this};
-  OleCheck(_selection->Clear());
-}
+void CMebBuilder::clear_selection() { OleCheck(_selection->Clear()); }
 
 std::string CMebBuilder::drawer_mesh_file_name() {
   return include_trailing_delimiter(extract_file_path(module_path())) + "H-SK" + ".meb";

@@ -46,8 +46,8 @@ inline constexpr const char* articles_group_name = "articles";
 
 // Builds `document` into the current project of `application`; `file_name` is
 // the path of the imported file (a container without a name is named after
-// it). Raises on failure (see above); the builder is freed and the host
-// selection cleared on every way out.
+// it). Raises on failure (see above); the host selection is cleared and the
+// builder freed on every way out.
 void import_document(CBXF* document, IApplication* application, const std::string& file_name);
 
 // The matrix of one transformation: a turn by `rotation.w` degrees about the
@@ -60,15 +60,19 @@ float4x4 transformation_matrix(const CBXF_transformation& transformation);
 // acting first.
 float4x4 link_matrix(const CBXF_transformed_link& link, const float4x4& start = float4x4::identity());
 
-// Builds one document; created and freed by `import_document`.
+// Builds one document; made and freed by `import_document`, which clears
+// the host selection when the build ends. Freeing the builder calls nothing
+// of the host, so it never raises.
 class CMebBuilder {
  public:
   // Asserts that `application` is given; fetches the project and its
   // selection and reads the material table. Raises when a host call fails.
-  static CMebBuilder* create(IApplication* application, const std::string& file_name);
-  // Clears the host selection, then frees the builder, also when clearing
-  // raises (the error then passes on).
-  void destroy();
+  CMebBuilder(IApplication* application, const std::string& file_name);
+  CMebBuilder(const CMebBuilder&) = delete;
+  CMebBuilder& operator=(const CMebBuilder&) = delete;
+
+  // Selects nothing in the host; raises when the host call fails.
+  void clear_selection();
 
   IApplication* application() const { return _application.get(); }
   IProject* project() const { return _project.get(); }
@@ -122,11 +126,6 @@ class CMebBuilder {
   static std::string drawer_mesh_file_name();
 
  private:
-  CMebBuilder(IApplication* application, const std::string& file_name);
-  ~CMebBuilder();
-  CMebBuilder(const CMebBuilder&) = delete;
-  CMebBuilder& operator=(const CMebBuilder&) = delete;
-
   TRef<IApplication> _application;
   TRef<IProject> _project;
   TRef<ISelection> _selection;

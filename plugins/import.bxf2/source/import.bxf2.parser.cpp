@@ -13,8 +13,13 @@
 namespace {
 
 // Rejects an unexpected element or attribute: an assertion failure whose
-// message is its name as written.
-[[noreturn]] void reject(const TXMLNode& node) { assertion_failed(node.node_name(), __FILE__, __LINE__); }
+// message is its name as written, at the reader's line that rejected it.
+// The default arguments take the caller's place, as std::source_location
+// would; libstdc++ 12 offers that to g++ but not to clang 14, and both
+// compilers have these built-ins.
+[[noreturn]] void reject(const TXMLNode& node, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+  assertion_failed(node.node_name(), file, line);
+}
 
 }  // namespace
 
@@ -54,7 +59,7 @@ CParser::CParser(const std::string& file_name) : _dom(load_document(file_name, &
 
 CParser::~CParser() { _dom.reset(); }
 
-CBXF* CParser::parse() {
+std::unique_ptr<CBXF> CParser::parse() {
   _location = {};
   if (!_dom) {
     _location.load_error = _load_error;
@@ -64,7 +69,7 @@ CBXF* CParser::parse() {
   if (root.is_null()) return nullptr;
   _location.root_name = root.node_name();
   _location.root_position = root.source_position();
-  std::unique_ptr<CBXF> bxf(new CBXF());
+  auto bxf = std::make_unique<CBXF>();
   TTrack track(*this, root);
   if (element_of(root) == TBXF_element::bxf) {
     _bxf = bxf.get();
@@ -74,17 +79,17 @@ CBXF* CParser::parse() {
     } reset{_bxf};
     read_root(root);
   }
-  return bxf.release();
+  return bxf;
 }
 
-CBXF* parse_file(const std::string& file_name, TBXF_read_location* where) {
-  std::unique_ptr<CParser> parser(new CParser(file_name));
+std::unique_ptr<CBXF> parse_file(const std::string& file_name, TBXF_read_location* where) {
+  CParser parser(file_name);
   try {
-    CBXF* bxf = parser->parse();
-    if (where) *where = parser->location();
+    std::unique_ptr<CBXF> bxf = parser.parse();
+    if (where) *where = parser.location();
     return bxf;
   } catch (...) {
-    if (where) *where = parser->location();
+    if (where) *where = parser.location();
     throw;
   }
 }
@@ -96,16 +101,14 @@ CBXF* parse_file(const std::string& file_name, TBXF_read_location* where) {
 template <class List, class ReadItem>
 void CParser::read_list(const TXMLNode& element, List* list, TBXF_element item_element, ReadItem read_item) {
   ASSERT(list);
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) != item_element) reject(child);
-    std::unique_ptr<std::remove_pointer_t<decltype(list->new_item())>> item(list->new_item());
+    auto item = list->new_item();
     const TTextPosition position = child.source_position();
     item->set_source(position.line, position.column);
     read_item(child, item.get());
-    list->items()->add(item.get());
-    item.release();
+    list->add(std::move(item));
   }
 }
 
@@ -118,8 +121,7 @@ template <class Link>
 void CParser::read_link(const TXMLNode& element, Link* link) {
   // One pass: `id` and `referenceId` never fail, so reading them beside the
   // link's own attribute changes nothing but the work.
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     const TBXF_attribute kind = attribute_of(attribute);
     if (read_link_id(attribute, kind, link)) continue;
     if constexpr (std::is_same_v<Link, CBXF_article_link>) {
@@ -129,8 +131,7 @@ void CParser::read_link(const TXMLNode& element, Link* link) {
     }
   }
   // Lenient: children other than `transformations` are skipped.
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) == TBXF_element::transformations)
       read_list(child, link->transformations(), TBXF_element::transformation,
@@ -155,16 +156,14 @@ bool CParser::read_link_id(const TXMLNode& attribute, TBXF_attribute kind, CBXF_
 }
 
 void CParser::read_ids(const TXMLNode& element, CBXF_referenced_object* object) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     read_id(attribute, attribute_of(attribute), object);
   }
 }
 
 // Strict for attributes; no children read.
 void CParser::read_transformation(const TXMLNode& element, CBXF_transformation* transformation) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     TTrack track(*this, element, attribute);
     switch (attribute_of(attribute)) {
       case TBXF_attribute::center: transformation->set_center(read_float3(attribute)); break;
@@ -181,8 +180,7 @@ void CParser::read_transformation(const TXMLNode& element, CBXF_transformation* 
 
 // Strict: `head`, `scene` and `library`, each as often as they come.
 void CParser::read_root(const TXMLNode& root) {
-  for (TRef<IDOMEnumerator> e = children_of(root); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(root)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::head: read_head(child, _bxf->head()); break;
@@ -196,8 +194,7 @@ void CParser::read_root(const TXMLNode& root) {
 // Lenient: five text values; `date`, `unit`, `angularunit` and anything else
 // are passed over.
 void CParser::read_head(const TXMLNode& element, CBXF_head* head) {
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::version: head->set_version(node_text(child)); break;
@@ -212,8 +209,7 @@ void CParser::read_head(const TXMLNode& element, CBXF_head* head) {
 
 // Lenient: `nodes` lists add to the same scene nodes.
 void CParser::read_scene(const TXMLNode& element, CBXF_scene* scene) {
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) == TBXF_element::nodes)
       read_list(child, scene->nodes(), TBXF_element::node,
@@ -224,8 +220,7 @@ void CParser::read_scene(const TXMLNode& element, CBXF_scene* scene) {
 // Strict.
 void CParser::read_node(const TXMLNode& element, CBXF_node* node) {
   read_ids(element, node);
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::cabinetLinks: read_links(child, node->cabinet_links(), TBXF_element::cabinetLink); break;
@@ -244,8 +239,7 @@ void CParser::read_node(const TXMLNode& element, CBXF_node* node) {
 
 // Strict; `machiningGroups` is passed over with everything inside it.
 void CParser::read_library(const TXMLNode& element, CBXF_library* lib) {
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::cabinetGroups:
@@ -288,14 +282,12 @@ void CParser::read_library(const TXMLNode& element, CBXF_library* lib) {
 // Strict. The cabinet's own description and container links are filled,
 // not those it inherits as a node.
 void CParser::read_cabinet(const TXMLNode& element, CBXF_cabinet* cabinet) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     const TBXF_attribute kind = attribute_of(attribute);
     if (!read_id(attribute, kind, cabinet) && kind == TBXF_attribute::modelKey)
       cabinet->set_model_key(node_text(attribute));
   }
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::containerLinks:
@@ -310,14 +302,12 @@ void CParser::read_cabinet(const TXMLNode& element, CBXF_cabinet* cabinet) {
 
 // Strict.
 void CParser::read_container(const TXMLNode& element, CBXF_container* container) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     const TBXF_attribute kind = attribute_of(attribute);
     if (!read_id(attribute, kind, container) && kind == TBXF_attribute::modelKey)
       container->set_model_key(node_text(attribute));
   }
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::functionUnitLinks:
@@ -331,14 +321,12 @@ void CParser::read_container(const TXMLNode& element, CBXF_container* container)
 
 // Strict, attributes too.
 void CParser::read_boundary(const TXMLNode& element, CBXF_boundary* boundary) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     TTrack track(*this, element, attribute);
     if (attribute_of(attribute) != TBXF_attribute::xsi_type) reject(attribute);
     boundary->set_kind(node_text(attribute));
   }
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) != TBXF_element::extent) reject(child);
     boundary->set_extent(read_float3(child));
@@ -347,14 +335,12 @@ void CParser::read_boundary(const TXMLNode& element, CBXF_boundary* boundary) {
 
 // Lenient.
 void CParser::read_part(const TXMLNode& element, CBXF_part* part) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     const TBXF_attribute kind = attribute_of(attribute);
     if (!read_id(attribute, kind, part) && kind == TBXF_attribute::modelKey)
       part->set_model_key(node_text(attribute));
   }
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::geometry: part->set_geometry(read_geometry(child)); break;
@@ -369,12 +355,11 @@ void CParser::read_part(const TXMLNode& element, CBXF_part* part) {
 // the last `xsi:type` decides. Strict for attributes. The children are read
 // once per type: reading them again for a repeated type would give the same
 // geometry, or would have failed the first time.
-CBXF_geometry* CParser::read_geometry(const TXMLNode& element) {
+std::unique_ptr<CBXF_geometry> CParser::read_geometry(const TXMLNode& element) {
   std::unique_ptr<CBXF_box_geometry> box;
   std::unique_ptr<CBXF_prism_geometry> prism;
   TBXF_geometry_type type = TBXF_geometry_type::unknown;
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     TTrack track(*this, element, attribute);
     if (attribute_of(attribute) != TBXF_attribute::xsi_type) reject(attribute);
     type = geometry_type_of(node_text(attribute));
@@ -387,16 +372,15 @@ CBXF_geometry* CParser::read_geometry(const TXMLNode& element) {
     }
   }
   switch (type) {
-    case TBXF_geometry_type::Box: return box.release();
-    case TBXF_geometry_type::Prism: return prism.release();
+    case TBXF_geometry_type::Box: return box;
+    case TBXF_geometry_type::Prism: return prism;
     default: return nullptr;
   }
 }
 
 // Strict.
 void CParser::read_box(const TXMLNode& element, CBXF_box_geometry* box) {
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) != TBXF_element::extent) reject(child);
     box->set_extent(read_float3(child));
@@ -405,13 +389,11 @@ void CParser::read_box(const TXMLNode& element, CBXF_box_geometry* box) {
 
 // Strict, and so is `basePoints`.
 void CParser::read_prism(const TXMLNode& element, CBXF_prism_geometry* prism) {
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::basePoints:
-        for (TRef<IDOMEnumerator> p = children_of(child); p->moveNext();) {
-          TXMLNode point = p->current();
+        for (const TXMLNode& point : children_of(child)) {
           TTrack track_point(*this, point);
           if (element_of(point) != TBXF_element::point) reject(point);
           prism->base_points()->add(read_float2(point));
@@ -425,8 +407,7 @@ void CParser::read_prism(const TXMLNode& element, CBXF_prism_geometry* prism) {
 
 // Strict for attributes; children not read.
 void CParser::read_drawing_detail(const TXMLNode& element, CBXF_drawing_detail* detail) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     TTrack track(*this, element, attribute);
     switch (attribute_of(attribute)) {
       case TBXF_attribute::frontOrientation: detail->set_front_orientation(read_float3(attribute)); break;
@@ -439,8 +420,7 @@ void CParser::read_drawing_detail(const TXMLNode& element, CBXF_drawing_detail* 
 // Lenient.
 void CParser::read_function_unit(const TXMLNode& element, CBXF_function_unit* unit) {
   read_ids(element, unit);
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::partLinks: read_links(child, unit->part_links(), TBXF_element::partLink); break;
@@ -456,8 +436,7 @@ void CParser::read_function_unit(const TXMLNode& element, CBXF_function_unit* un
 
 // Strict, and so is `componentNumbers`.
 void CParser::read_article(const TXMLNode& element, CBXF_article* article) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     TTrack track(*this, element, attribute);
     const TBXF_attribute kind = attribute_of(attribute);
     if (read_id(attribute, kind, article)) continue;
@@ -468,14 +447,12 @@ void CParser::read_article(const TXMLNode& element, CBXF_article* article) {
       default: break;
     }
   }
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::material: article->set_material(child.text()); break;
       case TBXF_element::componentNumbers:
-        for (TRef<IDOMEnumerator> n = children_of(child); n->moveNext();) {
-          TXMLNode number = n->current();
+        for (const TXMLNode& number : children_of(child)) {
           TTrack track_number(*this, number);
           if (element_of(number) != TBXF_element::componentNumber) reject(number);
           article->component_numbers()->add(number.text());
@@ -489,8 +466,7 @@ void CParser::read_article(const TXMLNode& element, CBXF_article* article) {
 
 // Lenient.
 void CParser::read_component(const TXMLNode& element, CBXF_component* component) {
-  for (TRef<IDOMEnumerator> e = attributes_of(element); e->moveNext();) {
-    TXMLNode attribute = e->current();
+  for (const TXMLNode& attribute : attributes_of(element)) {
     const TBXF_attribute kind = attribute_of(attribute);
     if (read_id(attribute, kind, component)) continue;
     switch (kind) {
@@ -499,8 +475,7 @@ void CParser::read_component(const TXMLNode& element, CBXF_component* component)
       default: break;
     }
   }
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) == TBXF_element::machiningLinks)
       read_links(child, component->machining_links(), TBXF_element::machiningLink);
@@ -511,8 +486,7 @@ void CParser::read_component(const TXMLNode& element, CBXF_component* component)
 // machinings without a type, leave no trace.
 void CParser::read_machinings(const TXMLNode& element, CBXF_machinings* machinings) {
   ASSERT(machinings);
-  for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-    TXMLNode child = e->current();
+  for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) != TBXF_element::machining) reject(child);
     // One pass over the attributes. The values are converted only once it is
@@ -520,8 +494,7 @@ void CParser::read_machinings(const TXMLNode& element, CBXF_machinings* machinin
     // own attributes whatever the position of its type.
     std::unique_ptr<CBXF_cut_machining> cut;
     std::vector<std::pair<TXMLNode, TBXF_attribute>> values;
-    for (TRef<IDOMEnumerator> a = attributes_of(child); a->moveNext();) {
-      TXMLNode attribute = a->current();
+    for (const TXMLNode& attribute : attributes_of(child)) {
       const TBXF_attribute kind = attribute_of(attribute);
       switch (kind) {
         case TBXF_attribute::xsi_type:
@@ -548,10 +521,7 @@ void CParser::read_machinings(const TXMLNode& element, CBXF_machinings* machinin
         }
       }
     }
-    if (cut) {
-      machinings->items()->add(cut.get());
-      cut.release();
-    }
+    if (cut) machinings->add(std::move(cut));
   }
 }
 

@@ -1,6 +1,6 @@
 // The BXF2 reader: turns a BXF2 file into a document model.
 //
-//   std::unique_ptr<CBXF> doc(parse_file("kitchen.bxf2"));  // null: no document
+//   std::unique_ptr<CBXF> doc = parse_file("kitchen.bxf2");  // null: no document
 //
 // The reader walks the DOM from the root `bxf` through `head`, `scene` and
 // `library`. At strict positions an unexpected element is an assertion
@@ -15,6 +15,7 @@
 // fixed, so its recursion is bounded whatever the file's nesting.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "import.bxf2.parser.consts.h"
@@ -47,11 +48,11 @@ class CParser {
   CParser(const CParser&) = delete;
   CParser& operator=(const CParser&) = delete;
 
-  // A new document owned by the caller, or null when the file did not load
-  // or has no root element. A root of another name than `bxf` gives an empty
-  // document. Raises the reading errors described above, after freeing the
-  // partial document. May be called again; each call builds a new document.
-  CBXF* parse();
+  // A new document, or null when the file did not load or has no root
+  // element. A root of another name than `bxf` gives an empty document.
+  // Raises the reading errors described above, after freeing the partial
+  // document. May be called again; each call builds a new document.
+  std::unique_ptr<CBXF> parse();
 
   // Where the last failed `parse` stopped (diagnostics only; null nodes when
   // nothing failed or the failure was outside any node), or why the file did
@@ -71,7 +72,7 @@ class CParser {
   void read_container(const TXMLNode& element, CBXF_container* container);
   void read_boundary(const TXMLNode& element, CBXF_boundary* boundary);
   void read_part(const TXMLNode& element, CBXF_part* part);
-  CBXF_geometry* read_geometry(const TXMLNode& element);
+  std::unique_ptr<CBXF_geometry> read_geometry(const TXMLNode& element);
   void read_box(const TXMLNode& element, CBXF_box_geometry* box);
   void read_prism(const TXMLNode& element, CBXF_prism_geometry* prism);
   void read_drawing_detail(const TXMLNode& element, CBXF_drawing_detail* detail);
@@ -105,12 +106,12 @@ class CParser {
   TBXF_read_location _location;
 };
 
-// Reads the BXF2 file `file_name`: a new document owned by the caller, or
-// null when the file does not load or has no root element. Reading errors
-// pass through (see above). When `where` is given it receives the root
-// element's name and place, and when reading fails the place where reading
-// stopped; when the file does not load, the parser's reason.
-CBXF* parse_file(const std::string& file_name, TBXF_read_location* where = nullptr);
+// Reads the BXF2 file `file_name`: a new document, or null when the file
+// does not load or has no root element. Reading errors pass through (see
+// above). When `where` is given it receives the root element's name and
+// place, and when reading fails the place where reading stopped; when the
+// file does not load, the parser's reason.
+std::unique_ptr<CBXF> parse_file(const std::string& file_name, TBXF_read_location* where = nullptr);
 
 // The path of a node from the root, such as "bxf/library/parts/part[3]/geometry":
 // element names as written, with the position among the siblings of the same

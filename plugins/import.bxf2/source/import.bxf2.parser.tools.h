@@ -2,8 +2,7 @@
 // node's attributes and children, classifying nodes by name, and converting
 // attribute and element texts into numbers and vectors.
 //
-//   for (TRef<IDOMEnumerator> e = children_of(element); e->moveNext();) {
-//     TXMLNode child = e->current();
+//   for (const TXMLNode& child : children_of(element)) {
 //     switch (element_of(child)) { ... }   // EParse for a comment or text
 //   }
 //
@@ -12,12 +11,9 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
-
-// fmt comes before math.vector.h: clang 14 rejects fmt's integer arithmetic
-// once the vector operator templates are visible.
-#include <fmt/format.h>
 
 #include "import.bxf2.parser.consts.h"
 #include "math.vector.h"
@@ -113,6 +109,33 @@ class CChildEnumerator : public CDOMEnumerator {
 // New enumerators over the attributes or the children of `node` (not null).
 TRef<IDOMEnumerator> attributes_of(const TXMLNode& node);
 TRef<IDOMEnumerator> children_of(const TXMLNode& node);
+
+// Walks an enumerator in a range-based for: each step calls `moveNext` and,
+// while it answers true, `current` once.
+//
+//   for (const TXMLNode& attribute : attributes_of(element)) ...
+class TDOMIterator {
+ public:
+  using value_type = TXMLNode;
+  using difference_type = std::ptrdiff_t;
+
+  explicit TDOMIterator(IDOMEnumerator* enumerator) : _enumerator(enumerator) { ++*this; }
+  const TXMLNode& operator*() const { return _node; }
+  TDOMIterator& operator++() {
+    _more = _enumerator->moveNext();
+    if (_more) _node = _enumerator->current();
+    return *this;
+  }
+  bool operator==(std::default_sentinel_t) const { return !_more; }
+
+ private:
+  IDOMEnumerator* _enumerator;  // kept alive by the loop's range
+  TXMLNode _node;
+  bool _more = false;
+};
+
+inline TDOMIterator begin(const TRef<IDOMEnumerator>& enumerator) { return TDOMIterator(enumerator.get()); }
+inline std::default_sentinel_t end(const TRef<IDOMEnumerator>&) { return {}; }
 
 // ---------------------------------------------------------------------------
 // Node reading

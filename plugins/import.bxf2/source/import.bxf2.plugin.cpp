@@ -218,7 +218,7 @@ void CPlugin::import_file(const std::string& file_name) {
   TBXF_read_location where;
   std::unique_ptr<CBXF> document;
   try {
-    document.reset(parse_file(file_name, &where));
+    document = parse_file(file_name, &where);
   } catch (...) {
     // The exception is the reason; where reading stopped goes to the
     // desktop's debug output, in the file's terms.

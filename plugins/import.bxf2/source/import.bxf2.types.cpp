@@ -7,12 +7,10 @@
 // ---------------------------------------------------------------------------
 
 namespace {
-uint64_t g_model_revision = 1;
 int64_t g_live_objects = 0;
 }  // namespace
 
-uint64_t model_revision() { return g_model_revision; }
-void touch_model() { ++g_model_revision; }
+void touch_document(CBXF* document) { document->touch(); }
 
 // ---------------------------------------------------------------------------
 // Base classes
@@ -23,7 +21,7 @@ CBXF_object::~CBXF_object() { --g_live_objects; }
 int64_t CBXF_object::live_objects() { return g_live_objects; }
 
 void CBXF_referenced_object::set_id(std::string value) {
-  touch_model();
+  bxf()->touch();
   _id = std::move(value);
 }
 
@@ -77,18 +75,10 @@ CBXF_container::CBXF_container(CBXF* bxf)
 CBXF_container::~CBXF_container() = default;
 
 CBXF_prism_geometry::CBXF_prism_geometry(CBXF* bxf) : CBXF_geometry(bxf), _base_points(CList<float2>::create()) {}
-CBXF_prism_geometry::~CBXF_prism_geometry() { _base_points->free(); }
+CBXF_prism_geometry::~CBXF_prism_geometry() = default;
 
 CBXF_part::CBXF_part(CBXF* bxf) : CBXF_referenced_object(bxf), _drawing_detail(new CBXF_drawing_detail(bxf)) {}
 CBXF_part::~CBXF_part() = default;
-
-void CBXF_part::set_geometry(CBXF_geometry* geometry) {
-  if (geometry != _geometry.get()) _geometry.reset(geometry);
-}
-
-void CBXF_part::set_drawing_detail(CBXF_drawing_detail* detail) {
-  if (detail != _drawing_detail.get()) _drawing_detail.reset(detail);
-}
 
 CBXF_function_unit::CBXF_function_unit(CBXF* bxf)
     : CBXF_referenced_object(bxf),
@@ -98,8 +88,8 @@ CBXF_function_unit::CBXF_function_unit(CBXF* bxf)
 CBXF_function_unit::~CBXF_function_unit() = default;
 
 CBXF_article::CBXF_article(CBXF* bxf)
-    : CBXF_referenced_object(bxf), _component_numbers(CBXF_string_list::create(true)) {}
-CBXF_article::~CBXF_article() { _component_numbers.reset(); }
+    : CBXF_referenced_object(bxf), _component_numbers(CBXF_string_list::create(bxf, true)) {}
+CBXF_article::~CBXF_article() = default;
 
 CBXF_component::CBXF_component(CBXF* bxf)
     : CBXF_referenced_object(bxf), _machining_links(new CBXF_machining_links(bxf)) {}
@@ -114,13 +104,13 @@ CBXF_article* CBXF_component::article() const {
 // The index maps each listed number to the first article that lists it,
 // which is what a walk over the articles and their numbers in order finds.
 CBXF_article* CBXF_articles::find_component_number(const std::string& component_number) const {
-  if (!_built || _revision != model_revision()) {
+  if (!_built || _revision != bxf()->revision()) {
     _first_listing.clear();
     for (int32_t i = 0; i < count(); ++i) {
       IStringList* numbers = at(i)->component_numbers();
       for (int32_t k = 0, n = numbers->get_count(); k < n; ++k) _first_listing.emplace(numbers->get_item(k), i);
     }
-    _revision = model_revision();
+    _revision = bxf()->revision();
     _built = true;
   }
   auto it = _first_listing.find(component_number);

@@ -4,15 +4,16 @@
 // Model objects are plain objects with one owner: `CBXF` owns its head, scene
 // and library; every collection owns its items; every object owns the
 // members it creates in its constructor. Freeing the document frees the whole
-// tree. Each object knows its document (`bxf`, not owned).
+// tree. Each object knows its document (`bxf`, not owned) and counts its
+// changes there, so no object outlives its document. Where ownership moves,
+// it moves in a std::unique_ptr.
 //
-//   CBXF* doc = new CBXF();
-//   CBXF_part* part = doc->lib()->parts()->new_item();  // not yet in the collection
+//   auto doc = std::make_unique<CBXF>();
+//   std::unique_ptr<CBXF_part> part = doc->lib()->parts()->new_item();  // not yet in the collection
 //   part->set_id("P1");
-//   doc->lib()->parts()->items()->add(part);           // now owned by `parts`
+//   doc->lib()->parts()->add(std::move(part));         // now owned by `parts`
 //   ...
 //   CBXF_part* target = link->reference();             // first part whose id matches
-//   delete doc;
 //
 // Links hold the id of their target and find it on every read of `reference`
 // (ids match ignoring the case of ASCII letters; the first match in
@@ -21,7 +22,8 @@
 // case-sensitively. Each searched collection keeps an index that answers
 // exactly as a scan in order would; it is rebuilt when anything in the model
 // changed since it was built, so resolving every link of a file costs time
-// in proportion to the file.
+// in proportion to the file. Each document counts its own changes, so a
+// change to one document leaves the indexes of every other one as they are.
 #pragma once
 
 #include <cstdint>
@@ -30,10 +32,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
-
-// fmt comes before math.vector.h: clang 14 rejects fmt's integer arithmetic
-// once the vector operator templates are visible.
-#include <fmt/format.h>
 
 #include "math.vector.h"
 #include "system.h"
@@ -46,53 +44,59 @@ class CBXF;
 // Change tracking
 // ---------------------------------------------------------------------------
 
-// A number that grows with every change that can alter a resolution: any
-// change to a model list or an article's component numbers, any new id.
-// Indexes compare it with the value they were built at.
-uint64_t model_revision();
-void touch_model();
+// Counts one change of `document` that can alter a resolution (CBXF::touch);
+// for the lists below, which come before the document's class.
+void touch_document(CBXF* document);
 
-// A list that counts every change it makes into model_revision().
+// A list that counts every change it makes as a change of its document.
 template <class Base, class T>
 class TRevisedList : public Base {
  public:
-  void set_item(int32_t i, const T& value) override { touch_model(), Base::set_item(i, value); }
-  void set_first(const T& value) override { touch_model(), Base::set_first(value); }
-  void set_last(const T& value) override { touch_model(), Base::set_last(value); }
-  int32_t add(const T& item) override { return touch_model(), Base::add(item); }
-  int32_t insert(int32_t i, const T& item) override { return touch_model(), Base::insert(i, item); }
-  void delete_(int32_t i) override { touch_model(), Base::delete_(i); }
-  void move(int32_t i, int32_t j) override { touch_model(), Base::move(i, j); }
-  void swap(int32_t i, int32_t j) override { touch_model(), Base::swap(i, j); }
-  bool remove(const T& item, _equal<T> equal) override { return touch_model(), Base::remove(item, equal); }
-  void clear() override { touch_model(), Base::clear(); }
-  void truncate() override { touch_model(), Base::truncate(); }
-  void sort(_compare<T> compare) override { touch_model(), Base::sort(compare); }
+  void set_item(int32_t i, const T& value) override { touch_document(_document), Base::set_item(i, value); }
+  void set_first(const T& value) override { touch_document(_document), Base::set_first(value); }
+  void set_last(const T& value) override { touch_document(_document), Base::set_last(value); }
+  int32_t add(const T& item) override { return touch_document(_document), Base::add(item); }
+  int32_t insert(int32_t i, const T& item) override { return touch_document(_document), Base::insert(i, item); }
+  void delete_(int32_t i) override { touch_document(_document), Base::delete_(i); }
+  void move(int32_t i, int32_t j) override { touch_document(_document), Base::move(i, j); }
+  void swap(int32_t i, int32_t j) override { touch_document(_document), Base::swap(i, j); }
+  bool remove(const T& item, _equal<T> equal) override {
+    return touch_document(_document), Base::remove(item, equal);
+  }
+  void clear() override { touch_document(_document), Base::clear(); }
+  void truncate() override { touch_document(_document), Base::truncate(); }
+  void sort(_compare<T> compare) override { touch_document(_document), Base::sort(compare); }
   using Base::remove;
 
  protected:
-  using Base::Base;
+  template <class... Args>
+  explicit TRevisedList(CBXF* document, Args&&... args) : Base(std::forward<Args>(args)...), _document(document) {}
+
+ private:
+  CBXF* _document;  // not owned; outlives the list
 };
 
 // The item list of a model collection.
 template <class T>
 class CBXF_item_list : public TRevisedList<CList<T*>, T*> {
  public:
-  static CBXF_item_list* create() { return CSafeInterfacedObject::construct(new CBXF_item_list()); }
+  static CBXF_item_list* create(CBXF* document) {
+    return CSafeInterfacedObject::construct(new CBXF_item_list(document));
+  }
 
  protected:
-  CBXF_item_list() = default;
+  explicit CBXF_item_list(CBXF* document) : TRevisedList<CList<T*>, T*>(document) {}
 };
 
 // The component numbers of an article: a case-sensitive string list.
 class CBXF_string_list : public TRevisedList<CStringList, std::string> {
  public:
-  static CBXF_string_list* create(bool case_sensitive) {
-    return CSafeInterfacedObject::construct(new CBXF_string_list(case_sensitive));
+  static CBXF_string_list* create(CBXF* document, bool case_sensitive) {
+    return CSafeInterfacedObject::construct(new CBXF_string_list(document, case_sensitive));
   }
 
  protected:
-  explicit CBXF_string_list(bool case_sensitive) : TRevisedList(case_sensitive) {}
+  CBXF_string_list(CBXF* document, bool case_sensitive) : TRevisedList(document, case_sensitive) {}
 };
 
 // The getter `name()` and setter `set_name()` of the field `_name`, which
@@ -150,24 +154,40 @@ class CBXF_referenced_object : public CBXF_object {
   std::string _uid;
 };
 
-// An owning collection of model objects, in insertion order.
+// An owning collection of model objects, in insertion order. The list holds
+// its items by plain pointer and frees them with itself; items come in and
+// go out in std::unique_ptr.
 template <class T>
 class CBXF_list : public CBXF_object {
  public:
-  explicit CBXF_list(CBXF* bxf) : CBXF_object(bxf), _list(CBXF_item_list<T>::create()), _items(_list) {}
+  explicit CBXF_list(CBXF* bxf) : CBXF_object(bxf), _list(CBXF_item_list<T>::create(bxf)), _items(_list) {}
   ~CBXF_list() override {
     for (T* item : *_list) delete item;
     _items->clear();
     _items.reset();
   }
 
-  // The items; `add` puts a filled item in and hands it over to the collection.
-  IList<T*>* items() const { return _items.get(); }
   TRef<IIterator<T*>> getEnumerator() const { return _items->getEnumerator(); }
   // A new, empty object of exactly the element class, in this collection's
-  // document but not in the collection: the caller fills and adds it, or
-  // deletes it when filling fails.
-  T* new_item() const { return new T(bxf()); }
+  // document but not in the collection: the caller fills and adds it; when
+  // filling fails, the pointer frees it.
+  std::unique_ptr<T> new_item() const { return std::make_unique<T>(bxf()); }
+  // Puts `item` (an object of this collection's document; an assertion
+  // failure otherwise) at the end or at position `i`; the collection owns it
+  // from then on. Returns it. When there is no memory to hold it, `item` is
+  // freed and the collection stays as it was.
+  T* add(std::unique_ptr<T> item) { return insert(count(), std::move(item)); }
+  T* insert(int32_t i, std::unique_ptr<T> item) {
+    ASSERT(item && item->bxf() == bxf());
+    _items->insert(i, item.get());
+    return item.release();
+  }
+  // Takes the item at `i` out of the collection and hands it to the caller.
+  std::unique_ptr<T> take(int32_t i) {
+    std::unique_ptr<T> item(_list->at(i));
+    _items->delete_(i);
+    return item;
+  }
 
   int32_t count() const { return _list->count(); }
   T* at(int32_t i) const { return _list->at(i); }
@@ -181,19 +201,20 @@ class CBXF_list : public CBXF_object {
 
 // The first position of each id in a collection, ids compared as links
 // compare them (ASCII letters without case). The keys are views of the
-// items' ids: any change of an id or of a list changes model_revision(),
-// and the index is rebuilt before it is used again.
+// items' ids: any change of an id or of a list changes the document's
+// revision, and the index is rebuilt before it is used again.
 class TBXF_id_index {
  public:
   // The first index whose id matches `id`, or -1; `ids(i)` gives the id of
-  // item i of the `count` items. Rebuilt when the model changed.
+  // item i of the `count` items. Rebuilt when `revision`, the document's,
+  // is not the one it was built at.
   template <class IdOf>
-  int32_t find(const std::string& id, int32_t count, IdOf ids) {
-    if (!_built || _revision != model_revision()) {
+  int32_t find(const std::string& id, int32_t count, IdOf ids, uint64_t revision) {
+    if (!_built || _revision != revision) {
       _first.clear();
       _first.reserve(size_t(count));
       for (int32_t i = 0; i < count; ++i) _first.emplace(std::string_view(ids(i)), i);
-      _revision = model_revision();
+      _revision = revision;
       _built = true;
     }
     auto it = _first.find(std::string_view(id));
@@ -220,10 +241,7 @@ class CBXF_referenced_object_list : public CBXF_list<T> {
   using CBXF_list<T>::CBXF_list;
 
   // The first item whose id matches `id` as links compare ids, or null.
-  T* find_id(const std::string& id) const {
-    int32_t i = _index.find(id, this->count(), [this](int32_t k) -> const std::string& { return this->at(k)->id(); });
-    return i < 0 ? nullptr : this->at(i);
-  }
+  T* find_id(const std::string& id) const;
 
  private:
   mutable TBXF_id_index _index;
@@ -462,11 +480,11 @@ class CBXF_prism_geometry : public CBXF_geometry {
  public:
   explicit CBXF_prism_geometry(CBXF* bxf);
   ~CBXF_prism_geometry() override;
-  CList<float2>* base_points() const { return _base_points; }
+  CList<float2>* base_points() const { return _base_points.get(); }
   BXF_ACCESSORS(double, z_value)
 
  private:
-  CList<float2>* _base_points;  // a plain owned object, freed by the destructor
+  TRef<CList<float2>> _base_points;
   double _z_value = 0;
 };
 
@@ -490,10 +508,10 @@ class CBXF_part : public CBXF_referenced_object {
   // The part's shape, or null when the file's type is not supported. The part
   // owns it: setting another frees the previous one.
   CBXF_geometry* geometry() const { return _geometry.get(); }
-  void set_geometry(CBXF_geometry* geometry);
+  void set_geometry(std::unique_ptr<CBXF_geometry> geometry) { _geometry = std::move(geometry); }
   CBXF_drawing_detail* drawing_detail() const { return _drawing_detail.get(); }
   // Replaces (and frees) the drawing detail; nothing in the system uses it.
-  void set_drawing_detail(CBXF_drawing_detail* detail);
+  void set_drawing_detail(std::unique_ptr<CBXF_drawing_detail> detail) { _drawing_detail = std::move(detail); }
 
  private:
   std::unique_ptr<CBXF_geometry> _geometry;
@@ -608,7 +626,7 @@ class CBXF_articles : public CBXF_referenced_object_list<CBXF_article> {
 
  private:
   mutable std::unordered_map<std::string, int32_t> _first_listing;
-  mutable uint64_t _revision = 0;
+  mutable uint64_t _revision = 0;  // the document's, when the index was built
   mutable bool _built = false;
 };
 
@@ -715,7 +733,15 @@ class CBXF : public CBXF_object {
   CBXF_scene* scene() const { return _scene.get(); }
   CBXF_library* lib() const { return _lib.get(); }
 
+  // A number that grows with every change of this document that can alter a
+  // resolution: any change to one of its model lists or an article's
+  // component numbers, any new id. Indexes compare it with the value they
+  // were built at.
+  uint64_t revision() const { return _revision; }
+  void touch() { ++_revision; }
+
  private:
+  uint64_t _revision = 1;  // before the members, whose destruction still counts
   // Created in this order, freed in the reverse order.
   std::unique_ptr<CBXF_head> _head;
   std::unique_ptr<CBXF_scene> _scene;
@@ -725,6 +751,14 @@ class CBXF : public CBXF_object {
 // ---------------------------------------------------------------------------
 // Resolution
 // ---------------------------------------------------------------------------
+
+template <class T>
+T* CBXF_referenced_object_list<T>::find_id(const std::string& id) const {
+  const int32_t i = _index.find(
+      id, this->count(), [this](int32_t k) -> const std::string& { return this->at(k)->id(); },
+      this->bxf()->revision());
+  return i < 0 ? nullptr : this->at(i);
+}
 
 template <class T>
 T* CBXF_link<T>::find_reference(const CBXF_referenced_object_list<T>* list) const {

@@ -3,6 +3,7 @@
 #include "host.export.h"
 
 #include "host.application.h"
+#include "test.support.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class export_ : public ::testing::Test {
+class export_project : public ::testing::Test {
  protected:
   CHost host;
   CEntity* cabinet = nullptr;
@@ -67,7 +68,7 @@ class export_ : public ::testing::Test {
   void TearDown() override { fs::remove_all(folder); }
 };
 
-TEST_F(export_, json_follows_the_schema) {
+TEST_F(export_project, json_follows_the_schema) {
   nlohmann::ordered_json j = nlohmann::ordered_json::parse(project_json_text(host.project()));
   std::vector<std::string> keys;
   for (auto& [k, v] : j.items()) keys.push_back(k);
@@ -199,7 +200,7 @@ TEST(export_json, broken_utf8_is_replaced) {
   EXPECT_EQ(json["objects"][0]["name"], "K\xEF\xBF\xBD" "che \xEF\xBF\xBD");
 }
 
-TEST_F(export_, empty_group_has_null_bounds) {
+TEST_F(export_project, empty_group_has_null_bounds) {
   CHost empty;
   empty.project().new_entity(TEntityKind::group);
   auto j = nlohmann::ordered_json::parse(project_json_text(empty.project()));
@@ -208,7 +209,7 @@ TEST_F(export_, empty_group_has_null_bounds) {
   EXPECT_EQ(j["objects"][0]["size"], nlohmann::ordered_json::parse("[0.0, 0.0, 0.0]"));
 }
 
-TEST_F(export_, glb_reads_back_with_nodes_meshes_and_materials) {
+TEST_F(export_project, glb_reads_back_with_nodes_meshes_and_materials) {
   fs::path file = folder / "project.glb";
   write_project(host.project(), file.string());
   Assimp::Importer importer;
@@ -265,7 +266,7 @@ TEST_F(export_, glb_reads_back_with_nodes_meshes_and_materials) {
 
 // Placed copies of one board or one piece of hardware share one mesh; a
 // board of another size or material, or another mesh, gets its own.
-TEST_F(export_, glb_shares_meshes_between_equal_copies) {
+TEST_F(export_project, glb_shares_meshes_between_equal_copies) {
   CProject& p = host.project();
   auto copy = [&](CEntity* of, double dx) {
     CEntity* e = p.new_entity(of->kind());
@@ -323,20 +324,13 @@ TEST_F(export_, glb_shares_meshes_between_equal_copies) {
   EXPECT_NEAR(scene->mRootNode->FindNode("Side copy")->mTransformation.a4, 1, 1e-6);
 }
 
-TEST_F(export_, unknown_extension_and_unwritable_path_are_refused) {
-  try {
-    write_project(host.project(), (folder / "project.obj").string());
-    ADD_FAILURE();
-  } catch (const EExport& e) {
-    EXPECT_EQ(e.message(), (folder / "project.obj").string() + ": the extension is none of .json, .glb, .svg, .png and .pdf");
-  }
-  std::string missing = (folder / "no folder" / "p.json").string();
-  try {
-    write_project(host.project(), missing);
-    ADD_FAILURE();
-  } catch (const EExport& e) {
-    EXPECT_EQ(e.message(), missing + ": the file cannot be written (No such file or directory)");
-  }
+TEST_F(export_project, unknown_extension_and_unwritable_path_are_refused) {
+  const std::string unknown = (folder / "project.obj").string();
+  EXPECT_THROW_MSG(write_project(host.project(), unknown), EExport,
+                   unknown + ": the extension is none of .json, .glb, .svg, .png and .pdf");
+  const std::string missing = (folder / "no folder" / "p.json").string();
+  EXPECT_THROW_MSG(write_project(host.project(), missing), EExport,
+                   missing + ": the file cannot be written (No such file or directory)");
   EXPECT_THROW(write_project(host.project(), (folder / "no folder" / "p.GLB").string()), EExport);
 }
 
@@ -356,7 +350,7 @@ aiMatrix4x4 world_of(const aiNode* node) {
 // glTF is Y-up: the root node turns the host's Z-up project so that heights
 // come out along +Y and the host's front (-Y) along +Z. Colours stay within
 // what glTF allows.
-TEST_F(export_, glb_stands_upright_and_keeps_colours_in_range) {
+TEST_F(export_project, glb_stands_upright_and_keeps_colours_in_range) {
   handle->set_property(".material.default.diffuse.red", "nan");
   handle->set_property(".material.default.diffuse.green", "-0.5");
   handle->set_property(".material.default.diffuse.blue", "7");
@@ -398,7 +392,7 @@ TEST_F(export_, glb_stands_upright_and_keeps_colours_in_range) {
 // Neither writer writes a number that is not finite, whoever put it into the
 // project; glTF also refuses what its 32-bit numbers cannot hold. The message
 // names the entity, and an existing file stays as it was.
-TEST_F(export_, numbers_a_file_cannot_hold_are_refused_naming_the_entity) {
+TEST_F(export_project, numbers_a_file_cannot_hold_are_refused_naming_the_entity) {
   const std::string side = "box \"Side\" in \"Base cabinet (KUB)\"";
   struct TCase {
     const char* what;

@@ -19,6 +19,7 @@
 #include <fmt/format.h>
 
 #include "platform.files.h"
+#include "test.support.h"
 
 namespace fs = std::filesystem;
 
@@ -311,12 +312,9 @@ TEST_F(picture, non_finite_points_are_refused_naming_the_entity) {
   for (const char* name : {"p.svg", "p.png", "p.pdf"}) {
     const std::string file = path(name);
     write_file_bytes(file, "old");
-    try {
-      write_project(host.project(), file);
-      ADD_FAILURE() << name;
-    } catch (const EExport& e) {
-      EXPECT_EQ(e.message(), file + ": box \"Side\" in \"Cabinet\": non-finite bounds");
-    }
+    EXPECT_THROW_MSG(write_project(host.project(), file), EExport,
+                     file + ": box \"Side\" in \"Cabinet\": non-finite bounds")
+        << name;
     EXPECT_EQ(read_file_bytes(file), "old");
   }
 }

@@ -2,6 +2,7 @@
 // down: create, initialize, done, release, unload, in that order.
 #include "host.application.h"
 #include "hapi.plugins.h"
+#include "test.support.h"
 
 #include <gtest/gtest.h>
 
@@ -131,12 +132,8 @@ TEST_F(plugins, modules_that_do_not_load_are_reported_and_left_unloaded) {
   }
 
   setenv("HOST_TEST_PLUGIN_FAIL_INIT", "1", 1);
-  try {
-    host.load_plugin(HOST_TEST_PLUGIN);
-    ADD_FAILURE() << "loaded";
-  } catch (const EPluginLoad& e) {
-    EXPECT_EQ(e.message(), std::string(HOST_TEST_PLUGIN) + ": initialize failed: refused to start");
-  }
+  EXPECT_THROW_MSG(host.load_plugin(HOST_TEST_PLUGIN), EPluginLoad,
+                   std::string(HOST_TEST_PLUGIN) + ": initialize failed: refused to start");
   EXPECT_EQ(host.plugins().entries().size(), 0u);
   EXPECT_EQ(events(), (std::vector<std::string>{"create", "initialize", "destroy", "unload"}));
 }
