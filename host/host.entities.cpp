@@ -113,6 +113,7 @@ std::string CEntity::property(const std::string& name) const {
 void CEntity::set_matrix(const float4x4& m) {
   check_finite(m);
   _matrix = m;
+  forget_bounds();
 }
 
 void CEntity::set_texture_matrix(const float4x4& m) {
@@ -120,11 +121,32 @@ void CEntity::set_texture_matrix(const float4x4& m) {
   _texture_matrix = m;
 }
 
-void CEntity::set_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
-  for (const float3& v : vertices)
+TSharedGeometry make_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
+  auto geometry = std::make_shared<TMeshGeometry>();
+  for (const float3& v : vertices) {
     if (is_not_finite(v)) refuse_non_finite();
-  _vertices = std::move(vertices);
-  _indices = std::move(indices);
+    geometry->bounds.add(v);
+  }
+  geometry->vertices = std::move(vertices);
+  geometry->indices = std::move(indices);
+  return geometry;
+}
+
+namespace {
+const std::vector<float3> no_vertices;
+const std::vector<uint32_t> no_indices;
+}  // namespace
+
+const std::vector<float3>& CEntity::vertices() const { return _geometry ? _geometry->vertices : no_vertices; }
+const std::vector<uint32_t>& CEntity::indices() const { return _geometry ? _geometry->indices : no_indices; }
+
+void CEntity::set_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
+  set_geometry(make_geometry(std::move(vertices), std::move(indices)));
+}
+
+void CEntity::set_geometry(TSharedGeometry geometry) {
+  _geometry = std::move(geometry);
+  forget_bounds();
 }
 
 // ---------------------------------------------------------------------------
@@ -166,6 +188,7 @@ void CEntity::insert_member(CEntity* member, CEntity* before) {
   else
     _last = member;
   ++_member_count;
+  forget_bounds();
   release();
 }
 
@@ -182,6 +205,7 @@ void CEntity::unlink() {
     group->_last = _prev;
   _prev = _next = _parent = nullptr;
   --group->_member_count;
+  group->forget_bounds();
   release();  // the group's reference
 }
 
@@ -205,7 +229,7 @@ void CEntity::detach_project() {
 TBounds CEntity::local_bounds() const {
   TBounds b;
   if (_kind == TEntityKind::mesh) {
-    for (const float3& v : _vertices) b.add(v);
+    if (_geometry) b = _geometry->bounds;
   } else {
     b.add(_corner);
     b.add(float3(_corner.x + _extent.x, _corner.y + _extent.y, _corner.z + _extent.z));
@@ -213,7 +237,12 @@ TBounds CEntity::local_bounds() const {
   return b;
 }
 
-TBounds CEntity::world_bounds() const {
+void CEntity::forget_bounds() {
+  for (CEntity* e = this; e && e->_world_bounds_known; e = e->_parent) e->_world_bounds_known = false;
+}
+
+const TBounds& CEntity::world_bounds() const {
+  if (_world_bounds_known) return _world_bounds;
   TBounds b;
   switch (_kind) {
     case TEntityKind::article:
@@ -222,7 +251,7 @@ TBounds CEntity::world_bounds() const {
       for (CEntity* m = _first; m; m = m->_next) b.add(m->world_bounds());
       break;
     case TEntityKind::mesh:
-      for (const float3& v : _vertices) b.add(_matrix.transform_point(v));
+      for (const float3& v : vertices()) b.add(_matrix.transform_point(v));
       break;
     case TEntityKind::box:
       for (int i = 0; i < 8; ++i) {
@@ -232,7 +261,9 @@ TBounds CEntity::world_bounds() const {
       }
       break;
   }
-  return b;
+  _world_bounds = b;
+  _world_bounds_known = true;
+  return _world_bounds;
 }
 
 float3 CEntity::position() const {
@@ -245,7 +276,7 @@ float3 CEntity::position() const {
       return b.empty ? float3() : b.min;
     }
     case TEntityKind::group: {
-      TBounds b = world_bounds();
+      const TBounds& b = world_bounds();
       return b.empty ? float3() : b.min;
     }
   }
@@ -282,17 +313,17 @@ void CEntity::change_leaf_matrices(F&& change) {
     change(changed.back());
     check_finite(changed.back());
   }
-  for (size_t i = 0; i < leaves.size(); ++i) leaves[i]->_matrix = changed[i];
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    leaves[i]->_matrix = changed[i];
+    leaves[i]->forget_bounds();
+  }
 }
 
 template <class F>
 void CEntity::change_vertices(F&& change) {
-  std::vector<float3> changed = _vertices;
-  for (float3& v : changed) {
-    change(v);
-    if (is_not_finite(v)) refuse_non_finite();
-  }
-  _vertices = std::move(changed);
+  std::vector<float3> changed = vertices();
+  for (float3& v : changed) change(v);
+  set_geometry(make_geometry(std::move(changed), indices()));
 }
 
 void CEntity::set_position(int axis, double value) {
@@ -301,6 +332,7 @@ void CEntity::set_position(int axis, double value) {
     case TEntityKind::box:
     case TEntityKind::article:
       component(_corner, axis) = value;
+      forget_bounds();
       break;
     case TEntityKind::mesh: {
       TBounds b = local_bounds();
@@ -324,6 +356,7 @@ void CEntity::set_size(int axis, double value) {
     case TEntityKind::box:
     case TEntityKind::article:
       component(_extent, axis) = value;
+      forget_bounds();
       break;
     case TEntityKind::mesh: {
       // Stretches the vertices about the corner; a flat extent cannot be stretched.
