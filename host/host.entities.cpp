@@ -1,6 +1,7 @@
 #include "host.entities.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "host.project.h"
@@ -112,6 +113,13 @@ std::string CEntity::property(const std::string& name) const {
 
 void CEntity::set_matrix(const float4x4& m) {
   check_finite(m);
+  take_matrix(m);
+}
+
+void CEntity::take_matrix(const float4x4& m) {
+  // Bit for bit: a zero that changes its sign can change a bound's sign.
+  for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10})
+    if (std::bit_cast<uint64_t>(m.m[i]) != std::bit_cast<uint64_t>(_matrix.m[i])) _turned_bounds_known = false;
   _matrix = m;
   forget_bounds();
 }
@@ -146,6 +154,7 @@ void CEntity::set_geometry(std::vector<float3> vertices, std::vector<uint32_t> i
 
 void CEntity::set_geometry(TSharedGeometry geometry) {
   _geometry = std::move(geometry);
+  _turned_bounds_known = false;
   forget_bounds();
 }
 
@@ -251,7 +260,7 @@ const TBounds& CEntity::world_bounds() const {
       for (CEntity* m = _first; m; m = m->_next) b.add(m->world_bounds());
       break;
     case TEntityKind::mesh:
-      for (const float3& v : vertices()) b.add(_matrix.transform_point(v));
+      b = mesh_world_bounds();
       break;
     case TEntityKind::box:
       for (int i = 0; i < 8; ++i) {
@@ -264,6 +273,30 @@ const TBounds& CEntity::world_bounds() const {
   _world_bounds = b;
   _world_bounds_known = true;
   return _world_bounds;
+}
+
+// Each coordinate of a point through the matrix is the turned part
+// (m[0] x + m[1] y + m[2] z, summed in that order, as transform_point sums)
+// plus the translation, added last. Adding a number is monotonic in
+// floating point, so the least and greatest of the sums plus the
+// translation are exactly the least and greatest of the points through the
+// matrix: the same bounds, without visiting the vertices after a move.
+TBounds CEntity::mesh_world_bounds() const {
+  const double* m = _matrix.m;
+  if (!_turned_bounds_known) {
+    TBounds turned;
+    for (const float3& v : vertices())
+      turned.add(float3(m[0] * v.x + m[1] * v.y + m[2] * v.z, m[4] * v.x + m[5] * v.y + m[6] * v.z,
+                        m[8] * v.x + m[9] * v.y + m[10] * v.z));
+    _turned_bounds = turned;
+    _turned_bounds_known = true;
+  }
+  TBounds b;
+  if (_turned_bounds.empty) return b;
+  b.min = float3(_turned_bounds.min.x + m[3], _turned_bounds.min.y + m[7], _turned_bounds.min.z + m[11]);
+  b.max = float3(_turned_bounds.max.x + m[3], _turned_bounds.max.y + m[7], _turned_bounds.max.z + m[11]);
+  b.empty = false;
+  return b;
 }
 
 float3 CEntity::position() const {
@@ -298,25 +331,29 @@ float3 CEntity::size() const {
 
 template <class F>
 void CEntity::change_leaf_matrices(F&& change) {
-  std::vector<CEntity*> leaves;
-  std::vector<CEntity*> pending{this};
-  while (!pending.empty()) {
-    CEntity* e = pending.back();
-    pending.pop_back();
-    if (e->has_matrix()) leaves.push_back(e);
-    for (CEntity* m = e->_first; m; m = m->_next) pending.push_back(m);
-  }
-  std::vector<float4x4> changed;
-  changed.reserve(leaves.size());
-  for (CEntity* leaf : leaves) {
-    changed.push_back(leaf->_matrix);
-    change(changed.back());
-    check_finite(changed.back());
-  }
-  for (size_t i = 0; i < leaves.size(); ++i) {
-    leaves[i]->_matrix = changed[i];
-    leaves[i]->forget_bounds();
-  }
+  // Visits every leaf below, in tree order, without a list of them.
+  const auto for_each_leaf = [this](auto&& visit) {
+    for (CEntity* e = this; e;) {
+      if (e->has_matrix()) visit(e);
+      if (e->_first) {
+        e = e->_first;
+        continue;
+      }
+      while (e != this && !e->_next) e = e->_parent;
+      e = e == this ? nullptr : e->_next;
+    }
+  };
+  // All or none: every result is checked before the first is taken.
+  for_each_leaf([&](CEntity* leaf) {
+    float4x4 changed = leaf->_matrix;
+    change(changed);
+    check_finite(changed);
+  });
+  for_each_leaf([&](CEntity* leaf) {
+    float4x4 changed = leaf->_matrix;
+    change(changed);
+    leaf->take_matrix(changed);
+  });
 }
 
 template <class F>

@@ -210,6 +210,10 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   TBounds local_bounds() const;
   // Forgets the world bounds of this entity and of the groups above it.
   void forget_bounds();
+  // Takes `m` as the matrix, forgetting what it changes.
+  void take_matrix(const float4x4& m);
+  // A mesh object's world bounds, from its turned bounds.
+  TBounds mesh_world_bounds() const;
   // Applies `change` to the matrix of the entity and of every leaf below it,
   // all or none: refused when one of the results is not finite.
   template <class F>
@@ -234,6 +238,11 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   TSharedGeometry _geometry;
   mutable TBounds _world_bounds;
   mutable bool _world_bounds_known = false;
+  // Mesh objects: the vertices through the matrix without its translation,
+  // kept while the geometry and the rest of the matrix stay the same, so
+  // that a moved object's bounds come without visiting its vertices again.
+  mutable TBounds _turned_bounds;
+  mutable bool _turned_bounds_known = false;
   float4x4 _matrix = float4x4::identity();
   float4x4 _texture_matrix = float4x4::identity();
   int _updates = 0;
