@@ -129,15 +129,21 @@ const TSample& sample(int64_t cabinets) {
 struct TChildRun {
   int status = -1;        // exit code; -1 when it did not exit normally
   double cpu = 0;         // user and system seconds, its reaped children included
-  double max_rss_mb = 0;  // the largest peak among it and its reaped children
+  double max_rss_mb = 0;  // its peak resident memory
   std::string err;        // its standard error
 };
 
-// Runs `args` (args[0] is the program's path) with standard input from
-// /dev/null and standard output and error into files of `folder`; `env` is
-// added to this process's environment. Waits for it with wait4().
-TChildRun run_child(const std::vector<std::string>& args, const std::vector<std::string>& env,
+// Runs `command` (command[0] is the program's path) with standard input
+// from /dev/null and standard output and error into files of `folder`;
+// `env` is added to this process's environment. Waits for it with wait4().
+// The peak memory comes from /usr/bin/time, which starts the program from a
+// small process: a process started from this one, large with its samples,
+// would count this one's pages in its peak.
+TChildRun run_child(const std::vector<std::string>& command, const std::vector<std::string>& env,
                     const std::string& folder) {
+  const std::string peak = folder + "/peak.txt";
+  std::vector<std::string> args = {"/usr/bin/time", "-f", "%M", "-o", peak};
+  args.insert(args.end(), command.begin(), command.end());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -157,7 +163,7 @@ TChildRun run_child(const std::vector<std::string>& args, const std::vector<std:
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
-    run.err = fmt::format("{}: cannot start", args[0]);
+    run.err = fmt::format("{}: cannot start", command[0]);
     return run;
   }
   int status = 0;
@@ -167,7 +173,7 @@ TChildRun run_child(const std::vector<std::string>& args, const std::vector<std:
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  run.max_rss_mb = double(usage.ru_maxrss) / 1024.0;
+  run.max_rss_mb = file_exists(peak) ? std::atof(read_file_bytes(peak).c_str()) / 1024.0 : 0.0;
   if (run.status != 0) run.err = read_file_bytes(err);
   return run;
 }
@@ -455,7 +461,7 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
     std::printf(
         "\n\nprocess: bxf2-import --version; host: a host started with both plug-ins and shut down; teardown: the\n"
         "built host destroyed; rest: the program less the parts before it; command: the import command's own\n"
-        "time (the summary line). Peak: ru_maxrss from wait4(), the largest of the process and its reaped children.\n");
+        "time (the summary line). Peak: the process's peak resident memory, from /usr/bin/time.\n");
   }
 
  private:
