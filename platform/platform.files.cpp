@@ -414,7 +414,7 @@ std::string part_prefix(std::string_view target, long pid) {
 
 }  // namespace
 
-void write_file_bytes(std::string_view path, std::string_view bytes) {
+void write_file_bytes(std::string_view path, std::string_view bytes, TFileDurability durability) {
   const std::string target = link_target(path);
   struct stat st;
   const bool exists = ::stat(target.c_str(), &st) == 0;
@@ -445,7 +445,7 @@ void write_file_bytes(std::string_view path, std::string_view bytes) {
   }
   // On the disk before the name moves, so that a crash leaves the old file
   // or the whole new one, never an empty one.
-  if (::fsync(fd) != 0) fail(errno);
+  if (durability == TFileDurability::durable && ::fsync(fd) != 0) fail(errno);
   if (::rename(part.c_str(), target.c_str()) != 0) fail(errno);
 }
 

@@ -438,7 +438,9 @@ struct TConversion {
 void convert_in_reader(const TConversion& c) {
   const TMebFile file = convert_scene(c.source, c.scale, c.mode);
   try {
-    write_meb(c.target, file);
+    // A conversion is a file the run makes for itself: replaced whole, not
+    // flushed to the disk.
+    write_meb(c.target, file, TFileDurability::scratch);
   } catch (const EMebFormat& e) {
     fail(c.source, e.message());
   }
