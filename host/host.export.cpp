@@ -7,6 +7,9 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <set>
+#include <string>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +18,7 @@
 #include <assimp/material.h>
 #include <assimp/scene.h>
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "platform.files.h"
 #include "sysutils.h"
@@ -61,8 +65,6 @@ std::string entity_description(const CEntity& entity) {
 
 namespace {
 
-using json = nlohmann::ordered_json;
-
 // ---------------------------------------------------------------------------
 // JSON
 // ---------------------------------------------------------------------------
@@ -75,66 +77,291 @@ void check_finite(const double* values, size_t count, const CEntity* e, const ch
       throw EExport(e ? fmt::format("{}: non-finite {}", entity_description(*e), what) : fmt::format("non-finite {}", what));
 }
 
-json vec(const float3& v, const CEntity* e, const char* what) {
+void check_finite(const float3& v, const CEntity* e, const char* what) {
   const double values[3] = {v.x, v.y, v.z};
   check_finite(values, 3, e, what);
-  return json::array({v.x, v.y, v.z});
 }
 
-json matrix(const float4x4& m, const CEntity& e, const char* what) {
-  check_finite(m.m, 16, &e, what);
-  json a = json::array();
-  for (double d : m.m) a.push_back(d);
-  return a;
-}
+// A group's position, size and bounds come from its members' world bounds,
+// yet the group is written before its members: the bounds of every entity
+// are measured first, each leaf once (asking a group would measure every
+// leaf again for each group above it), in the order the writer visits the
+// entities. Every number is checked on the way, members before their group,
+// so that nothing is refused after part of the file is written.
+class TMeasuredProject {
+ public:
+  explicit TMeasuredProject(const CProject& project) {
+    check_finite(project.placement_center(), nullptr, "placement centre");
+    for (const CEntity* e = project.root()->first_member(); e; e = e->next_sibling()) measure(*e);
+  }
 
-// The entity as JSON; its world bounds go to `bounds`. A group's bounds,
-// position and size come from its members' bounds, each measured once: asking
-// the group would measure every leaf again for each group above it.
-json entity_to_json(const CEntity& e, TBounds& bounds) {
-  json children;
-  if (e.is_group()) {
-    children = json::array();
-    for (const CEntity* m = e.first_member(); m; m = m->next_sibling()) {
-      TBounds member;
-      children.push_back(entity_to_json(*m, member));
-      bounds.add(member);
+  // The bounds of the entities in visiting order: depth first, each group
+  // before its members.
+  const std::vector<TBounds>& bounds() const { return _bounds; }
+
+ private:
+  TBounds measure(const CEntity& e) {
+    const size_t index = _bounds.size();
+    _bounds.emplace_back();
+    TBounds bounds;
+    if (e.is_group()) {
+      for (const CEntity* m = e.first_member(); m; m = m->next_sibling()) bounds.add(measure(*m));
+      check_finite(bounds.empty ? float3() : bounds.min, &e, "position");
+      check_finite(bounds.extent(), &e, "size");
+    } else {
+      bounds = e.world_bounds();
+      check_finite(e.position(), &e, "position");
+      check_finite(e.size(), &e, "size");
     }
-  } else {
-    bounds = e.world_bounds();
+    if (!bounds.empty) {
+      check_finite(bounds.min, &e, "bounds");
+      check_finite(bounds.max, &e, "bounds");
+    }
+    if (e.has_matrix()) {
+      check_finite(e.matrix().m, 16, &e, "matrix");
+      check_finite(e.texture_matrix().m, 16, &e, "texture matrix");
+    }
+    _bounds[index] = bounds;
+    return bounds;
   }
-  json j;
-  j["kind"] = entity_kind_name(e.kind());
-  j["name"] = e.name();
-  j["assembly"] = e.assembly();
-  j["article"] = e.article();
-  j["locks"] = json::array({e.locks()[0], e.locks()[1], e.locks()[2]});
-  json props = json::object();
-  for (const auto& [name, value] : e.properties()) props[name] = value;
-  j["properties"] = std::move(props);
-  if (e.is_group()) {
-    j["position"] = vec(bounds.empty ? float3() : bounds.min, &e, "position");
-    j["size"] = vec(bounds.extent(), &e, "size");
-  } else {
-    j["position"] = vec(e.position(), &e, "position");
-    j["size"] = vec(e.size(), &e, "size");
+
+  std::vector<TBounds> _bounds;
+};
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing beyond U+10FFFF).
+bool is_utf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto byte = [&](size_t k) { return uint8_t(text[k]); };
+    const uint8_t b = byte(i);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
+    if (b >= 0xC2 && b <= 0xDF)
+      length = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      if (b == 0xE0) low = 0xA0;
+      if (b == 0xED) high = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return false;
+    for (size_t k = 2; k < length; ++k)
+      if ((byte(i + k) & 0xC0) != 0x80) return false;
+    i += length;
   }
-  // Both corners are made before the object that holds them: g++ 12 unwinds
-  // an initializer list that throws half-way by destroying its elements
-  // after their scope.
-  if (bounds.empty) {
-    j["bounds"] = nullptr;
-  } else {
-    json min = vec(bounds.min, &e, "bounds"), max = vec(bounds.max, &e, "bounds");
-    j["bounds"] = json{{"min", std::move(min)}, {"max", std::move(max)}};
-  }
-  if (e.has_matrix()) {
-    j["matrix"] = matrix(e.matrix(), e, "matrix");
-    j["texture_matrix"] = matrix(e.texture_matrix(), e, "texture matrix");
-  }
-  if (e.is_group()) j["children"] = std::move(children);
-  return j;
+  return true;
 }
+
+// The project as JSON text, written as the entities are visited and handed
+// to a file in pieces: the text of a large project is never held whole.
+//
+// Readable layout: indented by 2, one member per line, each vector, matrix
+// and bounds on one line. Compact layout: one line. Numbers and strings as
+// nlohmann's JSON writes them (numbers in their shortest form that reads
+// back the same, "1.0" for whole numbers; strings with their control
+// characters escaped and bytes that are no UTF-8 replaced by U+FFFD).
+class TJsonWriter {
+ public:
+  TJsonWriter(TJsonLayout layout, TFileReplacement* file) : _readable(layout == TJsonLayout::readable), _file(file) {}
+
+  void project(const CProject& project) {
+    const TMeasuredProject measured(project);
+    _bounds = &measured.bounds();
+    begin('{');
+    key("placement_center");
+    vector(project.placement_center());
+    key("objects");
+    begin('[');
+    for (const CEntity* e = project.root()->first_member(); e; e = e->next_sibling()) {
+      item();
+      entity(*e);
+    }
+    end(']');
+    end('}');
+    _text += '\n';
+    flush();
+  }
+
+  std::string take_text() { return std::move(_text); }
+
+ private:
+  void entity(const CEntity& e) {
+    const TBounds& bounds = (*_bounds)[_visited++];
+    begin('{');
+    key("kind");
+    string(entity_kind_name(e.kind()));
+    key("name");
+    string(e.name());
+    key("assembly");
+    boolean(e.assembly());
+    key("article");
+    boolean(e.article());
+    key("locks");
+    _text += '[';
+    for (int axis = 0; axis < 3; ++axis) {
+      if (axis) comma();
+      boolean(e.locks()[axis]);
+    }
+    _text += ']';
+    key("properties");
+    begin('{');
+    for (const auto& [name, value] : e.properties()) {
+      key(name);
+      string(value);
+    }
+    end('}');
+    key("position");
+    vector(e.is_group() ? (bounds.empty ? float3() : bounds.min) : e.position());
+    key("size");
+    vector(e.is_group() ? bounds.extent() : e.size());
+    key("bounds");
+    if (bounds.empty) {
+      _text += "null";
+    } else {
+      _text += '{';
+      inline_key("min");
+      vector(bounds.min);
+      comma();
+      inline_key("max");
+      vector(bounds.max);
+      _text += '}';
+    }
+    if (e.has_matrix()) {
+      key("matrix");
+      matrix(e.matrix());
+      key("texture_matrix");
+      matrix(e.texture_matrix());
+    }
+    if (e.is_group()) {
+      key("children");
+      begin('[');
+      for (const CEntity* m = e.first_member(); m; m = m->next_sibling()) {
+        item();
+        entity(*m);
+      }
+      end(']');
+    }
+    end('}');
+    if (_text.size() >= flush_size) flush();
+  }
+
+  // -- structure: objects and arrays with one member or item per line ------
+
+  void begin(char bracket) {
+    _text += bracket;
+    _empty.push_back(true);
+  }
+
+  void end(char bracket) {
+    const bool empty = _empty.back();
+    _empty.pop_back();
+    if (!empty) new_line();
+    _text += bracket;
+  }
+
+  // Before each member or item of the innermost object or array.
+  void item() {
+    if (!_empty.back()) _text += ',';
+    _empty.back() = false;
+    new_line();
+  }
+
+  void key(std::string_view name) {
+    item();
+    inline_key(name);
+  }
+
+  void new_line() {
+    if (!_readable) return;
+    _text += '\n';
+    _text.append(2 * _empty.size(), ' ');
+  }
+
+  // -- values on one line ---------------------------------------------------
+
+  void inline_key(std::string_view name) {
+    string(name);
+    _text += _readable ? ": " : ":";
+  }
+
+  void comma() { _text += _readable ? ", " : ","; }
+
+  void vector(const float3& v) {
+    _text += '[';
+    number(v.x);
+    comma();
+    number(v.y);
+    comma();
+    number(v.z);
+    _text += ']';
+  }
+
+  void matrix(const float4x4& m) {
+    _text += '[';
+    for (int i = 0; i < 16; ++i) {
+      if (i) comma();
+      number(m.m[i]);
+    }
+    _text += ']';
+  }
+
+  void boolean(bool value) { _text += value ? "true" : "false"; }
+
+  // Finite: the measuring refused everything else.
+  void number(double value) {
+    char buffer[64];
+    _text.append(buffer, nlohmann::detail::to_chars(buffer, buffer + sizeof buffer, value));
+  }
+
+  void string(std::string_view text) {
+    if (!is_utf8(text)) {
+      _text += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      return;
+    }
+    _text += '"';
+    for (const char c : text) {
+      switch (c) {
+        case '"': _text += "\\\""; break;
+        case '\\': _text += "\\\\"; break;
+        case '\b': _text += "\\b"; break;
+        case '\f': _text += "\\f"; break;
+        case '\n': _text += "\\n"; break;
+        case '\r': _text += "\\r"; break;
+        case '\t': _text += "\\t"; break;
+        default:
+          if (uint8_t(c) < 0x20)
+            _text += fmt::format("\\u{:04x}", unsigned(uint8_t(c)));
+          else
+            _text += c;
+      }
+    }
+    _text += '"';
+  }
+
+  void flush() {
+    if (!_file) return;
+    _file->write(_text);
+    _text.clear();
+  }
+
+  static constexpr size_t flush_size = size_t(1) << 20;
+
+  const bool _readable;
+  TFileReplacement* const _file;  // null: the text is kept
+  std::string _text;
+  std::vector<bool> _empty;  // per open object or array: nothing in it yet
+  const std::vector<TBounds>* _bounds = nullptr;
+  size_t _visited = 0;
+};
 
 // ---------------------------------------------------------------------------
 // glTF
@@ -173,8 +400,42 @@ void append_u32(std::string& bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes += char((value >> (8 * i)) & 0xFF);
 }
 
-// The glTF binary `glb` with the placeholder node names replaced by `names`.
-// Raises EExport when `glb` is not the binary container the writer makes.
+// The names in `document`'s "extensions" objects, wherever they are.
+void collect_extensions(const nlohmann::json& value, std::set<std::string>& names) {
+  if (value.is_array()) {
+    for (const nlohmann::json& item : value) collect_extensions(item, names);
+    return;
+  }
+  if (!value.is_object()) return;
+  for (const auto& [key, member] : value.items()) {
+    if (key == "extensions" && member.is_object())
+      for (const auto& [name, unused] : member.items()) names.insert(name);
+    collect_extensions(member, names);
+  }
+}
+
+// The writer declares extensions in "extensionsUsed" that nothing in the
+// file uses; viewers warn of them. Only those used stay declared.
+void declare_used_extensions(nlohmann::json& document) {
+  std::set<std::string> used;
+  collect_extensions(document, used);
+  for (const char* list : {"extensionsUsed", "extensionsRequired"}) {
+    const auto declared = document.find(list);
+    if (declared == document.end()) continue;
+    nlohmann::json kept = nlohmann::json::array();
+    if (declared->is_array())
+      for (const nlohmann::json& name : *declared)
+        if (name.is_string() && used.count(name.get<std::string>())) kept.push_back(name);
+    if (kept.empty())
+      document.erase(declared);
+    else
+      *declared = std::move(kept);
+  }
+}
+
+// The glTF binary `glb` with the placeholder node names replaced by `names`
+// and only the extensions it uses declared. Raises EExport when `glb` is not
+// the binary container the writer makes.
 std::string with_node_names(const std::string& glb, const std::vector<std::string>& names) {
   constexpr uint32_t magic = 0x46546C67, json_chunk = 0x4E4F534A;
   if (glb.size() < 20 || read_u32(glb, 0) != magic || read_u32(glb, 16) != json_chunk ||
@@ -193,6 +454,7 @@ std::string with_node_names(const std::string& glb, const std::vector<std::strin
         std::from_chars(text.data() + node_placeholder_prefix.size(), text.data() + text.size(), number);
       if (number < names.size()) *name = names[number];
     }
+  declare_used_extensions(document);
   std::string text = document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   text.append((4 - text.size() % 4) % 4, ' ');  // chunks are 4-byte aligned, JSON padded with spaces
 
@@ -392,41 +654,42 @@ class TSceneBuilder {
   std::map<std::tuple<std::string, float, float, float>, unsigned> _material_index;
 };
 
+// Raises EExport for the file error `e` of writing `path`, with the
+// system's reason (which follows the quoted path in `e`).
+[[noreturn]] void throw_write_error(const std::string& path, const EFileError& e) {
+  const std::string& text = e.message();
+  const size_t end = text.rfind("\". ");
+  const std::string reason = end == std::string::npos ? text : text.substr(end + 3);
+  throw EExport(fmt::format("{}: the file cannot be written ({})", path, reason));
+}
+
 // Writes `bytes` to `path`, replacing the file; raises EExport when it cannot.
 void write_export(const std::string& path, const std::string& bytes) {
   try {
     write_file_bytes(path, bytes);
   } catch (const EFileError& e) {
-    // The system's reason follows the quoted path.
-    const std::string& text = e.message();
-    const size_t end = text.rfind("\". ");
-    const std::string reason = end == std::string::npos ? text : text.substr(end + 3);
-    throw EExport(fmt::format("{}: the file cannot be written ({})", path, reason));
+    throw_write_error(path, e);
   }
 }
 
 }  // namespace
 
-nlohmann::ordered_json project_to_json(const CProject& project) {
-  json j;
-  j["placement_center"] = vec(project.placement_center(), nullptr, "placement centre");
-  json objects = json::array();
-  for (const CEntity* e = project.root()->first_member(); e; e = e->next_sibling()) {
-    TBounds bounds;
-    objects.push_back(entity_to_json(*e, bounds));
-  }
-  j["objects"] = std::move(objects);
-  return j;
+std::string project_json_text(const CProject& project, TJsonLayout layout) {
+  TJsonWriter writer(layout, nullptr);
+  writer.project(project);
+  return writer.take_text();
 }
 
-void write_project_json(const CProject& project, const std::string& path) {
-  std::string text;
+void write_project_json(const CProject& project, const std::string& path, TJsonLayout layout) {
   try {
-    text = project_to_json(project).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    TFileReplacement file(path);
+    TJsonWriter(layout, &file).project(project);
+    file.commit();
   } catch (const EExport& e) {
     throw EExport(fmt::format("{}: {}", path, e.message()));
+  } catch (const EFileError& e) {
+    throw_write_error(path, e);
   }
-  write_export(path, text);
 }
 
 void write_project_glb(const CProject& project, const std::string& path) {
@@ -460,20 +723,20 @@ void write_project_picture(const CProject& project, const std::string& path, TPi
   write_export(path, bytes);
 }
 
-void write_project(const CProject& project, const std::string& path, const TPictureOptions& picture) {
+void write_project(const CProject& project, const std::string& path, const TExportOptions& options) {
   auto ends_with = [&](std::string_view ext) {
     return path.size() >= ext.size() && same_text(std::string_view(path).substr(path.size() - ext.size()), ext);
   };
   if (ends_with(".json"))
-    write_project_json(project, path);
+    write_project_json(project, path, options.json_layout);
   else if (ends_with(".glb"))
     write_project_glb(project, path);
   else if (ends_with(".svg"))
-    write_project_picture(project, path, TPictureFormat::svg, picture);
+    write_project_picture(project, path, TPictureFormat::svg, options.picture);
   else if (ends_with(".png"))
-    write_project_picture(project, path, TPictureFormat::png, picture);
+    write_project_picture(project, path, TPictureFormat::png, options.picture);
   else if (ends_with(".pdf"))
-    write_project_picture(project, path, TPictureFormat::pdf, picture);
+    write_project_picture(project, path, TPictureFormat::pdf, options.picture);
   else
     throw EExport(fmt::format("{}: the extension is none of .json, .glb, .svg, .png and .pdf", path));
 }

@@ -40,8 +40,6 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "graphics.colors.h"
 #include "host.picture.h"
 #include "host.project.h"
@@ -60,13 +58,27 @@ TSingleRGB material_base_colour(const CEntity& entity);
 // `box "Side (KOB)" in "Base cabinet (US60)/Inner"`.
 std::string entity_description(const CEntity& entity);
 
-// The project in the JSON schema above; raises EExport (naming the entity,
-// not a file) for a non-finite number.
-nlohmann::ordered_json project_to_json(const CProject& project);
-// Writes the JSON text (indented by 2) to `path`; raises EExport when the
-// project holds a non-finite number or the file cannot be written ("<path>:
-// the file cannot be written (<the system's reason>)").
-void write_project_json(const CProject& project, const std::string& path);
+// How the JSON text is laid out. Either way it ends with a line break.
+enum class TJsonLayout {
+  readable,  // indented by 2, one member per line; each vector, matrix and bounds on one line
+  compact,   // one line, no spaces
+};
+
+// What the writers take beside the project and the path.
+struct TExportOptions {
+  TJsonLayout json_layout = TJsonLayout::readable;  // .json
+  TPictureOptions picture;                          // .svg, .png, .pdf
+};
+
+// The project as JSON text in the schema above; raises EExport (naming the
+// entity, not a file) for a non-finite number.
+std::string project_json_text(const CProject& project, TJsonLayout layout = TJsonLayout::readable);
+// Writes the JSON text to `path`, as it is made: the text is not held whole
+// in memory. Raises EExport when the project holds a non-finite number
+// (before anything is written) or the file cannot be written ("<path>: the
+// file cannot be written (<the system's reason>)").
+void write_project_json(const CProject& project, const std::string& path,
+                        TJsonLayout layout = TJsonLayout::readable);
 // Writes the project as glTF binary to `path`; raises EExport with the
 // exporter's reason when that fails.
 void write_project_glb(const CProject& project, const std::string& path);
@@ -75,6 +87,6 @@ void write_project_glb(const CProject& project, const std::string& path);
 void write_project_picture(const CProject& project, const std::string& path, TPictureFormat format,
                            const TPictureOptions& options = {});
 // Writes by the extension of `path` (".json", ".glb", ".svg", ".png" or
-// ".pdf", letter case ignored; `picture` for the last three); raises EExport
-// for any other extension.
-void write_project(const CProject& project, const std::string& path, const TPictureOptions& picture = {});
+// ".pdf", letter case ignored) with the options for that format; raises
+// EExport for any other extension.
+void write_project(const CProject& project, const std::string& path, const TExportOptions& options = {});

@@ -52,8 +52,9 @@ struct TMebFile {
 inline constexpr uint32_t kMebVersion = 1;
 // Files larger than this are refused before they are read (1 GiB).
 inline constexpr uint64_t kMebMaxFileSize = uint64_t(1) << 30;
-// Deepest allowed nesting; top-level objects are at level 1.
-inline constexpr int kMebMaxDepth = 64;
+// Deepest allowed nesting; top-level objects are at level 1. Far above
+// what real models need (some nest 65 levels).
+inline constexpr int kMebMaxDepth = 1000;
 // Longest allowed node name, in bytes.
 inline constexpr uint32_t kMebMaxNameLength = 4096;
 

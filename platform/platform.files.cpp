@@ -414,39 +414,64 @@ std::string part_prefix(std::string_view target, long pid) {
 
 }  // namespace
 
-void write_file_bytes(std::string_view path, std::string_view bytes, TFileDurability durability) {
-  const std::string target = link_target(path);
+TFileReplacement::TFileReplacement(std::string_view path) : _path(path), _target(link_target(path)) {
   struct stat st;
-  const bool exists = ::stat(target.c_str(), &st) == 0;
+  const bool exists = ::stat(_target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) raise_file_error("Cannot create file", path, EISDIR);
-  if (exists && ::access(target.c_str(), W_OK) != 0) raise_file_error("Cannot create file", path, errno);
+  if (exists && ::access(_target.c_str(), W_OK) != 0) raise_file_error("Cannot create file", path, errno);
 
-  const std::string prefix = extract_file_path(target) + part_prefix(target, long(::getpid()));
-  std::string part;
-  int fd = -1;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    part = prefix + guid_to_hex(new_guid()).substr(0, 8) + ".part";
-    fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt == 8)) raise_file_error("Cannot create file", path, errno);
+  const std::string prefix = extract_file_path(_target) + part_prefix(_target, long(::getpid()));
+  for (int attempt = 0; _fd < 0; ++attempt) {
+    _part = prefix + guid_to_hex(new_guid()).substr(0, 8) + ".part";
+    _fd = ::open(_part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (_fd < 0 && (errno != EEXIST || attempt == 8)) raise_file_error("Cannot create file", path, errno);
   }
-  TFileHandle file(fd);
-  const auto fail = [&](int error) {
-    ::unlink(part.c_str());
-    raise_file_error("Cannot write file", path, error);
-  };
-  if (exists && ::fchmod(fd, st.st_mode & 07777) != 0) fail(errno);
+  if (exists && ::fchmod(_fd, st.st_mode & 07777) != 0) fail(errno);
+}
+
+TFileReplacement::~TFileReplacement() {
+  if (_fd >= 0) ::close(_fd);
+  if (!_part.empty()) ::unlink(_part.c_str());
+}
+
+void TFileReplacement::fail(int error) {
+  if (_fd >= 0) ::close(_fd);
+  _fd = -1;
+  ::unlink(_part.c_str());
+  _part.clear();
+  raise_file_error("Cannot write file", _path, error);
+}
+
+void TFileReplacement::write(std::string_view bytes) {
+  if (_part.empty()) raise_file_error("Cannot write file", _path, EBADF);
   while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    const ssize_t n = ::write(_fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       fail(errno);
     }
     bytes.remove_prefix(size_t(n));
   }
+}
+
+void TFileReplacement::commit(TFileDurability durability) {
+  if (_part.empty()) raise_file_error("Cannot write file", _path, EBADF);
   // On the disk before the name moves, so that a crash leaves the old file
   // or the whole new one, never an empty one.
-  if (durability == TFileDurability::durable && ::fsync(fd) != 0) fail(errno);
-  if (::rename(part.c_str(), target.c_str()) != 0) fail(errno);
+  if (durability == TFileDurability::durable && ::fsync(_fd) != 0) fail(errno);
+  if (::close(_fd) != 0) {
+    _fd = -1;
+    fail(errno);
+  }
+  _fd = -1;
+  if (::rename(_part.c_str(), _target.c_str()) != 0) fail(errno);
+  _part.clear();
+}
+
+void write_file_bytes(std::string_view path, std::string_view bytes, TFileDurability durability) {
+  TFileReplacement file(path);
+  file.write(bytes);
+  file.commit(durability);
 }
 
 void remove_partial_writes(std::string_view path, long pid) {

@@ -157,6 +157,38 @@ enum class TFileDurability { durable, scratch };
 void write_file_bytes(std::string_view path, std::string_view bytes,
                       TFileDurability durability = TFileDurability::durable);
 
+// A file replaced as `write_file_bytes` replaces it, with bytes handed over
+// piece by piece, so that a large file need not be held whole in memory:
+//
+//   TFileReplacement file(path);   // the hidden new file beside `path`
+//   file.write(head);
+//   file.write(body);
+//   file.commit();                 // flushed to the disk and renamed
+//
+// Until `commit` succeeds the target is untouched; a replacement destroyed
+// without it (a failed write, an exception while producing the bytes)
+// removes its hidden file. Raises EFileError as `write_file_bytes` does.
+class TFileReplacement {
+ public:
+  explicit TFileReplacement(std::string_view path);
+  TFileReplacement(const TFileReplacement&) = delete;
+  TFileReplacement& operator=(const TFileReplacement&) = delete;
+  ~TFileReplacement();
+
+  void write(std::string_view bytes);
+  // Flushes the new file to the disk (unless `scratch`) and renames it over
+  // the target.
+  void commit(TFileDurability durability = TFileDurability::durable);
+
+ private:
+  [[noreturn]] void fail(int error);
+
+  std::string _path;    // as given, for messages
+  std::string _target;  // the file replaced: `path` with its links followed
+  std::string _part;    // the hidden new file; empty once committed or removed
+  int _fd = -1;
+};
+
 // Removes the hidden files that process `pid` left beside `path` (its link
 // followed) when it was killed while writing it with `write_file_bytes`.
 void remove_partial_writes(std::string_view path, long pid);

@@ -119,6 +119,8 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
   app.add_option("--max-objects", max_objects,
                  "most objects the project may hold; more fail the import as when memory runs out (default 1000000)")
       ->option_text("N");
+  app.add_flag("--compact", options.compact,
+               "JSON outputs on one line (default: indented, each vector and matrix on one line)");
   app.add_flag("-q,--quiet", options.quiet,
                "no progress and no summary; warnings and errors still go to standard error");
   app.set_version_flag("--version", std::string("bxf2-import ") + bxf_version, "the project's version");

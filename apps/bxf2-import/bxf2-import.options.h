@@ -11,6 +11,7 @@
 //     --plugin-dir DIR           folder of import.bxf2.plg and the files beside it
 //     --without-meshport         start the host without its conversion plug-in
 //     --max-objects N            most objects the project may hold (default 1000000)
+//     --compact                  JSON on one line (default: laid out, vectors on one line)
 //     -q, --quiet                no progress and no summary
 //     --version                  the project's version
 //
@@ -60,6 +61,7 @@ struct TImportOptions {
   std::string plugin_dir;                     // --plugin-dir; "" for the default
   bool without_meshport = false;              // --without-meshport
   int64_t max_objects = 1'000'000;            // --max-objects, the host's default
+  bool compact = false;                       // --compact: JSON outputs on one line
   bool quiet = false;                         // --quiet: no progress, no summary
 };
 

@@ -396,7 +396,10 @@ class TImportRun {
     for (const std::string& line : skipped_lines(logged, g_debug_output, files)) _err << line << '\n';
 
     const TProjectCounts counts = count_objects(host.project());
-    const TPictureOptions picture = picture_options(counts);
+    const TExportOptions export_options = {
+        .json_layout = _options.compact ? TJsonLayout::compact : TJsonLayout::readable,
+        .picture = picture_options(counts),
+    };
     int status = exit_success;
     bool to_standard_output = false;
     for (const TOutput& output : _options.outputs) {
@@ -408,7 +411,7 @@ class TImportRun {
       to_standard_output = to_standard_output || standard_output;
       const std::string path = standard_output ? standard_output_file(output) : output.path;
       try {
-        write_project(host.project(), path, picture);
+        write_project(host.project(), path, export_options);
         if (standard_output) copy_to_standard_output(path);
       } catch (const Exception& e) {
         _err << "bxf2-import: " << printable_text(e.message()) << '\n';

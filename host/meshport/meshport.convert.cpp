@@ -192,14 +192,14 @@ class TSceneConverter {
     const TMatrix world = _to_metres * TMatrix::from(root->mTransformation);
     if (_mode == kMeshportSingle) {
       TMeshBuilder all(_source, clean_name(fs::path(_source).stem().string()));
-      collect(*root, world, 0, all);
+      collect(*root, world, all);
       if (auto mesh = all.take()) file.objects.push_back(std::move(*mesh));
       return file;
     }
     // The root stands for the scene: its meshes and children are the
     // top-level objects.
     if (auto mesh = node_mesh(*root, world)) file.objects.push_back(std::move(*mesh));
-    for (unsigned i = 0; i < root->mNumChildren; ++i) add_node(*root->mChildren[i], world, 1, file.objects);
+    add_nodes(*root, world, file.objects);
     return file;
   }
 
@@ -228,38 +228,71 @@ class TSceneConverter {
     return builder.take();
   }
 
-  // Adds what `node` holds to `out`: in the tree mode a group when it has
-  // children that hold triangles, else its mesh object; in the flat mode its
-  // mesh object and those of its descendants.
-  void add_node(const aiNode& node, const TMatrix& parent_world, int depth, std::vector<TMebNode>& out) {
-    check_depth(depth);
-    const TMatrix world = parent_world * TMatrix::from(node.mTransformation);
-    std::optional<TMebNode> mesh = node_mesh(node, world);
-    if (_mode == kMeshportFlat) {
-      if (mesh) out.push_back(std::move(*mesh));
-      for (unsigned i = 0; i < node.mNumChildren; ++i) add_node(*node.mChildren[i], world, depth + 1, out);
-      return;
+  // Adds what the descendants of `root` hold to `out`, depth first: in the
+  // tree mode a node whose children hold triangles becomes a group (its own
+  // meshes first), any other node its mesh object; in the flat mode every
+  // node its mesh object. Real models nest deeply, so the walk keeps its
+  // path in a list instead of recursing.
+  void add_nodes(const aiNode& root, const TMatrix& root_world, std::vector<TMebNode>& out) {
+    struct TVisit {
+      const aiNode* node;
+      TMatrix world;
+      std::optional<TMebNode> mesh;     // tree mode: the node's own meshes
+      std::vector<TMebNode> children;  // tree mode: what its children made
+      unsigned next = 0;               // the next child to visit
+    };
+    std::vector<TVisit> path;  // `root`, then each node down to the one visited
+    path.push_back({&root, root_world, std::nullopt, {}, 0});
+    for (;;) {
+      TVisit& visit = path.back();
+      if (visit.next < visit.node->mNumChildren) {
+        const aiNode& child = *visit.node->mChildren[visit.next++];
+        check_depth(int(path.size()));
+        const TMatrix world = visit.world * TMatrix::from(child.mTransformation);
+        std::optional<TMebNode> mesh = node_mesh(child, world);
+        if (_mode == kMeshportFlat && mesh) {
+          out.push_back(std::move(*mesh));
+          mesh.reset();
+        }
+        path.push_back({&child, world, std::move(mesh), {}, 0});
+        continue;
+      }
+      if (path.size() == 1) return;
+      TVisit done = std::move(path.back());
+      path.pop_back();
+      std::vector<TMebNode>& parent_out = path.size() == 1 ? out : path.back().children;
+      if (done.children.empty()) {
+        if (done.mesh) parent_out.push_back(std::move(*done.mesh));
+        continue;
+      }
+      TMebNode group;
+      group.name = clean_name(done.node->mName.C_Str());
+      group.is_group = true;
+      if (done.mesh) group.children.push_back(std::move(*done.mesh));
+      for (TMebNode& child : done.children) group.children.push_back(std::move(child));
+      parent_out.push_back(std::move(group));
     }
-    std::vector<TMebNode> children;
-    for (unsigned i = 0; i < node.mNumChildren; ++i) add_node(*node.mChildren[i], world, depth + 1, children);
-    if (children.empty()) {
-      if (mesh) out.push_back(std::move(*mesh));
-      return;
-    }
-    TMebNode group;
-    group.name = clean_name(node.mName.C_Str());
-    group.is_group = true;
-    if (mesh) group.children.push_back(std::move(*mesh));
-    for (TMebNode& child : children) group.children.push_back(std::move(child));
-    out.push_back(std::move(group));
   }
 
-  void collect(const aiNode& node, const TMatrix& world, int depth, TMeshBuilder& builder) {
-    check_depth(depth);
-    for (unsigned i = 0; i < node.mNumMeshes; ++i) builder.add(mesh_of(node, i), world);
-    for (unsigned i = 0; i < node.mNumChildren; ++i) {
-      const aiNode& child = *node.mChildren[i];
-      collect(child, world * TMatrix::from(child.mTransformation), depth + 1, builder);
+  // Adds the meshes of `root` and its descendants to `builder`, depth first
+  // (without recursion, as above).
+  void collect(const aiNode& root, const TMatrix& root_world, TMeshBuilder& builder) {
+    struct TVisit {
+      const aiNode* node;
+      TMatrix world;
+      int depth;
+    };
+    std::vector<TVisit> pending{{&root, root_world, 0}};
+    while (!pending.empty()) {
+      const TVisit visit = std::move(pending.back());
+      pending.pop_back();
+      check_depth(visit.depth);
+      const aiNode& node = *visit.node;
+      for (unsigned i = 0; i < node.mNumMeshes; ++i) builder.add(mesh_of(node, i), visit.world);
+      for (unsigned i = node.mNumChildren; i-- > 0;) {
+        const aiNode& child = *node.mChildren[i];
+        pending.push_back({&child, visit.world * TMatrix::from(child.mTransformation), visit.depth + 1});
+      }
     }
   }
 };

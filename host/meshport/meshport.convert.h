@@ -37,8 +37,9 @@ enum : uint8_t {
 inline constexpr uint64_t kMeshportMaxSourceSize = uint64_t(256) << 20;
 // The reader's child process is stopped after this many seconds.
 inline constexpr unsigned kMeshportTimeLimit = 120;
-// Deepest node hierarchy converted; the scene root's children are level 1.
-inline constexpr int kMeshportMaxDepth = 64;
+// Deepest node hierarchy converted (what a mesh file can hold); the scene
+// root's children are level 1.
+inline constexpr int kMeshportMaxDepth = kMebMaxDepth;
 
 // The mesh file content for the 3D file `source`, read in this process.
 // Raises EMeshport when the arguments are out of range or the source cannot

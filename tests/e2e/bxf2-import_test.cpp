@@ -1443,5 +1443,15 @@ TEST_F(bxf2_import, conventions_of_the_command_line) {
   EXPECT_EQ(glb.out.substr(0, 4), "glTF");
   EXPECT_EQ(glb.err, "");
   EXPECT_TRUE(file_exists(file("k.json")));
+
+  // The JSON is laid out for reading, vectors on one line; --compact puts
+  // the same project on one line.
+  const std::string readable = read_file_bytes(file("k.json"));
+  EXPECT_NE(readable.find("\n  \"placement_center\": [0.0, 0.0, 0.0],\n"), std::string::npos) << readable.substr(0, 200);
+  const TResult compact = run({"-q", "--compact", "-o", file("c.json"), kitchen_zip});
+  ASSERT_EQ(compact.status, 0) << compact.err;
+  const std::string one_line = read_file_bytes(file("c.json"));
+  EXPECT_EQ(std::count(one_line.begin(), one_line.end(), '\n'), 1);
+  EXPECT_EQ(nlohmann::json::parse(one_line), nlohmann::json::parse(readable));
   expect_clean_temp();
 }

@@ -9,7 +9,9 @@
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -66,7 +68,7 @@ class export_ : public ::testing::Test {
 };
 
 TEST_F(export_, json_follows_the_schema) {
-  nlohmann::ordered_json j = project_to_json(host.project());
+  nlohmann::ordered_json j = nlohmann::ordered_json::parse(project_json_text(host.project()));
   std::vector<std::string> keys;
   for (auto& [k, v] : j.items()) keys.push_back(k);
   EXPECT_EQ(keys, (std::vector<std::string>{"placement_center", "objects"}));
@@ -115,10 +117,92 @@ TEST_F(export_, json_follows_the_schema) {
   EXPECT_EQ(nlohmann::ordered_json::parse(in), j);
 }
 
+// Readable JSON has one member per line and each vector, matrix and bounds on
+// one line; compact JSON is the same text without the layout. Strings are
+// escaped as JSON wants them.
+TEST(export_json, is_laid_out_for_reading_or_on_one_line) {
+  CHost host;
+  CProject& p = host.project();
+  p.set_placement_center(float3(1, 2, 0.5));
+  CEntity* group = p.new_entity(TEntityKind::group);
+  group->set_name("g");
+  CEntity* box = p.new_entity(TEntityKind::box);
+  box->set_name("b\t\"x\"\x01");
+  box->set_property("id", "OAK");
+  box->set_size(0, 0.25);
+  box->set_matrix(float4x4::identity().translate(2, 0, 0));
+  group->insert_member(box);
+  p.new_entity(TEntityKind::group)->set_name("empty");
+
+  const std::string identity = "[1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0]";
+  const std::string readable = R"({
+  "placement_center": [1.0, 2.0, 0.5],
+  "objects": [
+    {
+      "kind": "group",
+      "name": "g",
+      "assembly": false,
+      "article": false,
+      "locks": [false, false, false],
+      "properties": {},
+      "position": [2.0, 0.0, 0.0],
+      "size": [0.25, 1.0, 1.0],
+      "bounds": {"min": [2.0, 0.0, 0.0], "max": [2.25, 1.0, 1.0]},
+      "children": [
+        {
+          "kind": "box",
+          "name": "b\t\"x\"\u0001",
+          "assembly": false,
+          "article": false,
+          "locks": [false, false, false],
+          "properties": {
+            "id": "OAK"
+          },
+          "position": [0.0, 0.0, 0.0],
+          "size": [0.25, 1.0, 1.0],
+          "bounds": {"min": [2.0, 0.0, 0.0], "max": [2.25, 1.0, 1.0]},
+          "matrix": [1.0, 0.0, 0.0, 2.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0],
+          "texture_matrix": )" + identity + R"(
+        }
+      ]
+    },
+    {
+      "kind": "group",
+      "name": "empty",
+      "assembly": false,
+      "article": false,
+      "locks": [false, false, false],
+      "properties": {},
+      "position": [0.0, 0.0, 0.0],
+      "size": [0.0, 0.0, 0.0],
+      "bounds": null,
+      "children": []
+    }
+  ]
+}
+)";
+  EXPECT_EQ(project_json_text(p), readable);
+
+  // Compact: the text above without the space and line breaks between its
+  // tokens, as nlohmann's JSON writes a document on one line.
+  const std::string compact = project_json_text(p, TJsonLayout::compact);
+  EXPECT_EQ(compact, nlohmann::ordered_json::parse(readable).dump() + "\n");
+  EXPECT_EQ(std::count(compact.begin(), compact.end(), '\n'), 1);
+}
+
+// A name that is no UTF-8 is written as nlohmann's JSON writes it, with the
+// broken bytes replaced; the file still reads.
+TEST(export_json, broken_utf8_is_replaced) {
+  CHost host;
+  host.project().new_entity(TEntityKind::group)->set_name("K\xFC" "che \xC3");
+  const auto json = nlohmann::ordered_json::parse(project_json_text(host.project()));
+  EXPECT_EQ(json["objects"][0]["name"], "K\xEF\xBF\xBD" "che \xEF\xBF\xBD");
+}
+
 TEST_F(export_, empty_group_has_null_bounds) {
   CHost empty;
   empty.project().new_entity(TEntityKind::group);
-  auto j = project_to_json(empty.project());
+  auto j = nlohmann::ordered_json::parse(project_json_text(empty.project()));
   EXPECT_TRUE(j["objects"][0]["bounds"].is_null());
   EXPECT_EQ(j["objects"][0]["children"], nlohmann::ordered_json::array());
   EXPECT_EQ(j["objects"][0]["size"], nlohmann::ordered_json::parse("[0.0, 0.0, 0.0]"));
@@ -219,6 +303,10 @@ TEST_F(export_, glb_shares_meshes_between_equal_copies) {
   EXPECT_EQ(u32(20 + json_length + 4), 0x004E4942u);  // "BIN\0"
   EXPECT_EQ(20 + json_length + 8 + u32(20 + json_length), bytes.size());
   EXPECT_EQ(bytes.find("bxf-node-"), std::string::npos);
+  // Nothing in the file uses an extension, so none is declared.
+  const auto document = nlohmann::json::parse(bytes.substr(20, json_length));
+  EXPECT_FALSE(document.contains("extensionsUsed"));
+  EXPECT_FALSE(document.contains("extensionsRequired"));
 
   Assimp::Importer importer;
   const aiScene* scene = importer.ReadFile(file.string(), 0);

@@ -297,7 +297,7 @@ TEST_F(MebTest, damaged_and_hostile_files_are_refused_with_a_clear_reason) {
        "child count 1 exceeds the remaining data at byte 146"},
       {"children beyond the limit", TBytes().header(1).group("g", 0xFFFFFFFF).sealed(),
        "child count 4294967295 exceeds the remaining data at byte 146"},
-      {"nesting too deep", too_deep_bytes, "nesting deeper than 64 levels at byte 8780"},
+      {"nesting too deep", too_deep_bytes, "nesting deeper than 1000 levels at byte 137012"},
   };
   for (const TCase& c : cases) EXPECT_EQ(refusal(c.file), c.reason) << c.what;
 }
@@ -384,7 +384,7 @@ TEST_F(MebTest, writer_refuses_content_the_reader_would_refuse) {
        "cannot write \"" + std::string(kMebMaxNameLength + 1, 'n') + "\": name longer than 4096 bytes"},
       {mesh("bad \xFF", {}, {}), "cannot write \"bad \xFF\": name is not UTF-8"},
       {mesh("surrogate \xED\xA0\x80", {}, {}), "cannot write \"surrogate \xED\xA0\x80\": name is not UTF-8"},
-      {too_deep, "cannot write \"leaf\": nesting deeper than 64 levels"},
+      {too_deep, "cannot write \"leaf\": nesting deeper than 1000 levels"},
   };
   const std::string target = path("refused.meb");
   for (const TCase& c : cases) {

@@ -58,6 +58,16 @@ std::string instance(const std::string& name, const std::string& geometry, const
                      geometry, children);
 }
 
+// `levels` nodes, each inside the one before and moved 1 along x, the
+// innermost holding the body.
+std::string nested_nodes(int levels) {
+  std::string nodes;
+  for (int i = 0; i < levels; ++i) nodes += fmt::format(R"(<node id="n{0}" name="n{0}"><translate>1 0 0</translate>)", i);
+  nodes += R"(<instance_geometry url="#body"/>)";
+  for (int i = 0; i < levels; ++i) nodes += "</node>";
+  return nodes;
+}
+
 // ---------------------------------------------------------------------------
 // Checks on the result
 // ---------------------------------------------------------------------------
@@ -245,6 +255,29 @@ TEST_F(MeshportTest, flat_and_single_modes) {
   expect_bounds(single.objects[0], {0, -0.1, -0.6}, {1.04, 0.7, 0.02});
 }
 
+// Real models nest their nodes deeply (65 levels and more); every mode
+// takes them, with the transforms of all levels baked into the vertices.
+TEST_F(MeshportTest, deeply_nested_nodes_convert_in_every_mode) {
+  const std::string text = collada(R"(<unit meter="0.001"/>)", kBodyGeometry, nested_nodes(200));
+  const TMebFile tree = convert("deep.dae", text, kMeshportTree);
+  ASSERT_EQ(tree.objects.size(), 1u);
+  const TMebNode* node = &tree.objects[0];
+  int levels = 1;
+  for (; node->is_group; ++levels) {
+    ASSERT_EQ(node->children.size(), 1u);
+    node = &node->children[0];
+  }
+  EXPECT_EQ(levels, 200);
+  EXPECT_EQ(node->name, "n199");
+  expect_bounds(tree.objects[0], {0.2, 0, 0}, {0.8, 0.72, 0.56});
+  const TMebFile flat = convert("deep.dae", text, kMeshportFlat);
+  EXPECT_EQ(outline(flat.objects), "n199");
+  expect_bounds(flat.objects[0], {0.2, 0, 0}, {0.8, 0.72, 0.56});
+  const TMebFile single = convert("deep.dae", text, kMeshportSingle);
+  EXPECT_EQ(outline(single.objects), "deep");
+  expect_bounds(single.objects[0], {0.2, 0, 0}, {0.8, 0.72, 0.56});
+}
+
 TEST_F(MeshportTest, a_scene_without_geometry_gives_an_empty_mesh_file) {
   const TMebFile file = convert("leer.dae", collada("", "", R"(<node id="a" name="a"><node id="b" name="b"/></node>)"));
   EXPECT_TRUE(file.objects.empty());
@@ -276,10 +309,7 @@ TEST_F(MeshportTest, unreadable_sources_give_a_message_and_no_target) {
     s.replace(s.find(from), from.size(), to);
     return s;
   };
-  std::string deep;
-  for (int i = 0; i < 100; ++i) deep += fmt::format(R"(<node id="n{0}" name="n{0}">)", i);
-  deep += R"(<instance_geometry url="#body"/>)";
-  for (int i = 0; i < 100; ++i) deep += "</node>";
+  const std::string deep = nested_nodes(kMeshportMaxDepth + 1);
   std::string binary;
   for (int i = 0; i < 4096; ++i) binary += char((i * 7919 + 13) & 0xFF);
 
@@ -299,7 +329,7 @@ TEST_F(MeshportTest, unreadable_sources_give_a_message_and_no_target) {
       {"array count beyond its values", replaced(R"(count="24")", R"(count="2400000000")"), "unreadable (", true},
       {"node instancing itself", replaced(R"(<instance_geometry url="#body"/>)", R"(<instance_node url="#Korpus-id"/>)"),
        "the reader stopped with ", true},
-      {"nodes nested too deep", collada("", kBodyGeometry, deep), "nodes nested deeper than 64 levels"},
+      {"nodes nested too deep", collada("", kBodyGeometry, deep), "nodes nested deeper than 1000 levels"},
       {"coordinates beyond float", replaced("<instance_geometry", "<scale>1e30 1e30 1e30</scale><scale>1e30 1e30 1e30</scale><instance_geometry"),
        "non-finite coordinate in \"Korpus\""},
       {"unknown mode", good, "unknown mode 3 (0, 1 or 2)", false, 3},

@@ -262,7 +262,7 @@ TEST_F(picture, a_project_without_boxes_or_meshes_gets_a_page_that_says_so) {
     CHost fresh;
     c.fill(fresh.project());
     const std::string svg = path("nothing.svg"), pdf = path("nothing.pdf"), png = path("nothing.png");
-    for (const std::string& file : {svg, pdf, png}) write_project(fresh.project(), file, {"nothing.bxf2", "0 cabinets"});
+    for (const std::string& file : {svg, pdf, png}) write_project(fresh.project(), file, {.picture = {"nothing.bxf2", "0 cabinets"}});
     const std::optional<TSvgPicture> picture = read_svg(svg);
     ASSERT_TRUE(picture);
     EXPECT_TRUE(picture->shapes.empty());
@@ -283,7 +283,7 @@ TEST_F(picture, titles_are_printed_escaped_and_fitted_to_the_page) {
   if (!pdf_tools_found()) GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
   box("Side", nullptr, "OAK", carcass_colour, {0, 0, 0}, {19, 560, 720});
   const std::string pdf = path("titled.pdf");
-  write_project(host.project(), pdf, {"bad\x1b[2J\xff.zip", "1 part\n2 lines"});
+  write_project(host.project(), pdf, {.picture = {"bad\x1b[2J\xff.zip", "1 part\n2 lines"}});
   std::string text = pdf_text(pdf);
   EXPECT_NE(text.find("bad\\x1b[2J\\xff.zip"), std::string::npos) << text;
   EXPECT_NE(text.find("1 part\\n2 lines"), std::string::npos) << text;
@@ -291,7 +291,7 @@ TEST_F(picture, titles_are_printed_escaped_and_fitted_to_the_page) {
 
   std::string names;
   for (int i = 0; i < 100; ++i) names += fmt::format("cabinet-{}.bxf2, ", i);
-  write_project(host.project(), pdf, {names, ""});
+  write_project(host.project(), pdf, {.picture = {names, ""}});
   text = pdf_text(pdf);
   EXPECT_NE(text.find("cabinet-0.bxf2, cabinet-1.bxf2"), std::string::npos) << text;
   EXPECT_EQ(text.find("cabinet-99.bxf2"), std::string::npos) << text;

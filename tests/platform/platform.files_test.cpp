@@ -393,6 +393,29 @@ TEST_F(files, a_write_cut_short_keeps_the_old_file_and_leaves_nothing_beside_it)
   EXPECT_EQ(names_in(root), std::vector<std::string>{"out.json"});
 }
 
+// A file replaced piece by piece: nothing of it is seen before the commit,
+// and one given up (its producer failed) leaves the old file alone.
+TEST_F(files, a_replacement_in_pieces_shows_only_when_committed) {
+  const std::string path = make_file("out.json", "old");
+  {
+    TFileReplacement file(path);
+    file.write("{\"objects\": ");
+    file.write("[]}");
+    EXPECT_EQ(read_file_bytes(path), "old");
+    EXPECT_EQ(names_in(root).size(), 2u);  // the hidden new file beside it
+    file.commit();
+    EXPECT_THROW(file.write("more"), EFileError);
+  }
+  EXPECT_EQ(read_file_bytes(path), "{\"objects\": []}");
+  EXPECT_EQ(names_in(root), std::vector<std::string>{"out.json"});
+  {
+    TFileReplacement file(path);
+    file.write("half");
+  }
+  EXPECT_EQ(read_file_bytes(path), "{\"objects\": []}");
+  EXPECT_EQ(names_in(root), std::vector<std::string>{"out.json"});
+}
+
 TEST_F(files, writing_through_a_symbolic_link_replaces_the_file_it_points_to) {
   force_folders(root + "/real");
   const std::string real = make_file("real/kitchen.glb", "old");

@@ -14,6 +14,8 @@
 
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include "hapi.math.texture_matrix.h"
 #include "host.export.h"
 #include "import.bxf2.parser.h"
@@ -1055,7 +1057,7 @@ TEST_F(builder, kitchen_example_builds_completely) {
   expect_vector((all.min + all.max) / 2.0, float3(1, 2, 0), "centre");
 
   // The JSON export shows the same.
-  nlohmann::ordered_json json = project_to_json(project());
+  nlohmann::ordered_json json = nlohmann::ordered_json::parse(project_json_text(project()));
   ASSERT_EQ(json["objects"].size(), 6u);
   EXPECT_EQ(json["objects"][0]["kind"], "group");
   EXPECT_EQ(json["objects"][0]["assembly"], true);
