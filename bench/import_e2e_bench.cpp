@@ -17,7 +17,8 @@
 //               code behind the plug-in's ConvertFile (one reader process)
 //   parse       parse_file on the extracted document
 //   build       import_document into a fresh reference host, with the
-//               converted meshes in mesh_folder
+//               converted meshes in mesh_folder; counts the calls the
+//               builder makes on the host
 //   teardown    the built host destroyed (its project freed)
 //   bare_parse  libxml2's streaming reader through the document's bytes, with
 //               the DOM adaptor's options
@@ -338,13 +339,15 @@ void build_or_teardown(benchmark::State& state, bool teardown) {
   const std::string log = fresh_folder("log") + "/import.log";
   ::setenv("BXF2_IMPORT_LOG", log.c_str(), 1);
   mesh_folder = s.extracted + "/cadData/";
-  int64_t objects = 0;
+  int64_t objects = 0, calls = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto host = std::make_unique<CHost>();
+    const int64_t calls_before = THostFaults::calls();
     if (!teardown) state.ResumeTiming();
     import_document(doc.get(), host->application_interface(), path);
     if (!teardown) state.PauseTiming();
+    calls = THostFaults::calls() - calls_before;
     objects = int64_t(host->project().objects().size());
     if (teardown) state.ResumeTiming();
     host.reset();
@@ -355,6 +358,7 @@ void build_or_teardown(benchmark::State& state, bool teardown) {
     state.SkipWithError(("the builder left things out: " + read_file_bytes(log)).c_str());
   set_counters(state, s);
   state.counters["objects"] = double(objects);
+  state.counters["host_calls"] = double(calls);
 }
 
 void build(benchmark::State& state) { build_or_teardown(state, false); }
