@@ -331,29 +331,48 @@ float3 CEntity::size() const {
 
 template <class F>
 void CEntity::change_leaf_matrices(F&& change) {
-  // Visits every leaf below, in tree order, without a list of them.
-  const auto for_each_leaf = [this](auto&& visit) {
+  // Visits every entity below, in tree order, without a list of them:
+  // `leaf` for each one with a matrix, `done` for each group once all of
+  // its members have been visited.
+  const auto walk = [this](auto&& leaf, auto&& done) {
     for (CEntity* e = this; e;) {
-      if (e->has_matrix()) visit(e);
+      if (e->has_matrix()) leaf(e);
       if (e->_first) {
         e = e->_first;
         continue;
       }
-      while (e != this && !e->_next) e = e->_parent;
-      e = e == this ? nullptr : e->_next;
+      for (;;) {
+        if (e->is_group()) done(e);
+        if (e == this) {
+          e = nullptr;
+          break;
+        }
+        if (e->_next) {
+          e = e->_next;
+          break;
+        }
+        e = e->_parent;
+      }
     }
   };
   // All or none: every result is checked before the first is taken.
-  for_each_leaf([&](CEntity* leaf) {
-    float4x4 changed = leaf->_matrix;
-    change(changed);
-    check_finite(changed);
-  });
-  for_each_leaf([&](CEntity* leaf) {
-    float4x4 changed = leaf->_matrix;
-    change(changed);
-    leaf->take_matrix(changed);
-  });
+  walk(
+      [&](CEntity* e) {
+        float4x4 changed = e->_matrix;
+        change(changed);
+        check_finite(changed);
+      },
+      [](CEntity*) {});
+  // The bounds are measured again on the way, each group after its members,
+  // so that the next question about them visits nothing.
+  walk(
+      [&](CEntity* e) {
+        float4x4 changed = e->_matrix;
+        change(changed);
+        e->take_matrix(changed);
+        (void)e->world_bounds();
+      },
+      [](CEntity* group) { (void)group->world_bounds(); });
 }
 
 template <class F>
