@@ -456,6 +456,36 @@ bool report_failure(const std::string& target, pid_t pid, const std::string& err
   return false;
 }
 
+// Reads what the reader `pid` sends on `fd` into `buffer` until
+// `report(buffer, ended)` gives its report, or until the reader closes its
+// end (`ended`). A stop signal to the host meanwhile ends the reader at once
+// (SIGKILL) and is kept in `stopped_by`; what the reader sent before it
+// still counts.
+template <class Report>
+std::optional<std::string> await_report(int fd, pid_t pid, const TStopSignals& stops, int& stopped_by,
+                                        Report&& report) {
+  std::string buffer;
+  char chunk[4096];
+  for (;;) {
+    pollfd wait[2] = {{fd, POLLIN, 0}, {stops.fd(), POLLIN, 0}};
+    const nfds_t count = stopped_by != 0 || stops.fd() < 0 ? 1 : 2;
+    if (::poll(wait, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      return report(buffer, true);
+    }
+    if (count == 2 && (wait[1].revents & POLLIN) && (stopped_by = stops.pending()) != 0) {
+      ::kill(pid, SIGKILL);  // its end closes with it
+      continue;
+    }
+    if (!(wait[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return report(buffer, true);
+    buffer.append(chunk, size_t(n));
+    if (std::optional<std::string> whole = report(buffer, false)) return whole;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // The reader of a run
 // ---------------------------------------------------------------------------
@@ -579,28 +609,9 @@ class TRunReader {
         if (attempt > 0) fail(c.source, "cannot start the reader");
       }
       used = _pid;
-      std::string buffer;
-      char chunk[4096];
       int stopped_by = 0;
-      std::optional<std::string> report;
-      while (!report) {
-        pollfd wait[2] = {{_fd, POLLIN, 0}, {stops.fd(), POLLIN, 0}};
-        const nfds_t count = stopped_by != 0 || stops.fd() < 0 ? 1 : 2;
-        if (::poll(wait, count, -1) < 0) {
-          if (errno == EINTR) continue;
-          break;
-        }
-        if (count == 2 && (wait[1].revents & POLLIN) && (stopped_by = stops.pending()) != 0) {
-          ::kill(_pid, SIGKILL);  // its connection closes with it; a report sent before still counts
-          continue;
-        }
-        if (!(wait[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        const ssize_t n = ::read(_fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        buffer.append(chunk, size_t(n));
-        report = take_frame(buffer);
-      }
+      const std::optional<std::string> report =
+          await_report(_fd, _pid, stops, stopped_by, [](std::string& buffer, bool) { return take_frame(buffer); });
       int status = 0;
       bool reaped = false;
       if (!report || stopped_by != 0) {
@@ -614,7 +625,7 @@ class TRunReader {
       if (stopped_by != 0)
         error = stopped_reason(c.source, stopped_by);
       else if (report)
-        error = std::move(*report);
+        error = *report;
       else
         error = ended_reason(c.source, reaped, status);
     } catch (const Exception& e) {
@@ -698,27 +709,14 @@ bool run_reader(const std::string& source, const std::string& target, const std:
       run_child(fds[1], host, source, work);
     }
     ::close(fds[1]);
-    // The child's report, until it closes the pipe or the host is asked to
-    // stop (then the child is ended at once).
+    // The child's report is all it sends before it closes the pipe.
     int stopped_by = 0;
-    char buffer[4096];
-    for (;;) {
-      pollfd wait[2] = {{fds[0], POLLIN, 0}, {stops.fd(), POLLIN, 0}};
-      const nfds_t count = stopped_by != 0 || stops.fd() < 0 ? 1 : 2;
-      if (::poll(wait, count, -1) < 0) {
-        if (errno == EINTR) continue;
-        break;
-      }
-      if (count == 2 && (wait[1].revents & POLLIN) && (stopped_by = stops.pending()) != 0) {
-        ::kill(pid, SIGKILL);  // its pipe closes with it; what it sent before still counts
-        continue;
-      }
-      if (!(wait[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      if (error.size() < 65536) error.append(buffer, size_t(n));
-    }
+    const std::optional<std::string> report =
+        await_report(fds[0], pid, stops, stopped_by, [](std::string& buffer, bool ended) -> std::optional<std::string> {
+          if (buffer.size() > 65536) buffer.resize(65536);  // enough of any message
+          if (!ended || buffer.empty()) return std::nullopt;
+          return buffer;
+        });
     ::close(fds[0]);
     int status = 0;
     pid_t waited;
@@ -726,10 +724,12 @@ bool run_reader(const std::string& source, const std::string& target, const std:
     }
     // A Ctrl-C on the terminal reaches the child too, which may end first.
     if (stopped_by == 0) stopped_by = stops.pending();
-    if (error == kChildDone) return true;
+    if (report == kChildDone) return true;
     if (stopped_by != 0)
       error = stopped_reason(source, stopped_by);
-    else if (error.empty())
+    else if (report)
+      error = *report;
+    else
       error = ended_reason(source, waited == pid, status);
   } catch (const Exception& e) {
     error = e.message();
