@@ -1,26 +1,32 @@
-// The whole import of generated archives of about 100 and 1 000 cabinets
+// The whole import of generated archives of 100, 1 000 and 10 000 cabinets
 // (bench.generator.h: a kitchen document with shared hardware and one COLLADA
-// mesh per hardware model), in one run:
-//   program     bxf2-import run as a user runs it, writing the project as
-//               JSON, as a child process: wall time, CPU time and peak
-//               resident memory from wait4(), and the import command's own
-//               time as the program's summary line gives it
-//   program_without_output  the same without -o
+// mesh per hardware model), set against its floor, in one run:
+//   floor       bxf2-floor as a child process: the archive unpacked with
+//               libzip, the BXF2 file stepped through by libxml2's streaming
+//               reader, every mesh read by assimp; nothing else
+//   program     bxf2-import run as a user runs it, without output, as a
+//               child process: wall time, CPU time (children included) and
+//               peak resident memory from wait4(), and the import command's
+//               own time as the program's summary line gives it
+//   output_json, output_glb, output_both
+//               the same writing the project as .json, .glb or both
+//   process     `bxf2-import --version`: starting and ending the program
+//   host        a reference host started with both plug-ins and shut down
 //   extract     the archive unpacked by extract_archive
 //   convert     every cadData/*.dae converted by Meshport's convert_file, the
-//               code behind the plug-in's ConvertFile (a forked reader each)
+//               code behind the plug-in's ConvertFile (one reader process)
 //   parse       parse_file on the extracted document
 //   build       import_document into a fresh reference host, with the
-//               converted meshes in mesh_folder
-//   unzip       `unzip -q -o` of the same archive into a fresh folder, as a
-//               child process
+//               converted meshes in mesh_folder; counts the calls the
+//               builder makes on the host
+//   teardown    the built host destroyed (its project freed)
 //   bare_parse  libxml2's streaming reader through the document's bytes, with
 //               the DOM adaptor's options
-// Wall time is the figure of every benchmark. The summary at the end sets the
-// four stages against each other (shares of their sum) and their sum against
-// the program, and gives the ratios program / unzip and parse / bare parse.
-// Everything is written under one folder in the system's temporary folder,
-// removed at the end.
+// The summary at the end gives the program against its floor (wall and CPU
+// time, time per cabinet, peak memory), what each output costs, and where
+// the program's time goes: process, host, the four stages and teardown, and
+// the rest, which none of them accounts for. Everything is written under one
+// folder in the system's temporary folder, removed at the end.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -33,8 +39,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
+#include <set>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -79,69 +85,24 @@ std::string fresh_folder(const std::string& what) {
   return folder;
 }
 
-// Peak resident memory of Meshport's readers, probed once per sample.
-struct TReaderPeak {
-  double forking_mb = 0;  // resident memory of the process that forks them
-  double peak_mb = 0;     // the largest reader's peak, the forked pages included
-};
-
 struct TSample {
   std::string archive;
   std::string document_bytes;  // the BXF2 text, for the bare parse
   std::string extracted;       // the archive extracted and its meshes converted
   TGeneratedCounts counts;
-  TReaderPeak readers;
 };
 
-// Resident memory of this process in megabytes, from /proc.
-double resident_mb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-  return 0;
-}
-
 // Converts every .dae of `folder` into a .meb of the same name in
-// `target_folder`; returns the number converted.
+// `target_folder` as an import does, Meshport's reader ended afterwards as
+// at the end of a run; returns the number converted.
 int convert_meshes(const std::string& folder, const std::string& target_folder) {
   int converted = 0;
   for (const std::string& mesh : list_files(folder, "*.dae")) {
     const std::string target = include_trailing_delimiter(target_folder) + change_file_ext(extract_file_name(mesh), ".meb");
     converted += convert_file(mesh, target, mesh_scale, mesh_mode);
   }
+  end_conversion_reader();
   return converted;
-}
-
-// Converts the meshes of `folder` in a forked process and reads the peak of
-// its readers (its children) from getrusage(RUSAGE_CHILDREN). Each reader is
-// a fork of the converting process, so its peak includes the pages it shares
-// with it; the converting process is a fork of this one, as small as it is
-// when the probe runs.
-TReaderPeak probe_reader_peak(const std::string& folder) {
-  TReaderPeak peak;
-  int fds[2];
-  if (::pipe(fds) != 0) return peak;
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    TReaderPeak child;
-    child.forking_mb = resident_mb();
-    const std::string scratch = fresh_folder("probe");
-    convert_meshes(folder, scratch);
-    delete_folder(scratch);
-    rusage usage{};
-    ::getrusage(RUSAGE_CHILDREN, &usage);
-    child.peak_mb = double(usage.ru_maxrss) / 1024.0;
-    const ssize_t written = ::write(fds[1], &child, sizeof child);
-    ::_exit(written == ssize_t(sizeof child) ? 0 : 1);
-  }
-  ::close(fds[1]);
-  if (pid > 0 && ::read(fds[0], &peak, sizeof peak) != ssize_t(sizeof peak)) peak = {};
-  ::close(fds[0]);
-  if (pid > 0) ::waitpid(pid, nullptr, 0);
-  return peak;
 }
 
 // The archive of `cabinets` cabinets, written, extracted and its meshes
@@ -159,7 +120,6 @@ const TSample& sample(int64_t cabinets) {
   s.document_bytes = read_file_bytes(s.extracted + "/" + archive_document_name);
   const std::string meshes = s.extracted + "/cadData";
   if (convert_meshes(meshes, meshes) != s.counts.mesh_files) throw std::runtime_error("a mesh did not convert");
-  s.readers = probe_reader_peak(meshes);
   return samples.emplace(cabinets, std::move(s)).first->second;
 }
 
@@ -170,15 +130,21 @@ const TSample& sample(int64_t cabinets) {
 struct TChildRun {
   int status = -1;        // exit code; -1 when it did not exit normally
   double cpu = 0;         // user and system seconds, its reaped children included
-  double max_rss_mb = 0;  // the largest peak among it and its reaped children
+  double max_rss_mb = 0;  // its peak resident memory
   std::string err;        // its standard error
 };
 
-// Runs `args` (args[0] is the program's path) with standard input from
-// /dev/null and standard output and error into files of `folder`; `env` is
-// added to this process's environment. Waits for it with wait4().
-TChildRun run_child(const std::vector<std::string>& args, const std::vector<std::string>& env,
+// Runs `command` (command[0] is the program's path) with standard input
+// from /dev/null and standard output and error into files of `folder`;
+// `env` is added to this process's environment. Waits for it with wait4().
+// The peak memory comes from /usr/bin/time, which starts the program from a
+// small process: a process started from this one, large with its samples,
+// would count this one's pages in its peak.
+TChildRun run_child(const std::vector<std::string>& command, const std::vector<std::string>& env,
                     const std::string& folder) {
+  const std::string peak = folder + "/peak.txt";
+  std::vector<std::string> args = {"/usr/bin/time", "-f", "%M", "-o", peak};
+  args.insert(args.end(), command.begin(), command.end());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -198,7 +164,7 @@ TChildRun run_child(const std::vector<std::string>& args, const std::vector<std:
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
-    run.err = fmt::format("{}: cannot start", args[0]);
+    run.err = fmt::format("{}: cannot start", command[0]);
     return run;
   }
   int status = 0;
@@ -208,7 +174,7 @@ TChildRun run_child(const std::vector<std::string>& args, const std::vector<std:
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  run.max_rss_mb = double(usage.ru_maxrss) / 1024.0;
+  run.max_rss_mb = file_exists(peak) ? std::atof(read_file_bytes(peak).c_str()) / 1024.0 : 0.0;
   if (run.status != 0) run.err = read_file_bytes(err);
   return run;
 }
@@ -234,7 +200,7 @@ void run_program(benchmark::State& state, const std::vector<std::string>& output
   const std::string folder = fresh_folder("program");
   const std::string tmp = folder + "/tmp";
   force_folders(tmp);
-  std::vector<std::string> args = {BXF2_IMPORT_PROGRAM, "-q", "--warning", "ok"};
+  std::vector<std::string> args = {BXF2_IMPORT_PROGRAM, "--warning", "ok"};
   for (const std::string& output : outputs) args.insert(args.end(), {"-o", folder + "/" + output});
   args.push_back(s.archive);
   double cpu = 0, max_rss = 0, command = 0;
@@ -263,34 +229,58 @@ void run_program(benchmark::State& state, const std::vector<std::string>& output
   state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
   state.counters["command_s"] = benchmark::Counter(command, benchmark::Counter::kAvgIterations);
   state.counters["max_rss_MB"] = max_rss;
-  state.counters["reader_MB"] = s.readers.peak_mb;
-  state.counters["reader_fork_MB"] = s.readers.forking_mb;
 }
 
-void program(benchmark::State& state) { run_program(state, {"x.json"}); }
+void program(benchmark::State& state) { run_program(state, {}); }
+void output_json(benchmark::State& state) { run_program(state, {"x.json"}); }
+void output_glb(benchmark::State& state) { run_program(state, {"x.glb"}); }
+void output_both(benchmark::State& state) { run_program(state, {"x.json", "x.glb"}); }
 
-// The same without writing the project: what writing the JSON file costs is
-// the difference.
-void program_without_output(benchmark::State& state) { run_program(state, {}); }
-
-void unzip(benchmark::State& state) {
+// The floor, a process as the program is.
+void floor(benchmark::State& state) {
   const TSample& s = sample(state.range(0));
-  const std::string folder = fresh_folder("unzip");
-  double cpu = 0;
+  const std::string folder = fresh_folder("floor");
+  double cpu = 0, max_rss = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    const std::string target = fresh_folder("unzipped");
+    const std::string target = fresh_folder("unpacked");
     state.ResumeTiming();
-    const TChildRun run = run_child({"/usr/bin/unzip", "-q", "-o", s.archive, "-d", target}, {}, folder);
+    const TChildRun run = run_child({BXF2_FLOOR_PROGRAM, s.archive, target}, {}, folder);
     state.PauseTiming();
-    if (run.status != 0) state.SkipWithError(("unzip failed: " + run.err).c_str());
+    if (run.status != 0) state.SkipWithError(("bxf2-floor failed: " + run.err).c_str());
     cpu += run.cpu;
+    max_rss = std::max(max_rss, run.max_rss_mb);
     delete_folder(target);
     state.ResumeTiming();
   }
   delete_folder(folder);
   set_counters(state, s);
   state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+  state.counters["max_rss_MB"] = max_rss;
+}
+
+// Starting and ending the program, importing nothing.
+void process(benchmark::State& state) {
+  const std::string folder = fresh_folder("process");
+  double cpu = 0;
+  for (auto _ : state) {
+    const TChildRun run = run_child({BXF2_IMPORT_PROGRAM, "--version"}, {}, folder);
+    if (run.status != 0) state.SkipWithError(("bxf2-import --version failed: " + run.err).c_str());
+    cpu += run.cpu;
+  }
+  delete_folder(folder);
+  state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+}
+
+// A host started with the import plug-in and Meshport, then shut down, as
+// the program starts and ends one.
+void host(benchmark::State& state) {
+  for (auto _ : state) {
+    CHost host;
+    host.load_plugin(MESHPORT_MODULE);
+    host.load_plugin(IMPORT_MODULE);
+    host.shutdown();
+  }
 }
 
 void extract(benchmark::State& state) {
@@ -313,7 +303,7 @@ void convert(benchmark::State& state) {
   const double cpu_before = children_cpu();
   for (auto _ : state)
     if (convert_meshes(s.extracted + "/cadData", target) != s.counts.mesh_files) state.SkipWithError("a mesh did not convert");
-  // The readers do the work; this process only waits.
+  // The reader does the work; this process only waits.
   state.counters["readers_cpu_s"] =
       benchmark::Counter(children_cpu() - cpu_before, benchmark::Counter::kAvgIterations);
   state.counters["meshes"] = double(s.counts.mesh_files);
@@ -338,42 +328,60 @@ void bare_parse(benchmark::State& state) {
   set_counters(state, s);
 }
 
-// A fresh host per iteration, made and dropped outside the timing. The
-// builder's log goes to a file that must stay empty: every component finds
-// its mesh.
-void build(benchmark::State& state) {
+// Builds the document into a fresh host per iteration, made outside the
+// timing; with `teardown`, times dropping the built host instead of the
+// build. The builder's log goes to a file that must stay empty: every
+// component finds its mesh.
+void build_or_teardown(benchmark::State& state, bool teardown) {
   const TSample& s = sample(state.range(0));
   const std::string path = s.extracted + "/" + archive_document_name;
   std::unique_ptr<CBXF> doc(parse_file(path));
   const std::string log = fresh_folder("log") + "/import.log";
   ::setenv("BXF2_IMPORT_LOG", log.c_str(), 1);
   mesh_folder = s.extracted + "/cadData/";
-  int64_t objects = 0;
+  int64_t objects = 0, calls = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto host = std::make_unique<CHost>();
-    state.ResumeTiming();
+    const int64_t calls_before = THostFaults::calls();
+    if (!teardown) state.ResumeTiming();
     import_document(doc.get(), host->application_interface(), path);
-    state.PauseTiming();
+    if (!teardown) state.PauseTiming();
+    calls = THostFaults::calls() - calls_before;
     objects = int64_t(host->project().objects().size());
+    if (teardown) state.ResumeTiming();
     host.reset();
-    state.ResumeTiming();
+    if (!teardown) state.ResumeTiming();
   }
   ::unsetenv("BXF2_IMPORT_LOG");
   if (file_exists(log) && !read_file_bytes(log).empty())
     state.SkipWithError(("the builder left things out: " + read_file_bytes(log)).c_str());
   set_counters(state, s);
   state.counters["objects"] = double(objects);
+  state.counters["host_calls"] = double(calls);
 }
 
-BENCHMARK(program)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
-BENCHMARK(program_without_output)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
-BENCHMARK(unzip)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(extract)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(convert)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(parse)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(bare_parse)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(build)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+void build(benchmark::State& state) { build_or_teardown(state, false); }
+void teardown(benchmark::State& state) { build_or_teardown(state, true); }
+
+// The three sizes.
+void sizes(benchmark::internal::Benchmark* b) {
+  b->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(floor)->Apply(sizes)->Iterations(5);
+BENCHMARK(program)->Apply(sizes)->Iterations(5);
+BENCHMARK(output_json)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(output_glb)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(output_both)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(process)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(host)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(extract)->Apply(sizes)->Iterations(5);
+BENCHMARK(convert)->Apply(sizes)->Iterations(5);
+BENCHMARK(parse)->Apply(sizes)->Iterations(5);
+BENCHMARK(bare_parse)->Apply(sizes)->Iterations(5);
+BENCHMARK(build)->Apply(sizes)->Iterations(5);
+BENCHMARK(teardown)->Apply(sizes)->Iterations(5);
 
 // ---------------------------------------------------------------------------
 // Summary
@@ -387,94 +395,91 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      Row& row = _rows[std::stoll(run.run_name.args)];
-      const double wall = run.real_accumulated_time / double(run.iterations);
-      const double cpu = run.cpu_accumulated_time / double(run.iterations);
+      const std::string& name = run.run_name.function_name;
+      const int64_t size = run.run_name.args.empty() ? 0 : std::stoll(run.run_name.args);
       auto counter = [&](const char* key) {
         auto it = run.counters.find(key);
         return it == run.counters.end() ? 0.0 : double(it->second);
       };
-      const std::string& name = run.run_name.function_name;
-      row.wall[name] = wall;
-      row.cpu[name] = cpu;
-      if (name == "program" || name == "program_without_output") {
-        row.cpu[name] = counter("cpu_s");
-        row.wall[name + " command"] = counter("command_s");
-      }
-      if (name == "program") {
-        row.max_rss = counter("max_rss_MB");
-        row.reader = counter("reader_MB");
-        row.reader_fork = counter("reader_fork_MB");
-      } else if (name == "unzip") {
-        row.cpu[name] = counter("cpu_s");
-      } else if (name == "convert") {
-        row.cpu[name] = cpu + counter("readers_cpu_s");
-      }
+      TFigure& f = _figures[{name, size}];
+      f.wall = run.real_accumulated_time / double(run.iterations);
+      f.cpu = run.cpu_accumulated_time / double(run.iterations);
+      if (run.counters.count("cpu_s")) f.cpu = counter("cpu_s");  // a child process: its own CPU time
+      if (name == "convert") f.cpu += counter("readers_cpu_s");
+      f.command = counter("command_s");
+      f.peak_mb = counter("max_rss_MB");
     }
     ConsoleReporter::ReportRuns(runs);
   }
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    static const char* const stages[] = {"extract", "convert", "parse", "build"};
-    std::printf("\nWall time in ms (CPU time in ms, the children's included):\n");
-    std::printf("%9s %8s %8s %6s %17s %17s %9s %17s %15s %15s %15s %15s %15s %15s\n", "cabinets", "bxf2 KB", "zip KB",
-                "meshes", "program", "without output", "command", "stages", "extract", "convert", "parse", "build",
-                "unzip", "bare parse");
-    for (const auto& [cabinets, r] : _rows) {
-      const Row& row = r;  // lambdas below cannot capture a structured binding
-      const TSample& s = sample(cabinets);
-      auto cell = [&](const std::string& name) {
-        return fmt::format("{:.1f} ({:.1f})", row.get(row.wall, name) * 1e3, row.get(row.cpu, name) * 1e3);
-      };
-      double sum = 0, sum_cpu = 0;
-      for (const char* stage : stages) {
-        sum += row.get(row.wall, stage);
-        sum_cpu += row.get(row.cpu, stage);
+    std::set<int64_t> sizes;
+    for (const auto& [key, figure] : _figures)
+      if (key.second > 0) sizes.insert(key.second);
+
+    std::printf("\nThe program (no output) against its floor; ms of wall time (CPU time, children included):\n");
+    std::printf("%9s %8s %8s %17s %17s %11s %10s %16s %14s %14s\n", "cabinets", "bxf2 KB", "zip KB", "floor", "program",
+                "wall ratio", "cpu ratio", "cpu us/cabinet", "floor peak MB", "prog. peak MB");
+    for (int64_t n : sizes) {
+      const TFigure f = get("floor", n), p = get("program", n);
+      if (!f.wall || !p.wall) continue;
+      const TSample& s = sample(n);
+      std::printf("%9lld %8.0f %8.0f %17s %17s %11.2f %10.2f %16.1f %14.0f %14.0f\n", (long long)n,
+                  double(s.counts.bytes) / 1024, double(s.counts.archive_bytes) / 1024, cell(f).c_str(), cell(p).c_str(),
+                  p.wall / f.wall, ratio(p.cpu, f.cpu), 1e6 * p.cpu / double(n), f.peak_mb, p.peak_mb);
+    }
+
+    std::printf("\nWhat each output costs; ms of wall time (CPU time), ratios to the program without output:\n");
+    std::printf("%9s %8s %17s %11s %10s %9s %11s\n", "cabinets", "output", "program", "wall ratio", "cpu ratio", "peak MB",
+                "peak ratio");
+    for (int64_t n : sizes)
+      for (const char* output : {"output_json", "output_glb", "output_both"}) {
+        const TFigure o = get(output, n), p = get("program", n);
+        if (!o.wall || !p.wall) continue;
+        std::printf("%9lld %8s %17s %11.2f %10.2f %9.0f %11.2f\n", (long long)n, output + 7, cell(o).c_str(),
+                    o.wall / p.wall, ratio(o.cpu, p.cpu), o.peak_mb, ratio(o.peak_mb, p.peak_mb));
       }
-      std::printf("%9lld %8.0f %8.0f %6lld %17s %17s %9.1f %17s %15s %15s %15s %15s %15s %15s\n", (long long)cabinets,
-                  double(s.counts.bytes) / 1024.0, double(s.counts.archive_bytes) / 1024.0,
-                  (long long)s.counts.mesh_files, cell("program").c_str(), cell("program_without_output").c_str(),
-                  row.get(row.wall, "program command") * 1e3,
-                  fmt::format("{:.1f} ({:.1f})", sum * 1e3, sum_cpu * 1e3).c_str(), cell("extract").c_str(),
-                  cell("convert").c_str(), cell("parse").c_str(), cell("build").c_str(), cell("unzip").c_str(),
-                  cell("bare_parse").c_str());
+
+    std::printf("\nWhere the program's time goes (no output); ms of wall time (CPU time):\n");
+    static const char* const parts[] = {"process", "host", "extract", "convert", "parse", "build", "teardown"};
+    std::printf("%9s", "cabinets");
+    for (const char* part : parts) std::printf(" %15s", part);
+    std::printf(" %15s %15s %15s %9s\n", "sum", "program", "rest", "command");
+    for (int64_t n : sizes) {
+      const TFigure p = get("program", n);
+      if (!p.wall) continue;
+      TFigure sum;
+      std::printf("%9lld", (long long)n);
+      for (const char* part : parts) {
+        const TFigure f = get(part, std::string(part) == "process" || std::string(part) == "host" ? 0 : n);
+        sum.wall += f.wall;
+        sum.cpu += f.cpu;
+        std::printf(" %15s", cell(f).c_str());
+      }
+      TFigure rest{p.wall - sum.wall, p.cpu - sum.cpu};
+      std::printf(" %15s %15s %15s %9.1f\n", cell(sum).c_str(), cell(p).c_str(), cell(rest).c_str(), p.command * 1e3);
     }
-    std::printf("\nShares of the stages' wall time, and ratios of wall times:\n");
-    std::printf("%9s %8s %8s %8s %8s %14s %15s %15s %16s %16s\n", "cabinets", "extract", "convert", "parse", "build",
-                "stages/prog", "program/unzip", "extract/unzip", "parse/bare", "peak RSS MB");
-    for (const auto& [cabinets, r] : _rows) {
-      const Row& row = r;  // lambdas below cannot capture a structured binding
-      double sum = 0;
-      for (const char* stage : stages) sum += row.get(row.wall, stage);
-      auto share = [&](const char* stage) { return sum > 0 ? 100.0 * row.get(row.wall, stage) / sum : 0.0; };
-      auto ratio = [&](const char* a, const char* b) {
-        const double d = row.get(row.wall, b);
-        return d > 0 ? row.get(row.wall, a) / d : 0.0;
-      };
-      const double program = row.get(row.wall, "program");
-      std::printf("%9lld %7.1f%% %7.1f%% %7.1f%% %7.1f%% %14.2f %15.1f %15.2f %16.2f %16s\n", (long long)cabinets,
-                  share("extract"), share("convert"), share("parse"), share("build"), program > 0 ? sum / program : 0.0,
-                  ratio("program", "unzip"), ratio("extract", "unzip"), ratio("parse", "bare_parse"),
-                  fmt::format("{:.0f} / {:.0f}+{:.0f}", row.max_rss, row.reader_fork, row.reader - row.reader_fork)
-                      .c_str());
-    }
+    std::printf("\nparse / bare parse (wall):");
+    for (int64_t n : sizes) std::printf("  %lld: %.2f", (long long)n, ratio(get("parse", n).wall, get("bare_parse", n).wall));
     std::printf(
-        "\ncommand: the import command's own time inside the program (its summary line), in the run with output.\n"
-        "peak RSS: the program's ru_maxrss from wait4() (the largest of the program and its reaped\n"
-        "Meshport readers) / a reader's peak, probed apart: the forking process + what the reader adds.\n");
+        "\n\nprocess: bxf2-import --version; host: a host started with both plug-ins and shut down; teardown: the\n"
+        "built host destroyed; rest: the program less the parts before it; command: the import command's own\n"
+        "time (the summary line). Peak: the process's peak resident memory, from /usr/bin/time.\n");
   }
 
  private:
-  struct Row {
-    std::map<std::string, double> wall, cpu;
-    double max_rss = 0, reader = 0, reader_fork = 0;
-    static double get(const std::map<std::string, double>& values, const std::string& name) {
-      auto it = values.find(name);
-      return it == values.end() ? 0.0 : it->second;
-    }
+  struct TFigure {
+    double wall = 0, cpu = 0, command = 0, peak_mb = 0;
   };
-  std::map<int64_t, Row> _rows;
+  TFigure get(const std::string& name, int64_t size) const {
+    auto it = _figures.find({name, size});
+    return it == _figures.end() ? TFigure() : it->second;
+  }
+  static double ratio(double a, double b) { return b > 0 ? a / b : 0.0; }
+  static std::string cell(const TFigure& f) { return fmt::format("{:.1f} ({:.1f})", f.wall * 1e3, f.cpu * 1e3); }
+
+  std::map<std::pair<std::string, int64_t>, TFigure> _figures;
 };
 
 }  // namespace

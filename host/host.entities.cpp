@@ -1,6 +1,7 @@
 #include "host.entities.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "host.project.h"
@@ -112,7 +113,15 @@ std::string CEntity::property(const std::string& name) const {
 
 void CEntity::set_matrix(const float4x4& m) {
   check_finite(m);
+  take_matrix(m);
+}
+
+void CEntity::take_matrix(const float4x4& m) {
+  // Bit for bit: a zero that changes its sign can change a bound's sign.
+  for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10})
+    if (std::bit_cast<uint64_t>(m.m[i]) != std::bit_cast<uint64_t>(_matrix.m[i])) _turned_bounds_known = false;
   _matrix = m;
+  forget_bounds();
 }
 
 void CEntity::set_texture_matrix(const float4x4& m) {
@@ -120,11 +129,33 @@ void CEntity::set_texture_matrix(const float4x4& m) {
   _texture_matrix = m;
 }
 
-void CEntity::set_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
-  for (const float3& v : vertices)
+TSharedGeometry make_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
+  auto geometry = std::make_shared<TMeshGeometry>();
+  for (const float3& v : vertices) {
     if (is_not_finite(v)) refuse_non_finite();
-  _vertices = std::move(vertices);
-  _indices = std::move(indices);
+    geometry->bounds.add(v);
+  }
+  geometry->vertices = std::move(vertices);
+  geometry->indices = std::move(indices);
+  return geometry;
+}
+
+namespace {
+const std::vector<float3> no_vertices;
+const std::vector<uint32_t> no_indices;
+}  // namespace
+
+const std::vector<float3>& CEntity::vertices() const { return _geometry ? _geometry->vertices : no_vertices; }
+const std::vector<uint32_t>& CEntity::indices() const { return _geometry ? _geometry->indices : no_indices; }
+
+void CEntity::set_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices) {
+  set_geometry(make_geometry(std::move(vertices), std::move(indices)));
+}
+
+void CEntity::set_geometry(TSharedGeometry geometry) {
+  _geometry = std::move(geometry);
+  _turned_bounds_known = false;
+  forget_bounds();
 }
 
 // ---------------------------------------------------------------------------
@@ -166,6 +197,7 @@ void CEntity::insert_member(CEntity* member, CEntity* before) {
   else
     _last = member;
   ++_member_count;
+  forget_bounds();
   release();
 }
 
@@ -182,6 +214,7 @@ void CEntity::unlink() {
     group->_last = _prev;
   _prev = _next = _parent = nullptr;
   --group->_member_count;
+  group->forget_bounds();
   release();  // the group's reference
 }
 
@@ -205,7 +238,7 @@ void CEntity::detach_project() {
 TBounds CEntity::local_bounds() const {
   TBounds b;
   if (_kind == TEntityKind::mesh) {
-    for (const float3& v : _vertices) b.add(v);
+    if (_geometry) b = _geometry->bounds;
   } else {
     b.add(_corner);
     b.add(float3(_corner.x + _extent.x, _corner.y + _extent.y, _corner.z + _extent.z));
@@ -213,7 +246,12 @@ TBounds CEntity::local_bounds() const {
   return b;
 }
 
-TBounds CEntity::world_bounds() const {
+void CEntity::forget_bounds() {
+  for (CEntity* e = this; e && e->_world_bounds_known; e = e->_parent) e->_world_bounds_known = false;
+}
+
+const TBounds& CEntity::world_bounds() const {
+  if (_world_bounds_known) return _world_bounds;
   TBounds b;
   switch (_kind) {
     case TEntityKind::article:
@@ -222,7 +260,7 @@ TBounds CEntity::world_bounds() const {
       for (CEntity* m = _first; m; m = m->_next) b.add(m->world_bounds());
       break;
     case TEntityKind::mesh:
-      for (const float3& v : _vertices) b.add(_matrix.transform_point(v));
+      b = mesh_world_bounds();
       break;
     case TEntityKind::box:
       for (int i = 0; i < 8; ++i) {
@@ -232,6 +270,32 @@ TBounds CEntity::world_bounds() const {
       }
       break;
   }
+  _world_bounds = b;
+  _world_bounds_known = true;
+  return _world_bounds;
+}
+
+// Each coordinate of a point through the matrix is the turned part
+// (m[0] x + m[1] y + m[2] z, summed in that order, as transform_point sums)
+// plus the translation, added last. Adding a number is monotonic in
+// floating point, so the least and greatest of the sums plus the
+// translation are exactly the least and greatest of the points through the
+// matrix: the same bounds, without visiting the vertices after a move.
+TBounds CEntity::mesh_world_bounds() const {
+  const double* m = _matrix.m;
+  if (!_turned_bounds_known) {
+    TBounds turned;
+    for (const float3& v : vertices())
+      turned.add(float3(m[0] * v.x + m[1] * v.y + m[2] * v.z, m[4] * v.x + m[5] * v.y + m[6] * v.z,
+                        m[8] * v.x + m[9] * v.y + m[10] * v.z));
+    _turned_bounds = turned;
+    _turned_bounds_known = true;
+  }
+  TBounds b;
+  if (_turned_bounds.empty) return b;
+  b.min = float3(_turned_bounds.min.x + m[3], _turned_bounds.min.y + m[7], _turned_bounds.min.z + m[11]);
+  b.max = float3(_turned_bounds.max.x + m[3], _turned_bounds.max.y + m[7], _turned_bounds.max.z + m[11]);
+  b.empty = false;
   return b;
 }
 
@@ -245,7 +309,7 @@ float3 CEntity::position() const {
       return b.empty ? float3() : b.min;
     }
     case TEntityKind::group: {
-      TBounds b = world_bounds();
+      const TBounds& b = world_bounds();
       return b.empty ? float3() : b.min;
     }
   }
@@ -267,32 +331,55 @@ float3 CEntity::size() const {
 
 template <class F>
 void CEntity::change_leaf_matrices(F&& change) {
-  std::vector<CEntity*> leaves;
-  std::vector<CEntity*> pending{this};
-  while (!pending.empty()) {
-    CEntity* e = pending.back();
-    pending.pop_back();
-    if (e->has_matrix()) leaves.push_back(e);
-    for (CEntity* m = e->_first; m; m = m->_next) pending.push_back(m);
-  }
-  std::vector<float4x4> changed;
-  changed.reserve(leaves.size());
-  for (CEntity* leaf : leaves) {
-    changed.push_back(leaf->_matrix);
-    change(changed.back());
-    check_finite(changed.back());
-  }
-  for (size_t i = 0; i < leaves.size(); ++i) leaves[i]->_matrix = changed[i];
+  // Visits every entity below, in tree order, without a list of them:
+  // `leaf` for each one with a matrix, `done` for each group once all of
+  // its members have been visited.
+  const auto walk = [this](auto&& leaf, auto&& done) {
+    for (CEntity* e = this; e;) {
+      if (e->has_matrix()) leaf(e);
+      if (e->_first) {
+        e = e->_first;
+        continue;
+      }
+      for (;;) {
+        if (e->is_group()) done(e);
+        if (e == this) {
+          e = nullptr;
+          break;
+        }
+        if (e->_next) {
+          e = e->_next;
+          break;
+        }
+        e = e->_parent;
+      }
+    }
+  };
+  // All or none: every result is checked before the first is taken.
+  walk(
+      [&](CEntity* e) {
+        float4x4 changed = e->_matrix;
+        change(changed);
+        check_finite(changed);
+      },
+      [](CEntity*) {});
+  // The bounds are measured again on the way, each group after its members,
+  // so that the next question about them visits nothing.
+  walk(
+      [&](CEntity* e) {
+        float4x4 changed = e->_matrix;
+        change(changed);
+        e->take_matrix(changed);
+        (void)e->world_bounds();
+      },
+      [](CEntity* group) { (void)group->world_bounds(); });
 }
 
 template <class F>
 void CEntity::change_vertices(F&& change) {
-  std::vector<float3> changed = _vertices;
-  for (float3& v : changed) {
-    change(v);
-    if (is_not_finite(v)) refuse_non_finite();
-  }
-  _vertices = std::move(changed);
+  std::vector<float3> changed = vertices();
+  for (float3& v : changed) change(v);
+  set_geometry(make_geometry(std::move(changed), indices()));
 }
 
 void CEntity::set_position(int axis, double value) {
@@ -301,6 +388,7 @@ void CEntity::set_position(int axis, double value) {
     case TEntityKind::box:
     case TEntityKind::article:
       component(_corner, axis) = value;
+      forget_bounds();
       break;
     case TEntityKind::mesh: {
       TBounds b = local_bounds();
@@ -324,6 +412,7 @@ void CEntity::set_size(int axis, double value) {
     case TEntityKind::box:
     case TEntityKind::article:
       component(_extent, axis) = value;
+      forget_bounds();
       break;
     case TEntityKind::mesh: {
       // Stretches the vertices about the corner; a flat extent cannot be stretched.

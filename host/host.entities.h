@@ -35,6 +35,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,21 @@ struct TBounds {
   void add(const TBounds& b);
   float3 extent() const { return empty ? float3() : float3(max.x - min.x, max.y - min.y, max.z - min.z); }
 };
+
+// A mesh object's vertices and triangles (3 indices each) in its own frame,
+// with the box of its vertices. Never changed once made: mesh objects loaded
+// from one file share it, and one that changes its vertices gets a changed
+// copy of its own.
+struct TMeshGeometry {
+  std::vector<float3> vertices;
+  std::vector<uint32_t> indices;
+  TBounds bounds;
+};
+using TSharedGeometry = std::shared_ptr<const TMeshGeometry>;
+
+// A geometry of `vertices` and `indices`; refuses a vertex that is not
+// finite with EOleSysError (E_INVALIDARG).
+TSharedGeometry make_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices);
 
 class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGroupEntity, IMeshNode> {
  public:
@@ -98,9 +114,12 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   const float4x4& texture_matrix() const { return _texture_matrix; }
   void set_texture_matrix(const float4x4& m);
   // A mesh object's geometry in its own frame; 3 indices per triangle.
-  const std::vector<float3>& vertices() const { return _vertices; }
-  const std::vector<uint32_t>& indices() const { return _indices; }
+  const std::vector<float3>& vertices() const;
+  const std::vector<uint32_t>& indices() const;
+  const TSharedGeometry& geometry() const { return _geometry; }
   void set_geometry(std::vector<float3> vertices, std::vector<uint32_t> indices);
+  // Shares `geometry` (made by make_geometry, so finite) with other objects.
+  void set_geometry(TSharedGeometry geometry);
   // The number of IMeshNode.Update calls.
   int update_count() const { return _updates; }
 
@@ -135,7 +154,10 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   void set_position(int axis, double value);
   void set_size(int axis, double value);
   // World bounds: a leaf's geometry through its matrix, a group's members'.
-  TBounds world_bounds() const;
+  // Kept until something below changes them: each entity whose bounds are
+  // known has its members' known too, so a change forgets them from the
+  // changed entity up to the first group that had forgotten already.
+  const TBounds& world_bounds() const;
   // Moves the entity by `delta` in world coordinates (groups: every member);
   // refuses non-finite numbers (above).
   void move_world(int axis, double delta);
@@ -176,6 +198,12 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
 
  private:
   TBounds local_bounds() const;
+  // Forgets the world bounds of this entity and of the groups above it.
+  void forget_bounds();
+  // Takes `m` as the matrix, forgetting what it changes.
+  void take_matrix(const float4x4& m);
+  // A mesh object's world bounds, from its turned bounds.
+  TBounds mesh_world_bounds() const;
   // Applies `change` to the matrix of the entity and of every leaf below it,
   // all or none: refused when one of the results is not finite.
   template <class F>
@@ -197,8 +225,14 @@ class CEntity : public TImplements<CSafeInterfacedObject, IMaterialEntity, IGrou
   // Boxes and articles: corner and extent. Mesh objects: geometry.
   float3 _corner;
   float3 _extent;
-  std::vector<float3> _vertices;
-  std::vector<uint32_t> _indices;
+  TSharedGeometry _geometry;
+  mutable TBounds _world_bounds;
+  mutable bool _world_bounds_known = false;
+  // Mesh objects: the vertices through the matrix without its translation,
+  // kept while the geometry and the rest of the matrix stay the same, so
+  // that a moved object's bounds come without visiting its vertices again.
+  mutable TBounds _turned_bounds;
+  mutable bool _turned_bounds_known = false;
   float4x4 _matrix = float4x4::identity();
   float4x4 _texture_matrix = float4x4::identity();
   int _updates = 0;

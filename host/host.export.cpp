@@ -515,11 +515,28 @@ class TSceneBuilder {
     for (int i = 0; i < 16; ++i) m[i] = single(e.matrix().m[i], e, "matrix");
     node->mTransformation = aiMatrix4x4(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9], m[10], m[11],
                                         m[12], m[13], m[14], m[15]);
-    std::unique_ptr<aiMesh> mesh = e.kind() == TEntityKind::box ? cuboid(e) : triangles(e);
-    if (!mesh) return node.release();
-    mesh->mName = e.name();
-    mesh->mMaterialIndex = material_index(&e);
-    node->mMeshes = new unsigned[1]{shared_mesh_index(std::move(mesh))};
+    const bool box = e.kind() == TEntityKind::box;
+    if (!box && (e.vertices().empty() || e.indices().empty())) return node.release();
+    const unsigned material = material_index(&e);
+    // What the mesh is made from: a box's corner and extent, a mesh object's
+    // geometry (shared by the objects of one mesh file), and the material.
+    std::string key(reinterpret_cast<const char*>(&material), sizeof material);
+    if (box) {
+      const float3 c = e.position(), s = e.size();
+      const double values[6] = {c.x, c.y, c.z, s.x, s.y, s.z};
+      key.append(reinterpret_cast<const char*>(values), sizeof values);
+    } else {
+      const TMeshGeometry* geometry = e.geometry().get();
+      key.append(reinterpret_cast<const char*>(&geometry), sizeof geometry);
+    }
+    auto made = _made.find(key);
+    if (made == _made.end()) {
+      std::unique_ptr<aiMesh> mesh = box ? cuboid(e) : triangles(e);
+      mesh->mName = e.name();
+      mesh->mMaterialIndex = material;
+      made = _made.emplace(std::move(key), shared_mesh_index(std::move(mesh))).first;
+    }
+    node->mMeshes = new unsigned[1]{made->second};
     node->mNumMeshes = 1;
     return node.release();
   }
@@ -630,6 +647,9 @@ class TSceneBuilder {
   std::vector<std::string> _node_names;
   std::vector<std::unique_ptr<aiMesh>> _meshes;
   std::unordered_map<std::string, unsigned> _mesh_index;  // content -> index in _meshes
+  // What a mesh was made from -> index in _meshes: equal sources give equal
+  // meshes, so each is made once, not once per placed copy.
+  std::unordered_map<std::string, unsigned> _made;
   std::vector<std::unique_ptr<aiMaterial>> _materials;
   std::map<std::tuple<std::string, float, float, float>, unsigned> _material_index;
 };

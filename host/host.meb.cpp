@@ -325,10 +325,10 @@ TMebFile read_meb(const std::string& path) {
   return TMebReader(path, data, end).read_file();
 }
 
-void write_meb(const std::string& path, const TMebFile& file) {
+void write_meb(const std::string& path, const TMebFile& file, TFileDurability durability) {
   const std::vector<uint8_t> bytes = TMebWriter(path).encode(file);
   try {
-    write_file_bytes(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    write_file_bytes(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), durability);
   } catch (const EFileError&) {
     fail(path, "cannot be written");
   }

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform.files.h"
 #include "system.h"
 
 // A mesh file that cannot be read or written; the message names the file.
@@ -68,5 +69,7 @@ TMebFile read_meb(const std::string& path);
 // file writer (`write_file_bytes`), so the target is either the complete new
 // file or left as it was. Raises EMebFormat
 // when the content breaks a rule of the format (the reader would refuse it)
-// or when the file cannot be written.
-void write_meb(const std::string& path, const TMebFile& file);
+// or when the file cannot be written. `durability` as write_file_bytes
+// takes it.
+void write_meb(const std::string& path, const TMebFile& file,
+               TFileDurability durability = TFileDurability::durable);

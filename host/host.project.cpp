@@ -1,5 +1,7 @@
 #include "host.project.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <unordered_set>
 
@@ -169,48 +171,118 @@ void CSelection::ungroup() {
   std::erase_if(_entities, [](const TRef<CEntity>& e) { return e->removed(); });
 }
 
+// A mesh file read and checked, as the objects made from it need it: each
+// node's world matrix and, for meshes, the geometry they share.
+struct CSelection::TLoadedFile {
+  struct TNode {
+    std::string name;
+    float4x4 world;
+    TSharedGeometry geometry;  // null for a group
+    std::vector<TNode> children;
+  };
+  std::vector<TNode> objects;
+  int64_t count = 0;  // of all nodes
+  // The file when it was read.
+  uint64_t device = 0, inode = 0, size = 0;
+  int64_t modified_ns = 0;
+};
+
+namespace {
+
+using TLoadedNode = CSelection::TLoadedFile::TNode;
+
+// `node` with its world matrix (`outer` acting after its own) and its
+// geometry checked; raises Exception for indices the reader let through and
+// EOleSysError (E_INVALIDARG) for a number that is not finite.
+TLoadedNode prepare(const TMebNode& node, const float4x4& outer) {
+  TLoadedNode out;
+  out.name = node.name;
+  float4x4 own;
+  for (int i = 0; i < 16; ++i) own.m[i] = node.matrix[size_t(i)];
+  out.world = float4x4::multiply(own, outer);
+  if (node.is_group) {
+    out.children.reserve(node.children.size());
+    for (const TMebNode& child : node.children) out.children.push_back(prepare(child, out.world));
+    return out;
+  }
+  std::vector<float3> vertices;
+  vertices.reserve(node.vertices.size());
+  for (const TMebVertex& v : node.vertices) vertices.emplace_back(v.x, v.y, v.z);
+  if (node.indices.size() % 3 != 0)
+    throw Exception(fmt::format("mesh \"{}\": the index count {} is not a multiple of 3", node.name, node.indices.size()));
+  for (uint32_t i : node.indices)
+    if (i >= vertices.size()) throw Exception(fmt::format("mesh \"{}\": vertex index {} out of range", node.name, i));
+  out.geometry = make_geometry(std::move(vertices), node.indices);
+  if (is_not_finite(out.world)) throw EOleSysError(E_INVALIDARG);
+  return out;
+}
+
+int64_t count_nodes(const std::vector<TMebNode>& nodes) {
+  int64_t n = int64_t(nodes.size());
+  for (const TMebNode& node : nodes) n += count_nodes(node.children);
+  return n;
+}
+
+}  // namespace
+
+std::shared_ptr<const CSelection::TLoadedFile> CSelection::loaded_file(const std::string& path) {
+  struct stat info {};
+  const bool found = ::stat(path.c_str(), &info) == 0;
+  const int64_t modified_ns = int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  if (found) {
+    auto it = _loaded_files.find(path);
+    if (it != _loaded_files.end()) {
+      const TLoadedFile& f = *it->second;
+      if (f.device == uint64_t(info.st_dev) && f.inode == uint64_t(info.st_ino) && f.size == uint64_t(info.st_size) &&
+          f.modified_ns == modified_ns)
+        return it->second;
+    }
+  }
+  _loaded_files.erase(path);
+  TMebFile file = read_meb(path);
+  auto loaded = std::make_shared<TLoadedFile>();
+  loaded->count = count_nodes(file.objects);
+  // Checked before the nodes, as a file whose objects would not fit is
+  // refused whatever else is wrong with it.
+  if (loaded->count > _project->max_objects() - _project->object_count()) throw EOleSysError(E_OUTOFMEMORY);
+  loaded->objects.reserve(file.objects.size());
+  for (const TMebNode& node : file.objects) loaded->objects.push_back(prepare(node, float4x4::identity()));
+  if (found) {
+    loaded->device = uint64_t(info.st_dev);
+    loaded->inode = uint64_t(info.st_ino);
+    loaded->size = uint64_t(info.st_size);
+    loaded->modified_ns = modified_ns;
+    _loaded_files[path] = loaded;
+  }
+  return loaded;
+}
+
 void CSelection::load_file(const std::string& path) {
   ASSERT(_project);
-  TMebFile file = read_meb(path);
+  const std::shared_ptr<const TLoadedFile> file = loaded_file(path);
+  if (file->count > _project->max_objects() - _project->object_count()) throw EOleSysError(E_OUTOFMEMORY);
   // Every object is built before any joins the project, so a file refused
   // half-way changes nothing.
   std::vector<TRef<CEntity>> built;
-  auto build = [&](auto& self, const TMebNode& node, const float4x4& outer) -> TRef<CEntity> {
-    float4x4 own;
-    for (int i = 0; i < 16; ++i) own.m[i] = node.matrix[size_t(i)];
-    float4x4 world = float4x4::multiply(own, outer);
-    if (node.is_group) {
+  built.reserve(file->objects.size());
+  auto build = [&](auto& self, const TLoadedNode& node) -> TRef<CEntity> {
+    if (!node.geometry) {
       TRef<CEntity> group = CEntity::create(_project, TEntityKind::group);
       group->set_name(node.name);
-      for (const TMebNode& child : node.children) {
-        TRef<CEntity> member = self(self, child, world);
+      for (const TLoadedNode& child : node.children) {
+        TRef<CEntity> member = self(self, child);
         group->insert_member(member.get());
       }
       return group;
     }
-    std::vector<float3> vertices;
-    vertices.reserve(node.vertices.size());
-    for (const TMebVertex& v : node.vertices) vertices.emplace_back(v.x, v.y, v.z);
-    if (node.indices.size() % 3 != 0)
-      throw Exception(fmt::format("mesh \"{}\": the index count {} is not a multiple of 3", node.name, node.indices.size()));
-    for (uint32_t i : node.indices)
-      if (i >= vertices.size())
-        throw Exception(fmt::format("mesh \"{}\": vertex index {} out of range", node.name, i));
     TRef<CEntity> mesh = CEntity::create(_project, TEntityKind::mesh);
     mesh->set_name(node.name);
-    mesh->set_geometry(std::move(vertices), node.indices);
-    mesh->set_matrix(world);
+    mesh->set_geometry(node.geometry);
+    mesh->set_matrix(node.world);
     return mesh;
   };
-  const auto count = [](auto& self, const std::vector<TMebNode>& nodes) -> int64_t {
-    int64_t n = int64_t(nodes.size());
-    for (const TMebNode& node : nodes) n += self(self, node.children);
-    return n;
-  };
-  const int64_t objects = count(count, file.objects);
-  if (objects > _project->max_objects() - _project->object_count()) throw EOleSysError(E_OUTOFMEMORY);
-  for (const TMebNode& node : file.objects) built.push_back(build(build, node, float4x4::identity()));
-  _project->add_objects(objects);
+  for (const TLoadedNode& node : file->objects) built.push_back(build(build, node));
+  _project->add_objects(file->count);
   _entities.clear();
   for (const auto& e : built) {
     _project->root()->insert_member(e.get());

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "TVR_TLB.h"
@@ -122,10 +124,14 @@ class CSelection : public TImplements<CSafeInterfacedObject, ISelection> {
   // Dissolves the selected groups (see Ungroup).
   void ungroup();
   // Loads a mesh file (see LoadFile); raises EMebFormat with the reason when
-  // it does not read, and Exception for indices the reader let through.
+  // it does not read, and Exception for indices the reader let through. A
+  // file is read once while its size and modification time stay the same:
+  // the objects made from it share its geometry.
   void load_file(const std::string& path);
   // Forgets the project (when it goes away).
   void detach_project();
+  // A mesh file read and checked as load_file keeps it.
+  struct TLoadedFile;
 
   // -- ISelection ----------------------------------------------------------
 
@@ -157,6 +163,11 @@ class CSelection : public TImplements<CSafeInterfacedObject, ISelection> {
   explicit CSelection(CProject* project) : _project(project) {}
 
  private:
+  // The mesh file at `path`, from the files read before when it has not
+  // changed since.
+  std::shared_ptr<const TLoadedFile> loaded_file(const std::string& path);
+
   CProject* _project;
   std::vector<TRef<CEntity>> _entities;
+  std::unordered_map<std::string, std::shared_ptr<const TLoadedFile>> _loaded_files;  // by path
 };

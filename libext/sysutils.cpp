@@ -77,10 +77,31 @@ int compare(std::string_view a, std::string_view b) {
 // Public helpers
 // ---------------------------------------------------------------------------
 
+// Names, ids and property values are mostly ASCII: the conversions copy the
+// ASCII start of a text unit by unit and decode from the first other byte on.
+namespace {
+
+size_t ascii_prefix(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && uint8_t(text[i]) < 0x80) ++i;
+  return i;
+}
+
+size_t ascii_prefix(std::u16string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] < 0x80) ++i;
+  return i;
+}
+
+}  // namespace
+
 std::u16string utf8_to_utf16(std::string_view text) {
-  std::u16string out;
+  const size_t ascii = ascii_prefix(text);
+  std::u16string out(ascii, u'\0');
+  for (size_t i = 0; i < ascii; ++i) out[i] = char16_t(uint8_t(text[i]));
+  if (ascii == text.size()) return out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+  for (size_t i = ascii; i < text.size();) {
     char32_t cp = decode(text, i);
     if (cp >= 0x10000) {
       cp -= 0x10000;
@@ -94,9 +115,12 @@ std::u16string utf8_to_utf16(std::string_view text) {
 }
 
 std::string utf16_to_utf8(std::u16string_view text) {
-  std::string out;
+  const size_t ascii = ascii_prefix(text);
+  std::string out(ascii, '\0');
+  for (size_t i = 0; i < ascii; ++i) out[i] = char(text[i]);
+  if (ascii == text.size()) return out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = ascii; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);

@@ -454,11 +454,11 @@ void TFileReplacement::write(std::string_view bytes) {
   }
 }
 
-void TFileReplacement::commit() {
+void TFileReplacement::commit(TFileDurability durability) {
   if (_part.empty()) raise_file_error("Cannot write file", _path, EBADF);
   // On the disk before the name moves, so that a crash leaves the old file
   // or the whole new one, never an empty one.
-  if (::fsync(_fd) != 0) fail(errno);
+  if (durability == TFileDurability::durable && ::fsync(_fd) != 0) fail(errno);
   if (::close(_fd) != 0) {
     _fd = -1;
     fail(errno);
@@ -468,10 +468,10 @@ void TFileReplacement::commit() {
   _part.clear();
 }
 
-void write_file_bytes(std::string_view path, std::string_view bytes) {
+void write_file_bytes(std::string_view path, std::string_view bytes, TFileDurability durability) {
   TFileReplacement file(path);
   file.write(bytes);
-  file.commit();
+  file.commit(durability);
 }
 
 void remove_partial_writes(std::string_view path, long pid) {

@@ -149,7 +149,13 @@ std::vector<std::string> load_text_file_lines(std::string_view path);
 // file cannot be made there, "Cannot write file" when writing, flushing or
 // renaming it fails (a full disk, the process's file-size limit: the process
 // must ignore SIGXFSZ to hear of that limit rather than be ended by it).
-void write_file_bytes(std::string_view path, std::string_view bytes);
+//
+// `scratch` files (what a run makes for itself in its temporary folder and
+// deletes) skip the flush: a failure or a killed process still leaves the
+// old file or the whole new one, only a crash of the system may not.
+enum class TFileDurability { durable, scratch };
+void write_file_bytes(std::string_view path, std::string_view bytes,
+                      TFileDurability durability = TFileDurability::durable);
 
 // A file replaced as `write_file_bytes` replaces it, with bytes handed over
 // piece by piece, so that a large file need not be held whole in memory:
@@ -170,7 +176,9 @@ class TFileReplacement {
   ~TFileReplacement();
 
   void write(std::string_view bytes);
-  void commit();
+  // Flushes the new file to the disk (unless `scratch`) and renames it over
+  // the target.
+  void commit(TFileDurability durability = TFileDurability::durable);
 
  private:
   [[noreturn]] void fail(int error);

@@ -149,8 +149,15 @@ std::string float_to_text_general(double value, int digits, char separator) {
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
   // Round to `digits` significant digits first; the exponent decides the form.
+  // to_chars writes what printf's "%.*e" writes, without the C library's locale.
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*e", digits - 1, value);
+  const int precision = digits > 0 ? digits - 1 : 6;  // printf's default for none
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer - 1, value, std::chars_format::scientific, precision);
+  if (error == std::errc())
+    *end = '\0';
+  else
+    std::snprintf(buffer, sizeof buffer, "%.*e", digits - 1, value);
   char* e = std::strchr(buffer, 'e');
   int exponent = std::atoi(e + 1);
   std::string mantissa(buffer, e);  // "-d.ddd"

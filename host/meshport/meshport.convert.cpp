@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -334,38 +336,50 @@ constexpr bool kAddressSanitizer = false;
 // status, which a host that ignores SIGCHLD never sees.
 constexpr std::string_view kChildDone = "\x01done";
 
-// The child's side: run `work`, report through `fd`.
-[[noreturn]] void run_child(int fd, pid_t host, const std::string& source, const std::function<void()>& work) {
-  // The child ends with the host, and on Ctrl-C and SIGTERM as a program
-  // does: the host's own handlers (inherited with the fork) are not its.
+// Sets up a freshly forked reader: it ends with the host, and on Ctrl-C and
+// SIGTERM as a program does (the host's own handlers, inherited with the
+// fork, are not its), and a hostile source must not take the machine's
+// memory (4 GiB).
+void become_reader(pid_t host) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != host) _exit(1);
-  for (int sig : {SIGINT, SIGTERM, SIGALRM}) signal(sig, SIG_DFL);
+  for (int sig : {SIGINT, SIGTERM, SIGALRM, SIGPIPE}) signal(sig, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  alarm(kMeshportTimeLimit);
   if (!kAddressSanitizer) {
-    // A hostile source must not take the machine's memory (4 GiB).
     const rlimit limit{rlim_t(4) << 30, rlim_t(4) << 30};
     setrlimit(RLIMIT_AS, &limit);
   }
-  int code = 1;
+}
+
+// Runs `work` within the time limit; kChildDone, or the reason it failed.
+std::string run_work(const std::string& source, const std::function<void()>& work) {
+  alarm(kMeshportTimeLimit);
+  std::string report;
   try {
     work();
-    write_all(fd, kChildDone);
-    code = 0;
+    report = kChildDone;
   } catch (const Exception& e) {
-    write_all(fd, e.message());
+    report = e.message();
   } catch (const std::bad_alloc&) {
-    write_all(fd, fmt::format("Meshport: cannot convert \"{}\": out of memory", source));
+    report = fmt::format("Meshport: cannot convert \"{}\": out of memory", source);
   } catch (const std::exception& e) {
-    write_all(fd, fmt::format("Meshport: cannot convert \"{}\": {}", source, e.what()));
+    report = fmt::format("Meshport: cannot convert \"{}\": {}", source, e.what());
   } catch (...) {
-    write_all(fd, fmt::format("Meshport: cannot convert \"{}\": unexpected error", source));
+    report = fmt::format("Meshport: cannot convert \"{}\": unexpected error", source);
   }
+  alarm(0);
+  return report;
+}
+
+// The child's side: run `work`, report through `fd`.
+[[noreturn]] void run_child(int fd, pid_t host, const std::string& source, const std::function<void()>& work) {
+  become_reader(host);
+  const std::string report = run_work(source, work);
+  write_all(fd, report);
   ::close(fd);
-  _exit(code);
+  _exit(report == kChildDone ? 0 : 1);
 }
 
 // Blocks SIGINT and SIGTERM in the calling thread while it lives, and tells
@@ -404,6 +418,272 @@ class TStopSignals {
   int _fd = -1;
 };
 
+// Why a conversion stopped when the host got `signal`.
+std::string stopped_reason(const std::string& source, int signal) {
+  return fmt::format("Meshport: cannot convert \"{}\": stopped (the host got signal {})", source, signal);
+}
+
+// Why a reader ended without a report: from its wait status `status` when
+// `reaped`, else (a host that ignores SIGCHLD reaps nothing) in general.
+std::string ended_reason(const std::string& source, bool reaped, int status) {
+  if (!reaped) return fmt::format("Meshport: cannot convert \"{}\": the reader stopped", source);
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+    return fmt::format("Meshport: cannot convert \"{}\": the reader took longer than {} seconds", source,
+                       kMeshportTimeLimit);
+  if (WIFSIGNALED(status))
+    return fmt::format("Meshport: cannot convert \"{}\": the reader stopped with signal {}", source, WTERMSIG(status));
+  return fmt::format("Meshport: cannot convert \"{}\": the reader stopped with exit code {}", source,
+                     WEXITSTATUS(status));
+}
+
+// Waits for the child `pid`; true when it was reaped, with its status.
+bool reap(pid_t pid, int& status) {
+  pid_t waited;
+  while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  return waited == pid;
+}
+
+// Says why a conversion failed (standard error, `message`) and removes what
+// the reader `pid` may have left half-written beside `target`; false.
+bool report_failure(const std::string& target, pid_t pid, const std::string& error, std::string* message) {
+  // A reader ended while writing leaves its unfinished file behind.
+  if (pid > 0) remove_partial_writes(target, long(pid));
+  const std::string line = printable_text(error) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+  if (message) *message = error;
+  return false;
+}
+
+// Reads what the reader `pid` sends on `fd` into `buffer` until
+// `report(buffer, ended)` gives its report, or until the reader closes its
+// end (`ended`). A stop signal to the host meanwhile ends the reader at once
+// (SIGKILL) and is kept in `stopped_by`; what the reader sent before it
+// still counts.
+template <class Report>
+std::optional<std::string> await_report(int fd, pid_t pid, const TStopSignals& stops, int& stopped_by,
+                                        Report&& report) {
+  std::string buffer;
+  char chunk[4096];
+  for (;;) {
+    pollfd wait[2] = {{fd, POLLIN, 0}, {stops.fd(), POLLIN, 0}};
+    const nfds_t count = stopped_by != 0 || stops.fd() < 0 ? 1 : 2;
+    if (::poll(wait, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      return report(buffer, true);
+    }
+    if (count == 2 && (wait[1].revents & POLLIN) && (stopped_by = stops.pending()) != 0) {
+      ::kill(pid, SIGKILL);  // its end closes with it
+      continue;
+    }
+    if (!(wait[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return report(buffer, true);
+    buffer.append(chunk, size_t(n));
+    if (std::optional<std::string> whole = report(buffer, false)) return whole;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The reader of a run
+// ---------------------------------------------------------------------------
+
+// One conversion asked of the run's reader.
+struct TConversion {
+  std::string source;
+  std::string target;
+  double scale = 0;
+  uint8_t mode = 0;
+};
+
+void convert_in_reader(const TConversion& c) {
+  const TMebFile file = convert_scene(c.source, c.scale, c.mode);
+  try {
+    // A conversion is a file the run makes for itself: replaced whole, not
+    // flushed to the disk.
+    write_meb(c.target, file, TFileDurability::scratch);
+  } catch (const EMebFormat& e) {
+    fail(c.source, e.message());
+  }
+}
+
+// Requests and reports between the host and its reader are frames: the
+// length (4 bytes, the host's order), then the bytes.
+bool send_frame(int fd, std::string_view bytes) {
+  const auto length = uint32_t(bytes.size());
+  std::string frame(reinterpret_cast<const char*>(&length), sizeof length);
+  frame.append(bytes);
+  std::string_view rest = frame;
+  while (!rest.empty()) {
+    // A reader that went away must not stop the host with SIGPIPE.
+    const ssize_t n = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    rest.remove_prefix(size_t(n));
+  }
+  return true;
+}
+
+// The bytes of a whole frame at the start of `buffer` (taking them out of
+// it), or nothing while it is not whole.
+std::optional<std::string> take_frame(std::string& buffer) {
+  uint32_t length = 0;
+  if (buffer.size() < sizeof length) return std::nullopt;
+  std::memcpy(&length, buffer.data(), sizeof length);
+  if (buffer.size() - sizeof length < length) return std::nullopt;
+  std::string frame = buffer.substr(sizeof length, length);
+  buffer.erase(0, sizeof length + length);
+  return frame;
+}
+
+std::string encode(const TConversion& c) {
+  std::string bytes(reinterpret_cast<const char*>(&c.scale), sizeof c.scale);
+  bytes += char(c.mode);
+  const auto length = uint32_t(c.source.size());
+  bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
+  bytes += c.source;
+  bytes += c.target;
+  return bytes;
+}
+
+TConversion decode(std::string_view bytes) {
+  TConversion c;
+  uint32_t length = 0;
+  if (bytes.size() < sizeof c.scale + 1 + sizeof length) _exit(1);
+  std::memcpy(&c.scale, bytes.data(), sizeof c.scale);
+  c.mode = uint8_t(bytes[sizeof c.scale]);
+  std::memcpy(&length, bytes.data() + sizeof c.scale + 1, sizeof length);
+  bytes.remove_prefix(sizeof c.scale + 1 + sizeof length);
+  if (bytes.size() < length) _exit(1);
+  c.source = bytes.substr(0, length);
+  c.target = bytes.substr(length);
+  return c;
+}
+
+// The reader's side: converts what the host asks, one file at a time, each
+// within the time limit, until the host closes its end.
+[[noreturn]] void serve_conversions(int fd, pid_t host) {
+  become_reader(host);
+  std::string buffer;
+  char chunk[4096];
+  for (;;) {
+    std::optional<std::string> request = take_frame(buffer);
+    if (!request) {
+      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) _exit(0);
+      buffer.append(chunk, size_t(n));
+      continue;
+    }
+    const TConversion c = decode(*request);
+    if (!send_frame(fd, run_work(c.source, [&] { convert_in_reader(c); }))) _exit(1);
+  }
+}
+
+// The host's side: one reader process converts every file of a run, so
+// that assimp's start and the fork are paid once, not per file. A file that
+// makes it crash, hang past the time limit or run out of memory still costs
+// only that file: the reader ends, the file fails as it would have in a
+// reader of its own, and the next file gets a new reader. A stop signal to
+// the host ends the reader at once, as it does a one-file reader.
+class TRunReader {
+ public:
+  ~TRunReader() { end(); }
+
+  // Converts in the reader, starting one when none runs; reports as
+  // run_reader does.
+  bool convert(const TConversion& c, std::string* message) {
+    std::string error;
+    pid_t used = -1;
+    TStopSignals stops;
+    try {
+      // A forked copy of the host does not talk to the host's reader.
+      if (_pid > 0 && _host != ::getpid()) drop();
+      for (int attempt = 0;; ++attempt) {
+        if (_pid < 0) start(c.source);
+        if (send_frame(_fd, encode(c))) break;
+        // The reader ended while it waited (someone killed it): a new one.
+        end();
+        if (attempt > 0) fail(c.source, "cannot start the reader");
+      }
+      used = _pid;
+      int stopped_by = 0;
+      const std::optional<std::string> report =
+          await_report(_fd, _pid, stops, stopped_by, [](std::string& buffer, bool) { return take_frame(buffer); });
+      int status = 0;
+      bool reaped = false;
+      if (!report || stopped_by != 0) {
+        // The reader ended, or was ended for the stop.
+        reaped = reap(_pid, status);
+        drop();
+      }
+      // A Ctrl-C on the terminal reaches the reader too, which may end first.
+      if (stopped_by == 0) stopped_by = stops.pending();
+      if (report && *report == kChildDone) return true;
+      if (stopped_by != 0)
+        error = stopped_reason(c.source, stopped_by);
+      else if (report)
+        error = *report;
+      else
+        error = ended_reason(c.source, reaped, status);
+    } catch (const Exception& e) {
+      error = e.message();
+    }
+    return report_failure(c.target, used, error, message);
+  }
+
+  // Ends the reader, if one runs: it leaves when its end of the connection closes.
+  void end() {
+    const pid_t pid = _pid;
+    const bool ours = _host == ::getpid();
+    drop();
+    int status = 0;
+    if (pid > 0 && ours) reap(pid, status);
+  }
+
+  pid_t pid() const { return _host == ::getpid() ? _pid : -1; }
+
+ private:
+  void start(const std::string& source) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) fail(source, "cannot start the reader");
+    std::fflush(nullptr);
+    const pid_t host = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+      ::close(fds[0]);
+      ::close(fds[1]);
+      fail(source, "cannot start the reader");
+    }
+    if (pid == 0) {
+      ::close(fds[0]);
+      serve_conversions(fds[1], host);
+    }
+    ::close(fds[1]);
+    _pid = pid;
+    _fd = fds[0];
+    _host = host;
+  }
+
+  // Closes the connection to the reader without waiting for it.
+  void drop() {
+    if (_fd >= 0) ::close(_fd);
+    _pid = -1;
+    _fd = -1;
+  }
+
+  pid_t _pid = -1;
+  int _fd = -1;
+  pid_t _host = 0;
+};
+
+TRunReader& run_reader_process() {
+  static TRunReader reader;
+  return reader;
+}
+
 }  // namespace
 
 bool run_reader(const std::string& source, const std::string& target, const std::function<void()>& work,
@@ -429,27 +709,14 @@ bool run_reader(const std::string& source, const std::string& target, const std:
       run_child(fds[1], host, source, work);
     }
     ::close(fds[1]);
-    // The child's report, until it closes the pipe or the host is asked to
-    // stop (then the child is ended at once).
+    // The child's report is all it sends before it closes the pipe.
     int stopped_by = 0;
-    char buffer[4096];
-    for (;;) {
-      pollfd wait[2] = {{fds[0], POLLIN, 0}, {stops.fd(), POLLIN, 0}};
-      const nfds_t count = stopped_by != 0 || stops.fd() < 0 ? 1 : 2;
-      if (::poll(wait, count, -1) < 0) {
-        if (errno == EINTR) continue;
-        break;
-      }
-      if (count == 2 && (wait[1].revents & POLLIN) && (stopped_by = stops.pending()) != 0) {
-        ::kill(pid, SIGKILL);  // its pipe closes with it; what it sent before still counts
-        continue;
-      }
-      if (!(wait[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      if (error.size() < 65536) error.append(buffer, size_t(n));
-    }
+    const std::optional<std::string> report =
+        await_report(fds[0], pid, stops, stopped_by, [](std::string& buffer, bool ended) -> std::optional<std::string> {
+          if (buffer.size() > 65536) buffer.resize(65536);  // enough of any message
+          if (!ended || buffer.empty()) return std::nullopt;
+          return buffer;
+        });
     ::close(fds[0]);
     int status = 0;
     pid_t waited;
@@ -457,33 +724,17 @@ bool run_reader(const std::string& source, const std::string& target, const std:
     }
     // A Ctrl-C on the terminal reaches the child too, which may end first.
     if (stopped_by == 0) stopped_by = stops.pending();
-    if (error == kChildDone) {
-      return true;
-    } else if (stopped_by != 0) {
-      error = fmt::format("Meshport: cannot convert \"{}\": stopped (the host got signal {})", source, stopped_by);
-    } else if (error.empty() && waited != pid) {
-      error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped", source);
-    } else if (error.empty()) {
-      if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
-        error = fmt::format("Meshport: cannot convert \"{}\": the reader took longer than {} seconds", source,
-                            kMeshportTimeLimit);
-      else if (WIFSIGNALED(status))
-        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with signal {}", source,
-                            WTERMSIG(status));
-      else
-        error = fmt::format("Meshport: cannot convert \"{}\": the reader stopped with exit code {}", source,
-                            WEXITSTATUS(status));
-    }
+    if (report == kChildDone) return true;
+    if (stopped_by != 0)
+      error = stopped_reason(source, stopped_by);
+    else if (report)
+      error = *report;
+    else
+      error = ended_reason(source, waited == pid, status);
   } catch (const Exception& e) {
     error = e.message();
   }
-  // A reader ended while writing leaves its unfinished file behind.
-  if (pid > 0) remove_partial_writes(target, long(pid));
-  const std::string line = printable_text(error) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-  if (message) *message = error;
-  return false;
+  return report_failure(target, pid, error, message);
 }
 
 // ---------------------------------------------------------------------------
@@ -515,12 +766,9 @@ bool convert_file(const std::string& source, const std::string& target, double s
     if (message) *message = e.message();
     return false;
   }
-  return run_reader(source, target, [&] {
-    const TMebFile file = convert_scene(source, scale, mode);
-    try {
-      write_meb(target, file);
-    } catch (const EMebFormat& e) {
-      fail(source, e.message());
-    }
-  }, message);
+  return run_reader_process().convert({source, target, scale, mode}, message);
 }
+
+void end_conversion_reader() { run_reader_process().end(); }
+
+long conversion_reader_pid() { return long(run_reader_process().pid()); }

@@ -8,7 +8,8 @@
 // `convert_file` is what the plug-in's `ConvertFile` runs: it reads the source
 // in a child process, so that a hostile file that makes the reader crash or
 // hang costs only that process, and writes the target only when everything
-// went well.
+// went well. One reader process serves every file of a run (assimp starts
+// once); a file that ends it fails alone, and the next file gets a new one.
 //
 //   std::string message;
 //   if (!convert_file("/tmp/4711_K1.dae", "/tmp/4711_K1.meb", 1000.0, kMeshportTree, &message))
@@ -51,8 +52,19 @@ TMebFile convert_scene(const std::string& source, double scale, uint8_t mode);
 // left as it was), the reason is printed on standard error as one line
 // "Meshport: cannot convert "<source>": <reason>" (control characters
 // escaped) and, when `message` is given, stored there without the line end.
+//
+// The reader is forked at the first conversion and kept for the next ones,
+// each within kMeshportTimeLimit seconds; it ends with the host, at
+// `end_conversion_reader`, or when a file makes it crash, hang, run out of
+// memory, or a stop signal comes (as `run_reader` says).
 bool convert_file(const std::string& source, const std::string& target, double scale, uint8_t mode,
                   std::string* message = nullptr);
+
+// Ends the reader process that convert_file keeps, if one runs (the next
+// conversion starts a new one). Meshport calls it when the host is done.
+void end_conversion_reader();
+// The process id of that reader, -1 when none runs.
+long conversion_reader_pid();
 
 // Runs `work`, which reads `source` and writes `target` (raising on failure,
 // EMeshport for a message of its own), in a child process and reports as

@@ -7,7 +7,10 @@
 
 void CMeshportPlugin::initialize(IApplication* application) { _application = application; }
 
-void CMeshportPlugin::done() { _application.reset(); }
+void CMeshportPlugin::done() {
+  end_conversion_reader();
+  _application.reset();
+}
 
 bool CMeshportPlugin::ConvertFile(BSTR source, BSTR target, double scale, uint8_t mode) {
   // A plain call: nothing may escape to the host.

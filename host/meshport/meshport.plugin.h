@@ -19,7 +19,8 @@ class CMeshportPlugin
 
   // INPlugin_init: keeps a reference to the application (null is accepted).
   void initialize(IApplication* application) override;
-  // INPlugin_done: lets go of the application.
+  // INPlugin_done: ends the reader process of the conversions and lets go
+  // of the application.
   void done() override;
 
   // IMeshConverter: converts `source` into the mesh file `target` with

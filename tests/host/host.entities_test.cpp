@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numbers>
 
@@ -210,6 +211,93 @@ TEST_F(entities, mesh_position_and_size_move_and_stretch_vertices) {
   TBounds b = mesh->world_bounds();
   expect_near(b.min, float3(10, 0, 0), "world min");
   expect_near(b.max, float3(14, 2, 1), "world max");
+}
+
+// A group's bounds are kept between questions; every change below it must
+// show in the next answer, however deep the change and whichever way it
+// comes. Each row changes the tree (outer[inner[a b] mesh] beside a box c
+// at the top level) and the bounds of both groups are set against the
+// bounds measured afresh from the leaves.
+TEST_F(entities, group_bounds_follow_every_change_below_them) {
+  CProject& p = host.project();
+  CEntity* outer = p.new_entity(TEntityKind::group);
+  CEntity* inner = p.new_entity(TEntityKind::group);
+  CEntity* a = p.new_entity(TEntityKind::box);
+  CEntity* b = p.new_entity(TEntityKind::box);
+  CEntity* mesh = p.new_entity(TEntityKind::mesh);
+  CEntity* c = p.new_entity(TEntityKind::box);
+  mesh->set_geometry({{0, 0, 0}, {1, 2, 3}}, {0, 1, 1});
+  outer->insert_member(inner);
+  inner->insert_member(a);
+  inner->insert_member(b);
+  outer->insert_member(mesh);
+  b->set_matrix(float4x4::identity().translate(2, 0, 0));
+  c->set_matrix(float4x4::identity().translate(-5, 0, 0));
+
+  // The bounds measured from the leaves, nothing kept.
+  const auto measured = [](auto& self, const CEntity* e) -> TBounds {
+    TBounds bounds;
+    if (e->is_group()) {
+      for (const CEntity* m = e->first_member(); m; m = m->next_sibling()) bounds.add(self(self, m));
+    } else if (e->kind() == TEntityKind::mesh) {
+      for (const float3& v : e->vertices()) bounds.add(e->matrix().transform_point(v));
+    } else if (e->kind() == TEntityKind::box) {
+      const float3 lo = e->position(), ext = e->size();
+      for (int i = 0; i < 8; ++i)
+        bounds.add(e->matrix().transform_point(
+            float3(lo.x + (i & 1 ? ext.x : 0), lo.y + (i & 2 ? ext.y : 0), lo.z + (i & 4 ? ext.z : 0))));
+    }
+    return bounds;
+  };
+  struct TChange {
+    const char* what;
+    std::function<void()> change;
+  };
+  const TChange changes[] = {
+      {"a leaf's matrix", [&] { a->set_matrix(float4x4::identity().translate(0, 4, 0)); }},
+      {"a box's corner", [&] { a->set_position(2, -3); }},
+      {"a box's extent", [&] { b->set_size(0, 7); }},
+      {"a mesh's vertices moved", [&] { mesh->set_position(1, 9); }},
+      {"a mesh's vertices stretched", [&] { mesh->set_size(2, 0.5); }},
+      {"a mesh's geometry replaced", [&] { mesh->set_geometry({{-8, 0, 0}}, {0, 0, 0}); }},
+      {"the inner group moved", [&] { inner->set_position(0, 1.5); }},
+      {"the outer group stretched", [&] { outer->set_size(1, 20); }},
+      {"a member joins from outside", [&] { inner->insert_member(c); }},
+      {"a member leaves", [&] { p.root()->insert_member(b); }},
+      {"a member is taken out", [&] { a->unlink(); }},
+      {"the inner group moves to the top", [&] { p.root()->insert_member(inner); }},
+  };
+  for (const TChange& row : changes) {
+    SCOPED_TRACE(row.what);
+    (void)outer->world_bounds();  // known before the change
+    (void)inner->world_bounds();
+    row.change();
+    for (const CEntity* g : {outer, inner}) {
+      const TBounds kept = g->world_bounds(), fresh = measured(measured, g);
+      EXPECT_EQ(kept.empty, fresh.empty);
+      if (!fresh.empty) {
+        EXPECT_EQ(kept.min, fresh.min);
+        EXPECT_EQ(kept.max, fresh.max);
+      }
+    }
+  }
+}
+
+// Mesh objects made from one file share its geometry; one that changes its
+// vertices gets a copy of its own and leaves the others as they were.
+TEST_F(entities, a_shared_geometry_is_copied_by_the_object_that_changes_it) {
+  const TSharedGeometry shared = make_geometry({{0, 0, 0}, {1, 1, 1}}, {0, 1, 1});
+  CEntity* first = host.project().new_entity(TEntityKind::mesh);
+  CEntity* second = host.project().new_entity(TEntityKind::mesh);
+  first->set_geometry(shared);
+  second->set_geometry(shared);
+  first->set_size(0, 4);
+  EXPECT_EQ(second->geometry(), shared);
+  EXPECT_EQ(second->vertices()[1], float3(1, 1, 1));
+  EXPECT_EQ(first->vertices()[1], float3(4, 1, 1));
+  EXPECT_EQ(first->indices(), shared->indices);
+  EXPECT_EQ(first->size(), float3(4, 1, 1));
+  EXPECT_EQ(second->size(), float3(1, 1, 1));
 }
 
 TEST_F(entities, set_parent_and_its_misuse) {

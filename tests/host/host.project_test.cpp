@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -274,6 +276,37 @@ TEST_F(project, load_file_adds_top_level_objects_and_selects_them) {
   EXPECT_EQ(host.project().top_level()[1]->kind(), TEntityKind::group);
   EXPECT_TRUE(host.project().errors().empty());
   fs::remove(path);
+}
+
+// A mesh file is read once while it stays as it was: the objects loaded from
+// it share one geometry. A file rewritten since (another size or time) is
+// read again.
+TEST_F(project, load_file_reads_a_file_again_only_when_it_changed) {
+  namespace fs = std::filesystem;
+  TMebNode tri;
+  tri.name = "tri";
+  tri.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 2, 0}};
+  tri.indices = {0, 1, 2};
+  const fs::path path = fs::temp_directory_path() / ("host project test cache " + std::to_string(getpid()) + ".meb");
+  write_meb(path.string(), TMebFile{{tri}});
+  const auto load = [&] {
+    OleCheck(selection->LoadFile(TBStr(path.string()).get()));
+    return host.project().top_level().back();
+  };
+  CEntity* first = load();
+  CEntity* second = load();
+  EXPECT_EQ(first->geometry(), second->geometry());
+
+  tri.vertices.push_back({5, 5, 5});
+  write_meb(path.string(), TMebFile{{tri}});
+  CEntity* third = load();
+  EXPECT_NE(third->geometry(), first->geometry());
+  EXPECT_EQ(third->vertices().size(), 4u);
+  EXPECT_EQ(first->vertices().size(), 3u);
+
+  fs::remove(path);
+  EXPECT_EQ(selection->LoadFile(TBStr(path.string()).get()), E_FAIL);  // gone: not taken from memory
+  EXPECT_EQ(host.project().errors().size(), 1u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -416,6 +417,37 @@ TEST_F(meshport_convert, outcome_does_not_rest_on_the_exit_status) {
   EXPECT_EQ(message.substr(0, message.find(": unreadable (")), "Meshport: cannot convert \"" + bad + "\"");
   EXPECT_TRUE(good_written);
   EXPECT_EQ(read_meb(target).objects.size(), 1u);
+}
+
+// One reader process converts the files of a run. One that has gone (as
+// after a crash) is replaced for the next file, and ending it leaves no
+// process behind.
+TEST_F(meshport_convert, one_reader_serves_the_run_and_is_replaced_when_it_has_gone) {
+  const std::string good = put("good.dae", collada("", kBodyGeometry, instance("Korpus", "body")));
+  const std::string bad = put("bad.dae", "<COLLADA>");
+  const std::string target = (dir / "out.meb").string();
+  ASSERT_TRUE(convert_file(good, target, 1000.0, kMeshportTree));
+  const long first = conversion_reader_pid();
+  ASSERT_GT(first, 0);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(convert_file(bad, target, 1000.0, kMeshportTree));  // a file it refuses does not end it
+  testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(convert_file(good, target, 1000.0, kMeshportTree));
+  EXPECT_EQ(conversion_reader_pid(), first);
+
+  kill(pid_t(first), SIGKILL);
+  siginfo_t ended{};
+  waitid(P_PID, id_t(first), &ended, WEXITED | WNOWAIT);  // gone, not yet reaped
+  ASSERT_TRUE(convert_file(good, target, 1000.0, kMeshportTree));
+  const long second = conversion_reader_pid();
+  EXPECT_GT(second, 0);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(read_meb(target).objects.size(), 1u);
+
+  end_conversion_reader();
+  EXPECT_EQ(conversion_reader_pid(), -1);
+  EXPECT_EQ(kill(pid_t(second), 0), -1);  // ended and reaped
+  EXPECT_EQ(kill(pid_t(first), 0), -1);
 }
 
 namespace {

@@ -50,6 +50,20 @@ TEST(sysutils, utf16_round_trip) {
   EXPECT_EQ(wide, u"K\u00FCche \u20AC \U0001F600");
   EXPECT_EQ(utf16_to_utf8(wide), text);
   EXPECT_EQ(utf16_to_utf8(u"\xD800x"), "\xEF\xBF\xBDx");  // unpaired surrogate
+  EXPECT_EQ(utf16_to_utf8(u"abc\xDC00"), "abc\xEF\xBF\xBD");  // after an ASCII start
+  // ASCII only, empty, and other letters at the start, in the middle, at the end.
+  const struct {
+    std::string utf8;
+    std::u16string utf16;
+  } texts[] = {{".material.default.id", u".material.default.id"},
+               {"", u""},
+               {"\xC3\xBC" "ber", u"\u00FCber"},
+               {"Ma\xC3\x9F" "e 600", u"Ma\u00DFe 600"},
+               {"600 \xE2\x82\xAC", u"600 \u20AC"}};
+  for (const auto& t : texts) {
+    EXPECT_EQ(utf8_to_utf16(t.utf8), t.utf16) << t.utf8;
+    EXPECT_EQ(utf16_to_utf8(t.utf16), t.utf8) << t.utf8;
+  }
   EXPECT_EQ(upper_case("bxf2 \xC3\xA9"), "BXF2 \xC3\xA9");
 }
 

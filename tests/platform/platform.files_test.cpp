@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -319,6 +321,10 @@ TEST_F(files, whole_file_round_trip_and_errors) {
   EXPECT_EQ(read_file_bytes(path), content);
   write_file_bytes(path, "short");
   EXPECT_EQ(read_file_bytes(path), "short");
+  // A scratch file is replaced the same way, only not flushed to the disk.
+  write_file_bytes(path, content, TFileDurability::scratch);
+  EXPECT_EQ(read_file_bytes(path), content);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root), {}), 1);  // nothing left beside it
 
   struct Case {
     std::string path;

@@ -125,6 +125,12 @@ TEST(types, reference_resolution_rules) {
   add_item(parts, "DUP");
   CBXF_part* e_acute = add_item(parts, "\xC3\xA9t\xC3\xA9");  // été
   CBXF_part* under = add_item(parts, "a_b");
+  // Ids longer than an index slot holds are compared with the item's own id.
+  CBXF_part* long1 = add_item(parts, "long-id-of-a-part-0001");
+  add_item(parts, "LONG-ID-OF-A-PART-0001");
+  CBXF_part* long2 = add_item(parts, "long-id-of-a-part-0002");
+  CBXF_part* fifteen = add_item(parts, "fifteen-chars-x");
+  CBXF_part* sixteen = add_item(parts, "sixteen-chars-xy");
 
   struct Case {
     const char* reference_id;
@@ -133,6 +139,10 @@ TEST(types, reference_resolution_rules) {
       {"abc", abc},      {"ABC", abc},        {"aBc", abc},     {"dup", dup1},
       {"Dup", dup1},     {"\xC3\xA9t\xC3\xA9", e_acute},        {"\xC3\x89T\xC3\x89", nullptr},  // ÉTÉ
       {"A_B", under},    {"a-b", nullptr},    {"", nullptr},    {"abc ", nullptr},
+      {"Long-Id-Of-A-Part-0001", long1},        {"long-id-of-a-part-0002", long2},
+      {"long-id-of-a-part-0003", nullptr},      {"long-id-of-a-part-000", nullptr},
+      {"FIFTEEN-CHARS-X", fifteen},             {"Sixteen-Chars-XY", sixteen},
+      {"fifteen-chars-", nullptr},              {"sixteen-chars-xyz", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reference_id);

@@ -27,13 +27,30 @@ void CBXF_referenced_object::set_id(std::string value) {
 
 // Ids match as same_text compares them (two empty ids match, an empty and a
 // non-empty one do not); the hash folds the same way.
-size_t TBXF_id_index::TFoldHash::operator()(std::string_view s) const {
+uint64_t TBXF_id_index::fold_hash(std::string_view s) {
   uint64_t h = 14695981039346656037ull;  // FNV-1a
   for (char c : s) h = (h ^ uint8_t(ascii_upper(c))) * 1099511628211ull;
-  return size_t(h);
+  return h ^ (h >> 29);
 }
 
-bool TBXF_id_index::TFoldEqual::operator()(std::string_view a, std::string_view b) const { return same_text(a, b); }
+TBXF_id_index::TSlot TBXF_id_index::make_slot(std::string_view id, int32_t index, void* item) {
+  TSlot slot;
+  slot.item = item;
+  slot.tag = uint32_t(fold_hash(id) >> 32) | 1;
+  slot.index = index;
+  if (id.size() <= kInlineId) {
+    slot.length = uint8_t(id.size());
+    for (size_t i = 0; i < id.size(); ++i) slot.folded[i] = ascii_upper(id[i]);
+  }
+  return slot;
+}
+
+bool TBXF_id_index::matches(const TSlot& slot, std::string_view id) {
+  if (id.size() != slot.length) return false;
+  for (size_t i = 0; i < id.size(); ++i)
+    if (ascii_upper(id[i]) != slot.folded[i]) return false;
+  return true;
+}
 
 // ---------------------------------------------------------------------------
 // Links

@@ -26,15 +26,18 @@
 // change to one document leaves the indexes of every other one as they are.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "math.vector.h"
 #include "system.h"
+#include "sysutils.h"
 #include "uList.h"
 #include "uStringList.h"
 
@@ -200,36 +203,64 @@ class CBXF_list : public CBXF_object {
 };
 
 // The first position of each id in a collection, ids compared as links
-// compare them (ASCII letters without case). The keys are views of the
-// items' ids: any change of an id or of a list changes the document's
-// revision, and the index is rebuilt before it is used again.
+// compare them (ASCII letters without case): an open-addressing table of
+// small slots, probed linearly. A slot holds the id's hash, its position
+// and, for ids of up to kInlineId bytes (most ids), the id folded to capitals,
+// so that a lookup reads one slot and touches no item. Longer ids are
+// checked against the item's own id. Any change of an id or of a list
+// changes the document's revision, and the table is rebuilt before it is
+// used again.
 class TBXF_id_index {
  public:
-  // The first index whose id matches `id`, or -1; `ids(i)` gives the id of
-  // item i of the `count` items. Rebuilt when `revision`, the document's,
-  // is not the one it was built at.
-  template <class IdOf>
-  int32_t find(const std::string& id, int32_t count, IdOf ids, uint64_t revision) {
+  // The first of the `count` items `items(i)` whose id matches `id`, or
+  // null. Rebuilt when `revision`, the document's, is not the one it was
+  // built at.
+  template <class ItemOf>
+  auto find(const std::string& id, int32_t count, ItemOf items, uint64_t revision) -> decltype(items(0)) {
+    const auto id_of = [&](int32_t k) -> const std::string& { return items(k)->id(); };
     if (!_built || _revision != revision) {
-      _first.clear();
-      _first.reserve(size_t(count));
-      for (int32_t i = 0; i < count; ++i) _first.emplace(std::string_view(ids(i)), i);
+      _slots.assign(std::bit_ceil(size_t(count) * 2 + 2), TSlot{});
+      for (int32_t i = 0; i < count; ++i) {
+        const std::string& key = id_of(i);
+        TSlot* slot = probe(key, id_of);
+        if (slot->tag == 0) *slot = make_slot(key, i, items(i));  // the first of equal ids is kept
+      }
       _revision = revision;
       _built = true;
     }
-    auto it = _first.find(std::string_view(id));
-    return it == _first.end() ? -1 : it->second;
+    const TSlot* slot = probe(id, id_of);
+    return slot->tag == 0 ? nullptr : static_cast<decltype(items(0))>(slot->item);
   }
 
  private:
-  struct TFoldHash {
-    size_t operator()(std::string_view s) const;
+  static constexpr size_t kInlineId = 15;
+  // 32 bytes: two to a cache line.
+  struct TSlot {
+    void* item = nullptr;
+    uint32_t tag = 0;  // from the hash, never 0 in a used slot
+    int32_t index = -1;
+    uint8_t length = 0xFF;  // of the folded id, 0xFF when it is longer than kInlineId
+    char folded[kInlineId] = {};
   };
-  struct TFoldEqual {
-    bool operator()(std::string_view a, std::string_view b) const;
-  };
+  static uint64_t fold_hash(std::string_view s);
+  static TSlot make_slot(std::string_view id, int32_t index, void* item);
+  static bool matches(const TSlot& slot, std::string_view id);
 
-  std::unordered_map<std::string_view, int32_t, TFoldHash, TFoldEqual> _first;
+  // The slot holding `id`, or the empty slot where it would go.
+  template <class IdOf>
+  TSlot* probe(std::string_view id, IdOf ids) {
+    const uint64_t hash = fold_hash(id);
+    const uint32_t tag = uint32_t(hash >> 32) | 1;
+    const size_t mask = _slots.size() - 1;
+    for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+      TSlot& slot = _slots[i];
+      if (slot.tag == 0) return &slot;
+      if (slot.tag != tag) continue;
+      if (slot.length != 0xFF ? matches(slot, id) : same_text(ids(slot.index), id)) return &slot;
+    }
+  }
+
+  std::vector<TSlot> _slots;
   uint64_t _revision = 0;
   bool _built = false;
 };
@@ -754,10 +785,7 @@ class CBXF : public CBXF_object {
 
 template <class T>
 T* CBXF_referenced_object_list<T>::find_id(const std::string& id) const {
-  const int32_t i = _index.find(
-      id, this->count(), [this](int32_t k) -> const std::string& { return this->at(k)->id(); },
-      this->bxf()->revision());
-  return i < 0 ? nullptr : this->at(i);
+  return _index.find(id, this->count(), [this](int32_t k) -> T* { return this->at(k); }, this->bxf()->revision());
 }
 
 template <class T>
