@@ -24,8 +24,7 @@ const TPartKind carcass[] = {{"KSL", "Side left"}, {"KSR", "Side right"}, {"KUB"
 
 void transformation(std::string& out, const char* indent, double x, double y, double z) {
   fmt::format_to(std::back_inserter(out),
-                 "{}<transformations><transformation translation=\"{} {} {}\"/></transformations>\n", indent, x, y,
-                 z);
+                 "{}<transformations><transformation translation=\"{} {} {}\"/></transformations>\n", indent, x, y, z);
 }
 
 // ---------------------------------------------------------------------------
@@ -55,14 +54,17 @@ std::string generate_bxf2(int64_t parts, TGeneratedCounts* counts, const TGenera
 
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   out += "<bxf xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n";
-  out += "  <head>\n    <version>2.0</version>\n    <author>Benchmark generator</author>\n"
-         "    <copyright>Generated</copyright>\n    <unit meter=\"0.001\">mm</unit>\n"
-         "    <country>DE</country>\n    <language>de</language>\n  </head>\n";
+  out +=
+      "  <head>\n    <version>2.0</version>\n    <author>Benchmark generator</author>\n"
+      "    <copyright>Generated</copyright>\n    <unit meter=\"0.001\">mm</unit>\n"
+      "    <country>DE</country>\n    <language>de</language>\n  </head>\n";
 
   out += "  <scene>\n    <nodes>\n";
   for (int64_t n = 0; n < nodes; ++n) {
-    fmt::format_to(w, "      <node id=\"run-{}\" uid=\"N{:06}\">\n        <description>Run {}</description>\n"
-                      "        <cabinetLinks>\n", n, n, n);
+    fmt::format_to(w,
+                   "      <node id=\"run-{}\" uid=\"N{:06}\">\n        <description>Run {}</description>\n"
+                   "        <cabinetLinks>\n",
+                   n, n, n);
     for (int64_t k = n * cabinets_per_node; k < cabinets && k < (n + 1) * cabinets_per_node; ++k) {
       fmt::format_to(w, "          <cabinetLink id=\"run-{}-c{}\" referenceId=\"cab-{}\">\n", n, k, k);
       transformation(out, "            ", double(k % cabinets_per_node) * 600, 0, 100);
@@ -75,8 +77,10 @@ std::string generate_bxf2(int64_t parts, TGeneratedCounts* counts, const TGenera
 
   out += "    <cabinets>\n";
   for (int64_t k = 0; k < cabinets; ++k) {
-    fmt::format_to(w, "      <cabinet id=\"cab-{}\" uid=\"C{:06}\" modelKey=\"US60\">\n"
-                      "        <description>Base cabinet 600 number {}</description>\n        <partLinks>\n", k, k, k);
+    fmt::format_to(w,
+                   "      <cabinet id=\"cab-{}\" uid=\"C{:06}\" modelKey=\"US60\">\n"
+                   "        <description>Base cabinet 600 number {}</description>\n        <partLinks>\n",
+                   k, k, k);
     double x[] = {0, 581, 19, 19, 19, 19}, y[] = {0, 0, 0, 0, 540, 0}, z[] = {0, 0, 0, 701, 19, 682};
     for (int p = 0; p < 6; ++p) {
       fmt::format_to(w, "          <partLink id=\"cab-{}-p{}\" referenceId=\"part-{}-{}\">\n", k, p, k, p);
@@ -84,54 +88,66 @@ std::string generate_bxf2(int64_t parts, TGeneratedCounts* counts, const TGenera
       out += "          </partLink>\n";
       ++c.links;
     }
-    fmt::format_to(w, "        </partLinks>\n        <containerLinks>\n"
-                      "          <containerLink id=\"cab-{}-inner\" referenceId=\"inner-{}\">\n", k, k);
+    fmt::format_to(w,
+                   "        </partLinks>\n        <containerLinks>\n"
+                   "          <containerLink id=\"cab-{}-inner\" referenceId=\"inner-{}\">\n",
+                   k, k);
     transformation(out, "            ", 19, 0, 19);
     out += "          </containerLink>\n        </containerLinks>\n      </cabinet>\n";
     ++c.links;
   }
   out += "    </cabinets>\n    <containers>\n";
   for (int64_t k = 0; k < cabinets; ++k) {
-    fmt::format_to(w, "      <container id=\"inner-{}\" uid=\"I{:06}\" modelKey=\"INNEN\">\n"
-                      "        <functionUnitLinks>\n"
-                      "          <functionUnitLink id=\"inner-{}-door\" referenceId=\"door-{}\">\n", k, k, k, k);
+    fmt::format_to(w,
+                   "      <container id=\"inner-{}\" uid=\"I{:06}\" modelKey=\"INNEN\">\n"
+                   "        <functionUnitLinks>\n"
+                   "          <functionUnitLink id=\"inner-{}-door\" referenceId=\"door-{}\">\n",
+                   k, k, k, k);
     transformation(out, "            ", -17, -21, -17);
-    fmt::format_to(w, "          </functionUnitLink>\n"
-                      "          <functionUnitLink id=\"inner-{}-shelf\" referenceId=\"shelf-{}\">\n", k, k);
+    fmt::format_to(w,
+                   "          </functionUnitLink>\n"
+                   "          <functionUnitLink id=\"inner-{}-shelf\" referenceId=\"shelf-{}\">\n",
+                   k, k);
     transformation(out, "            ", 0, 0, 322.5);
-    out += "          </functionUnitLink>\n        </functionUnitLinks>\n"
-           "        <boundary xsi:type=\"Box\"><extent>562 540 682</extent></boundary>\n      </container>\n";
+    out +=
+        "          </functionUnitLink>\n        </functionUnitLinks>\n"
+        "        <boundary xsi:type=\"Box\"><extent>562 540 682</extent></boundary>\n      </container>\n";
     c.links += 2;
   }
   out += "    </containers>\n    <parts>\n";
   for (int64_t k = 0; k < cabinets; ++k) {
-    double extents[][3] = {{19, 560, 720}, {19, 560, 720}, {562, 560, 19}, {562, 560, 19},
-                           {562, 8, 682},  {562, 100, 19}};
+    double extents[][3] = {{19, 560, 720}, {19, 560, 720}, {562, 560, 19},
+                           {562, 560, 19}, {562, 8, 682},  {562, 100, 19}};
     for (int p = 0; p < 6; ++p) {
-      fmt::format_to(w, "      <part id=\"part-{}-{}\" uid=\"P{:06}{}\" modelKey=\"{}\">\n"
-                        "        <geometry xsi:type=\"Box\"><extent>{} {} {}</extent></geometry>\n"
-                        "        <drawingDetail frontOrientation=\"0 -1 0\" floorOrientation=\"0 0 -1\"/>\n"
-                        "        <description>{}</description>\n      </part>\n",
+      fmt::format_to(w,
+                     "      <part id=\"part-{}-{}\" uid=\"P{:06}{}\" modelKey=\"{}\">\n"
+                     "        <geometry xsi:type=\"Box\"><extent>{} {} {}</extent></geometry>\n"
+                     "        <drawingDetail frontOrientation=\"0 -1 0\" floorOrientation=\"0 0 -1\"/>\n"
+                     "        <description>{}</description>\n      </part>\n",
                      k, p, k, p, carcass[p].key, extents[p][0], extents[p][1], extents[p][2], carcass[p].role);
     }
-    fmt::format_to(w, "      <part id=\"front-{}\" uid=\"P{:06}F\" modelKey=\"H-FRONT\">\n"
-                      "        <geometry xsi:type=\"Box\"><extent>596 19 716</extent></geometry>\n"
-                      "        <description>Door</description>\n      </part>\n"
-                      "      <part id=\"shelf-{}\" uid=\"P{:06}S\" modelKey=\"F-BOD\">\n"
-                      "        <geometry xsi:type=\"Box\"><extent>560 500 19</extent></geometry>\n"
-                      "        <description>Adjustable shelf</description>\n      </part>\n", k, k, k, k);
+    fmt::format_to(w,
+                   "      <part id=\"front-{}\" uid=\"P{:06}F\" modelKey=\"H-FRONT\">\n"
+                   "        <geometry xsi:type=\"Box\"><extent>596 19 716</extent></geometry>\n"
+                   "        <description>Door</description>\n      </part>\n"
+                   "      <part id=\"shelf-{}\" uid=\"P{:06}S\" modelKey=\"F-BOD\">\n"
+                   "        <geometry xsi:type=\"Box\"><extent>560 500 19</extent></geometry>\n"
+                   "        <description>Adjustable shelf</description>\n      </part>\n",
+                   k, k, k, k);
     c.parts += parts_per_cabinet;
   }
   out += "    </parts>\n    <functionUnits>\n";
   for (int64_t k = 0; k < cabinets; ++k) {
-    fmt::format_to(w, "      <functionUnit id=\"door-{}\" uid=\"F{:06}D\">\n        <description>Door</description>\n"
-                      "        <partLinks>\n          <partLink id=\"door-{}-front\" referenceId=\"front-{}\">\n",
+    fmt::format_to(w,
+                   "      <functionUnit id=\"door-{}\" uid=\"F{:06}D\">\n        <description>Door</description>\n"
+                   "        <partLinks>\n          <partLink id=\"door-{}-front\" referenceId=\"front-{}\">\n",
                    k, k, k, k);
     transformation(out, "            ", 0, 0, 0);
-    fmt::format_to(w, "          </partLink>\n        </partLinks>\n        <articleLinks>\n"
-                      "          <articleLink id=\"door-{}-hinges\" referenceId=\"{}\" quantity=\"2\"/>\n"
-                      "          <articleLink id=\"door-{}-handle\" referenceId=\"art-handle-{}\" quantity=\"1\"/>\n"
-                      "        </articleLinks>\n        <componentLinks>\n",
+    fmt::format_to(w,
+                   "          </partLink>\n        </partLinks>\n        <articleLinks>\n"
+                   "          <articleLink id=\"door-{}-hinges\" referenceId=\"{}\" quantity=\"2\"/>\n"
+                   "          <articleLink id=\"door-{}-handle\" referenceId=\"art-handle-{}\" quantity=\"1\"/>\n"
+                   "        </articleLinks>\n        <componentLinks>\n",
                    k, hardware && wide_angle(k) ? "art-hinge-wide" : "art-hinge", k,
                    hardware ? k % handle_models : k % 50);
     for (int h = 0; h < 2; ++h) {
@@ -141,19 +157,23 @@ std::string generate_bxf2(int64_t parts, TGeneratedCounts* counts, const TGenera
       out += "\" center=\"0 0 0\" rotation=\"0 0 1 90\"/></transformations>\n          </componentLink>\n";
     }
     fmt::format_to(w, "          <componentLink id=\"door-{}-handle\" referenceId=\"handle-{}\">\n", k, k);
-    out += "            <transformations><transformation translation=\"540 -30 600\" center=\"0 0 0\" "
-           "rotation=\"1 0 0 90\"/></transformations>\n          </componentLink>\n        </componentLinks>\n"
-           "      </functionUnit>\n";
-    fmt::format_to(w, "      <functionUnit id=\"shelf-{}\" uid=\"F{:06}S\">\n        <description>Shelf</description>\n"
-                      "        <partLinks>\n          <partLink id=\"shelf-{}-board\" referenceId=\"shelf-{}\">\n",
+    out +=
+        "            <transformations><transformation translation=\"540 -30 600\" center=\"0 0 0\" "
+        "rotation=\"1 0 0 90\"/></transformations>\n          </componentLink>\n        </componentLinks>\n"
+        "      </functionUnit>\n";
+    fmt::format_to(w,
+                   "      <functionUnit id=\"shelf-{}\" uid=\"F{:06}S\">\n        <description>Shelf</description>\n"
+                   "        <partLinks>\n          <partLink id=\"shelf-{}-board\" referenceId=\"shelf-{}\">\n",
                    k, k, k, k);
     transformation(out, "            ", 1, 20, 0);
     out += "          </partLink>\n        </partLinks>\n";
     if (hardware) {
       // Four supports under the shelf, 37 mm in from the front and back edges.
-      fmt::format_to(w, "        <articleLinks>\n"
-                        "          <articleLink id=\"shelf-{}-supports\" referenceId=\"art-support\" quantity=\"4\"/>\n"
-                        "        </articleLinks>\n        <componentLinks>\n", k);
+      fmt::format_to(w,
+                     "        <articleLinks>\n"
+                     "          <articleLink id=\"shelf-{}-supports\" referenceId=\"art-support\" quantity=\"4\"/>\n"
+                     "        </articleLinks>\n        <componentLinks>\n",
+                     k);
       const double support_x[] = {0, 562, 0, 562}, support_y[] = {57, 57, 483, 483};
       for (int s = 0; s < 4; ++s) {
         fmt::format_to(w, "          <componentLink id=\"shelf-{}-support-{}\" referenceId=\"support-{}\">\n", k, s, k);
@@ -170,62 +190,71 @@ std::string generate_bxf2(int64_t parts, TGeneratedCounts* counts, const TGenera
   }
   // A hinge article and fifty handle articles; each handle component number
   // is listed by one of them.
-  out += "    </functionUnits>\n    <articles>\n"
-         "      <article id=\"art-hinge\" uid=\"A-H\" itemNumber=\"1\" articleNumber=\"1105\" totalQuantity=\"2\">\n"
-         "        <material>Steel</material>\n"
-         "        <componentNumbers><componentNumber>K2</componentNumber></componentNumbers>\n"
-         "        <description>Concealed hinge</description>\n      </article>\n";
+  out +=
+      "    </functionUnits>\n    <articles>\n"
+      "      <article id=\"art-hinge\" uid=\"A-H\" itemNumber=\"1\" articleNumber=\"1105\" totalQuantity=\"2\">\n"
+      "        <material>Steel</material>\n"
+      "        <componentNumbers><componentNumber>K2</componentNumber></componentNumbers>\n"
+      "        <description>Concealed hinge</description>\n      </article>\n";
   if (hardware) {
-    out += "      <article id=\"art-hinge-wide\" uid=\"A-HW\" itemNumber=\"60\" articleNumber=\"1107\" "
-           "totalQuantity=\"2\">\n        <material>Steel</material>\n"
-           "        <componentNumbers><componentNumber>K3</componentNumber></componentNumbers>\n"
-           "        <description>Wide-angle hinge 155 degrees</description>\n      </article>\n"
-           "      <article id=\"art-support\" uid=\"A-S\" itemNumber=\"61\" articleNumber=\"3310\" "
-           "totalQuantity=\"4\">\n        <material>Nickel-plated</material>\n"
-           "        <componentNumbers><componentNumber>S1</componentNumber></componentNumbers>\n"
-           "        <description>Shelf support 5 mm</description>\n      </article>\n";
+    out +=
+        "      <article id=\"art-hinge-wide\" uid=\"A-HW\" itemNumber=\"60\" articleNumber=\"1107\" "
+        "totalQuantity=\"2\">\n        <material>Steel</material>\n"
+        "        <componentNumbers><componentNumber>K3</componentNumber></componentNumbers>\n"
+        "        <description>Wide-angle hinge 155 degrees</description>\n      </article>\n"
+        "      <article id=\"art-support\" uid=\"A-S\" itemNumber=\"61\" articleNumber=\"3310\" "
+        "totalQuantity=\"4\">\n        <material>Nickel-plated</material>\n"
+        "        <componentNumbers><componentNumber>S1</componentNumber></componentNumbers>\n"
+        "        <description>Shelf support 5 mm</description>\n      </article>\n";
     for (int a = 0; a < handle_models; ++a)
-      fmt::format_to(w, "      <article id=\"art-handle-{}\" uid=\"A-{}\" itemNumber=\"{}\" articleNumber=\"{}\" "
-                        "totalQuantity=\"1\">\n        <material>Stainless steel</material>\n"
-                        "        <componentNumbers><componentNumber>G{}</componentNumber></componentNumbers>\n"
-                        "        <description>Bar handle {} mm</description>\n      </article>\n",
+      fmt::format_to(w,
+                     "      <article id=\"art-handle-{}\" uid=\"A-{}\" itemNumber=\"{}\" articleNumber=\"{}\" "
+                     "totalQuantity=\"1\">\n        <material>Stainless steel</material>\n"
+                     "        <componentNumbers><componentNumber>G{}</componentNumber></componentNumbers>\n"
+                     "        <description>Bar handle {} mm</description>\n      </article>\n",
                      a, a, a + 2, handle_article_number(a), a + 1, handle_hole_distance[a]);
   }
   for (int a = 0; a < (hardware ? 0 : 50); ++a) {
-    fmt::format_to(w, "      <article id=\"art-handle-{}\" uid=\"A-{}\" itemNumber=\"{}\" articleNumber=\"47{:02}\" "
-                      "totalQuantity=\"1\">\n        <material>Aluminium</material>\n        <componentNumbers>",
+    fmt::format_to(w,
+                   "      <article id=\"art-handle-{}\" uid=\"A-{}\" itemNumber=\"{}\" articleNumber=\"47{:02}\" "
+                   "totalQuantity=\"1\">\n        <material>Aluminium</material>\n        <componentNumbers>",
                    a, a, a + 2, a);
     for (int64_t k = a; k < cabinets; k += 50) fmt::format_to(w, "<componentNumber>K1-{}</componentNumber>", k);
     out += "</componentNumbers>\n        <description>Bar handle</description>\n      </article>\n";
   }
   out += "    </articles>\n    <components>\n";
   for (int64_t k = 0; k < cabinets; ++k) {
-    const std::string handle_number =
-        hardware ? fmt::format("G{}", k % handle_models + 1) : fmt::format("K1-{}", k);
+    const std::string handle_number = hardware ? fmt::format("G{}", k % handle_models + 1) : fmt::format("K1-{}", k);
     fmt::format_to(w, "      <component id=\"hinge-{}\" uid=\"M{:06}H\" modelKey=\"hinge\" componentNumber=\"{}\"/>\n",
                    k, k, hardware && wide_angle(k) ? "K3" : "K2");
     c.components += 2;
     if (!hardware) {
       // A handle rail cut to length.
-      fmt::format_to(w, "      <component id=\"handle-{}\" uid=\"M{:06}G\" modelKey=\"handle\" componentNumber=\"{}\">\n"
-                        "        <machiningLinks><machiningLink id=\"handle-{}-cut\" referenceId=\"cut-{}\"/></machiningLinks>\n"
-                        "      </component>\n",
-                     k, k, handle_number, k, k);
+      fmt::format_to(
+          w,
+          "      <component id=\"handle-{}\" uid=\"M{:06}G\" modelKey=\"handle\" componentNumber=\"{}\">\n"
+          "        <machiningLinks><machiningLink id=\"handle-{}-cut\" referenceId=\"cut-{}\"/></machiningLinks>\n"
+          "      </component>\n",
+          k, k, handle_number, k, k);
       c.links += 1;
     } else {
       // A bar handle of fixed size, and the shelf supports.
-      fmt::format_to(w, "      <component id=\"handle-{}\" uid=\"M{:06}G\" modelKey=\"handle\" componentNumber=\"{}\"/>\n",
+      fmt::format_to(w,
+                     "      <component id=\"handle-{}\" uid=\"M{:06}G\" modelKey=\"handle\" componentNumber=\"{}\"/>\n",
                      k, k, handle_number);
-      fmt::format_to(w, "      <component id=\"support-{}\" uid=\"M{:06}S\" modelKey=\"support\" componentNumber=\"S1\"/>\n",
-                     k, k);
+      fmt::format_to(
+          w, "      <component id=\"support-{}\" uid=\"M{:06}S\" modelKey=\"support\" componentNumber=\"S1\"/>\n", k,
+          k);
       ++c.components;
     }
   }
   out += "    </components>\n    <machiningGroups/>\n    <machinings>\n";
   for (int64_t k = 0; k < cabinets; ++k)
-    fmt::format_to(w, "      <machining xsi:type=\"Cut\" id=\"cut-{}\" uid=\"X{:06}\" orientation=\"1 0 0\" "
-                      "originalSize=\"200\" finalSize=\"{}\"/>\n"
-                      "      <machining xsi:type=\"Drilling\" id=\"drill-{}\"/>\n", k, k, 160 + k % 40, k);
+    fmt::format_to(w,
+                   "      <machining xsi:type=\"Cut\" id=\"cut-{}\" uid=\"X{:06}\" orientation=\"1 0 0\" "
+                   "originalSize=\"200\" finalSize=\"{}\"/>\n"
+                   "      <machining xsi:type=\"Drilling\" id=\"drill-{}\"/>\n",
+                   k, k, 160 + k % 40, k);
   out += "    </machinings>\n  </library>\n</bxf>\n";
   c.bytes = int64_t(out.size());
   c.cabinets = cabinets;
@@ -254,7 +283,7 @@ class TMeshPiece {
       double n[3];
       int c[4];
     };
-    static const TFace faces[] = {{{-1, 0, 0}, {0, 4, 6, 2}}, {{1, 0, 0}, {1, 3, 7, 5}}, {{0, -1, 0}, {0, 1, 5, 4}},
+    static const TFace faces[] = {{{-1, 0, 0}, {0, 4, 6, 2}}, {{1, 0, 0}, {1, 3, 7, 5}},  {{0, -1, 0}, {0, 1, 5, 4}},
                                   {{0, 1, 0}, {2, 6, 7, 3}},  {{0, 0, -1}, {0, 2, 3, 1}}, {{0, 0, 1}, {4, 5, 7, 6}}};
     for (const TFace& f : faces) {
       const int n = add_normal(f.n[0], f.n[1], f.n[2]);
@@ -311,11 +340,13 @@ class TMeshPiece {
     fmt::format_to(w, "    <geometry id=\"{0}-mesh\" name=\"{0}\">\n      <mesh>\n", _name);
     source(out, "positions", _positions);
     source(out, "normals", _normals);
-    fmt::format_to(w, "        <vertices id=\"{0}-vertices\"><input semantic=\"POSITION\" source=\"#{0}-positions\"/></vertices>\n"
-                      "        <triangles count=\"{1}\">\n"
-                      "          <input semantic=\"VERTEX\" source=\"#{0}-vertices\" offset=\"0\"/>\n"
-                      "          <input semantic=\"NORMAL\" source=\"#{0}-normals\" offset=\"1\"/>\n          <p>",
-                   _name, triangles());
+    fmt::format_to(
+        w,
+        "        <vertices id=\"{0}-vertices\"><input semantic=\"POSITION\" source=\"#{0}-positions\"/></vertices>\n"
+        "        <triangles count=\"{1}\">\n"
+        "          <input semantic=\"VERTEX\" source=\"#{0}-vertices\" offset=\"0\"/>\n"
+        "          <input semantic=\"NORMAL\" source=\"#{0}-normals\" offset=\"1\"/>\n          <p>",
+        _name, triangles());
     for (size_t i = 0; i < _corners.size(); ++i) fmt::format_to(w, "{}{}", i ? " " : "", _corners[i]);
     out += "</p>\n        </triangles>\n      </mesh>\n    </geometry>\n";
     return out;
@@ -350,11 +381,12 @@ class TMeshPiece {
       const double v = std::round(values[i] * 1e6) / 1e6;
       fmt::format_to(w, "{}{}", i ? " " : "", v == 0 ? 0.0 : v);
     }
-    fmt::format_to(w, "</float_array>\n          <technique_common>\n"
-                      "            <accessor source=\"#{0}-{1}-array\" count=\"{2}\" stride=\"3\">\n"
-                      "              <param name=\"X\" type=\"float\"/><param name=\"Y\" type=\"float\"/>"
-                      "<param name=\"Z\" type=\"float\"/>\n"
-                      "            </accessor>\n          </technique_common>\n        </source>\n",
+    fmt::format_to(w,
+                   "</float_array>\n          <technique_common>\n"
+                   "            <accessor source=\"#{0}-{1}-array\" count=\"{2}\" stride=\"3\">\n"
+                   "              <param name=\"X\" type=\"float\"/><param name=\"Y\" type=\"float\"/>"
+                   "<param name=\"Z\" type=\"float\"/>\n"
+                   "            </accessor>\n          </technique_common>\n        </source>\n",
                    _name, what, values.size() / 3);
   }
 
@@ -368,13 +400,14 @@ TMeshFile collada_file(const std::string& stem, const std::string& model, const 
   TMeshFile file;
   file.name = stem + ".dae";
   std::string& out = file.text;
-  out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-        "<COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">\n"
-        "  <asset>\n    <contributor><author>Hardware catalogue</author>"
-        "<authoring_tool>Benchmark generator</authoring_tool></contributor>\n"
-        "    <created>2026-12-01T09:30:00</created>\n    <modified>2026-12-01T09:30:00</modified>\n"
-        "    <unit name=\"millimeter\" meter=\"0.001\"/>\n    <up_axis>Y_UP</up_axis>\n  </asset>\n"
-        "  <library_geometries>\n";
+  out =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      "<COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">\n"
+      "  <asset>\n    <contributor><author>Hardware catalogue</author>"
+      "<authoring_tool>Benchmark generator</authoring_tool></contributor>\n"
+      "    <created>2026-12-01T09:30:00</created>\n    <modified>2026-12-01T09:30:00</modified>\n"
+      "    <unit name=\"millimeter\" meter=\"0.001\"/>\n    <up_axis>Y_UP</up_axis>\n  </asset>\n"
+      "  <library_geometries>\n";
   for (const TMeshPiece& piece : pieces) {
     out += piece.geometry();
     file.triangles += piece.triangles();
@@ -384,8 +417,9 @@ TMeshFile collada_file(const std::string& stem, const std::string& model, const 
                  "      <node id=\"{0}\" name=\"{0}\">\n",
                  model);
   for (const TMeshPiece& piece : pieces) out += piece.node("        ");
-  out += "      </node>\n    </visual_scene>\n  </library_visual_scenes>\n"
-         "  <scene><instance_visual_scene url=\"#Scene\"/></scene>\n</COLLADA>\n";
+  out +=
+      "      </node>\n    </visual_scene>\n  </library_visual_scenes>\n"
+      "  <scene><instance_visual_scene url=\"#Scene\"/></scene>\n</COLLADA>\n";
   return file;
 }
 
@@ -501,13 +535,16 @@ std::string generate_cabinet_run(int cabinets) {
       "<bxf xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
       "<head><version>2.0</version><unit meter=\"0.001\">mm</unit><angularunit>degree</angularunit></head>\n"
       "<scene><nodes><node id=\"run\"><cabinetLinks>\n";
-  for (int i = 0; i < cabinets; ++i) add_link(xml, "cabinetLink", fmt::format("run-{}", i), fmt::format("cab-{}", i), fmt::format("{} 0 100", 600 * i));
+  for (int i = 0; i < cabinets; ++i)
+    add_link(xml, "cabinetLink", fmt::format("run-{}", i), fmt::format("cab-{}", i), fmt::format("{} 0 100", 600 * i));
   xml += "</cabinetLinks></node></nodes></scene>\n<library>\n<cabinets>\n";
-  static const char* const carcass[6][2] = {{"KSL", "0 0 0"},     {"KSR", "581 0 0"},  {"KUB", "19 0 0"},
+  static const char* const carcass[6][2] = {{"KSL", "0 0 0"},        {"KSR", "581 0 0"},        {"KUB", "19 0 0"},
                                             {"TRAV-vo", "19 0 701"}, {"TRAV-hi", "19 460 701"}, {"KRW", "19 540 19"}};
   for (int i = 0; i < cabinets; ++i) {
-    xml += fmt::format("<cabinet id=\"cab-{}\" modelKey=\"US60\"><description>Base cabinet {}</description><partLinks>\n", i, i);
-    for (int p = 0; p < 6; ++p) add_link(xml, "partLink", fmt::format("cab-{}-p{}", i, p), carcass[p][0], carcass[p][1]);
+    xml += fmt::format(
+        "<cabinet id=\"cab-{}\" modelKey=\"US60\"><description>Base cabinet {}</description><partLinks>\n", i, i);
+    for (int p = 0; p < 6; ++p)
+      add_link(xml, "partLink", fmt::format("cab-{}-p{}", i, p), carcass[p][0], carcass[p][1]);
     xml += "</partLinks><containerLinks>\n";
     add_link(xml, "containerLink", fmt::format("cab-{}-c", i), "inner", "19 0 19");
     xml += "</containerLinks></cabinet>\n";

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <zip.h>
+#include <assimp/Importer.hpp>
 
 #include "bench.xml.h"
 
@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
       } else if (relative.extension() == ".dae") {
         Assimp::Importer importer;
         importer.SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, true);
-        if (!importer.ReadFile(file.string(), aiProcess_Triangulate | aiProcess_ValidateDataStructure |
-                                                  aiProcess_SortByPType))
+        if (!importer.ReadFile(file.string(),
+                               aiProcess_Triangulate | aiProcess_ValidateDataStructure | aiProcess_SortByPType))
           throw std::runtime_error(file.string() + ": " + importer.GetErrorString());
       }
     }

@@ -71,7 +71,8 @@ void BM_build(benchmark::State& state) {
     host.reset();
     state.ResumeTiming();
   }
-  if (entities != int64_t(cabinets) * cabinet_run_entities_per_cabinet) state.SkipWithError("unexpected number of entities");
+  if (entities != int64_t(cabinets) * cabinet_run_entities_per_cabinet)
+    state.SkipWithError("unexpected number of entities");
   state.counters["entities"] = double(entities);
   // Time per created entity (the root group, dissolved at the end, not counted).
   state.counters["per_entity"] =

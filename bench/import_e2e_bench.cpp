@@ -40,8 +40,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -98,7 +98,8 @@ struct TSample {
 int convert_meshes(const std::string& folder, const std::string& target_folder) {
   int converted = 0;
   for (const std::string& mesh : list_files(folder, "*.dae")) {
-    const std::string target = include_trailing_delimiter(target_folder) + change_file_ext(extract_file_name(mesh), ".meb");
+    const std::string target =
+        include_trailing_delimiter(target_folder) + change_file_ext(extract_file_name(mesh), ".meb");
     converted += convert_file(mesh, target, mesh_scale, mesh_mode);
   }
   end_conversion_reader();
@@ -302,10 +303,10 @@ void convert(benchmark::State& state) {
   const std::string target = fresh_folder("converted");
   const double cpu_before = children_cpu();
   for (auto _ : state)
-    if (convert_meshes(s.extracted + "/cadData", target) != s.counts.mesh_files) state.SkipWithError("a mesh did not convert");
+    if (convert_meshes(s.extracted + "/cadData", target) != s.counts.mesh_files)
+      state.SkipWithError("a mesh did not convert");
   // The reader does the work; this process only waits.
-  state.counters["readers_cpu_s"] =
-      benchmark::Counter(children_cpu() - cpu_before, benchmark::Counter::kAvgIterations);
+  state.counters["readers_cpu_s"] = benchmark::Counter(children_cpu() - cpu_before, benchmark::Counter::kAvgIterations);
   state.counters["meshes"] = double(s.counts.mesh_files);
   delete_folder(target);
   set_counters(state, s);
@@ -426,13 +427,13 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
       if (!f.wall || !p.wall) continue;
       const TSample& s = sample(n);
       std::printf("%9lld %8.0f %8.0f %17s %17s %11.2f %10.2f %16.1f %14.0f %14.0f\n", (long long)n,
-                  double(s.counts.bytes) / 1024, double(s.counts.archive_bytes) / 1024, cell(f).c_str(), cell(p).c_str(),
-                  p.wall / f.wall, ratio(p.cpu, f.cpu), 1e6 * p.cpu / double(n), f.peak_mb, p.peak_mb);
+                  double(s.counts.bytes) / 1024, double(s.counts.archive_bytes) / 1024, cell(f).c_str(),
+                  cell(p).c_str(), p.wall / f.wall, ratio(p.cpu, f.cpu), 1e6 * p.cpu / double(n), f.peak_mb, p.peak_mb);
     }
 
     std::printf("\nWhat each output costs; ms of wall time (CPU time), ratios to the program without output:\n");
-    std::printf("%9s %8s %17s %11s %10s %9s %11s\n", "cabinets", "output", "program", "wall ratio", "cpu ratio", "peak MB",
-                "peak ratio");
+    std::printf("%9s %8s %17s %11s %10s %9s %11s\n", "cabinets", "output", "program", "wall ratio", "cpu ratio",
+                "peak MB", "peak ratio");
     for (int64_t n : sizes)
       for (const char* output : {"output_json", "output_glb", "output_both"}) {
         const TFigure o = get(output, n), p = get("program", n);
@@ -461,7 +462,8 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
       std::printf(" %15s %15s %15s %9.1f\n", cell(sum).c_str(), cell(p).c_str(), cell(rest).c_str(), p.command * 1e3);
     }
     std::printf("\nparse / bare parse (wall):");
-    for (int64_t n : sizes) std::printf("  %lld: %.2f", (long long)n, ratio(get("parse", n).wall, get("bare_parse", n).wall));
+    for (int64_t n : sizes)
+      std::printf("  %lld: %.2f", (long long)n, ratio(get("parse", n).wall, get("bare_parse", n).wall));
     std::printf(
         "\n\nprocess: bxf2-import --version; host: a host started with both plug-ins and shut down; teardown: the\n"
         "built host destroyed; rest: the program less the parts before it; command: the import command's own\n"

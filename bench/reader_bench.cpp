@@ -143,7 +143,8 @@ int64_t visit_all(const CBXF& doc) {
     n += Visit::links(node->cabinet_links()) + Visit::links(node->container_links());
   const CBXF_library* lib = doc.lib();
   for (const CBXF_cabinet_group* g : *lib->cabinet_groups()) n += Visit::links(g);
-  for (const CBXF_cabinet* c : *lib->cabinets()) n += Visit::links(c->part_links()) + Visit::links(c->container_links());
+  for (const CBXF_cabinet* c : *lib->cabinets())
+    n += Visit::links(c->part_links()) + Visit::links(c->container_links());
   for (const CBXF_container* c : *lib->containers()) n += Visit::links(c->function_unit_links());
   for (const CBXF_function_unit* f : *lib->function_units())
     n += Visit::links(f->part_links()) + Visit::links(f->article_links()) + Visit::links(f->component_links());

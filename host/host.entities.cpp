@@ -254,14 +254,11 @@ const TBounds& CEntity::world_bounds() const {
   if (_world_bounds_known) return _world_bounds;
   TBounds b;
   switch (_kind) {
-    case TEntityKind::article:
-      break;
+    case TEntityKind::article: break;
     case TEntityKind::group:
       for (CEntity* m = _first; m; m = m->_next) b.add(m->world_bounds());
       break;
-    case TEntityKind::mesh:
-      b = mesh_world_bounds();
-      break;
+    case TEntityKind::mesh: b = mesh_world_bounds(); break;
     case TEntityKind::box:
       for (int i = 0; i < 8; ++i) {
         float3 p(_corner.x + (i & 1 ? _extent.x : 0), _corner.y + (i & 2 ? _extent.y : 0),
@@ -302,8 +299,7 @@ TBounds CEntity::mesh_world_bounds() const {
 float3 CEntity::position() const {
   switch (_kind) {
     case TEntityKind::box:
-    case TEntityKind::article:
-      return _corner;
+    case TEntityKind::article: return _corner;
     case TEntityKind::mesh: {
       TBounds b = local_bounds();
       return b.empty ? float3() : b.min;
@@ -319,12 +315,9 @@ float3 CEntity::position() const {
 float3 CEntity::size() const {
   switch (_kind) {
     case TEntityKind::box:
-    case TEntityKind::article:
-      return _extent;
-    case TEntityKind::mesh:
-      return local_bounds().extent();
-    case TEntityKind::group:
-      return world_bounds().extent();
+    case TEntityKind::article: return _extent;
+    case TEntityKind::mesh: return local_bounds().extent();
+    case TEntityKind::group: return world_bounds().extent();
   }
   return {};
 }

@@ -14,10 +14,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include <assimp/Exporter.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
 #include <fmt/format.h>
+#include <assimp/Exporter.hpp>
 #include <nlohmann/json.hpp>
 
 #include "platform.files.h"
@@ -57,7 +57,8 @@ TSingleRGB material_base_colour(const CEntity& entity) {
 
 std::string entity_description(const CEntity& entity) {
   std::string groups;
-  for (const CEntity* g = entity.parent(); g; g = g->parent()) groups = g->name() + (groups.empty() ? "" : "/") + groups;
+  for (const CEntity* g = entity.parent(); g; g = g->parent())
+    groups = g->name() + (groups.empty() ? "" : "/") + groups;
   std::string text = fmt::format("{} \"{}\"", entity_kind_name(entity.kind()), entity.name());
   if (!groups.empty()) text += fmt::format(" in \"{}\"", groups);
   return text;
@@ -74,7 +75,8 @@ namespace {
 void check_finite(const double* values, size_t count, const CEntity* e, const char* what) {
   for (size_t i = 0; i < count; ++i)
     if (!std::isfinite(values[i]))
-      throw EExport(e ? fmt::format("{}: non-finite {}", entity_description(*e), what) : fmt::format("non-finite {}", what));
+      throw EExport(e ? fmt::format("{}: non-finite {}", entity_description(*e), what)
+                      : fmt::format("non-finite {}", what));
 }
 
 void check_finite(const float3& v, const CEntity* e, const char* what) {
@@ -377,7 +379,8 @@ const aiMatrix4x4 host_to_gltf(1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1);
 ai_real single(double value, const CEntity& e, const char* what) {
   if (!std::isfinite(value)) throw EExport(fmt::format("{}: non-finite {}", entity_description(e), what));
   if (std::fabs(value) > std::numeric_limits<float>::max())
-    throw EExport(fmt::format("{}: {} beyond the range of glTF's single-precision numbers", entity_description(e), what));
+    throw EExport(
+        fmt::format("{}: {} beyond the range of glTF's single-precision numbers", entity_description(e), what));
   return ai_real(value);
 }
 
@@ -513,8 +516,8 @@ class TSceneBuilder {
     if (!e.has_matrix()) return node.release();
     ai_real m[16];
     for (int i = 0; i < 16; ++i) m[i] = single(e.matrix().m[i], e, "matrix");
-    node->mTransformation = aiMatrix4x4(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9], m[10], m[11],
-                                        m[12], m[13], m[14], m[15]);
+    node->mTransformation = aiMatrix4x4(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12],
+                                        m[13], m[14], m[15]);
     const bool box = e.kind() == TEntityKind::box;
     if (!box && (e.vertices().empty() || e.indices().empty())) return node.release();
     const unsigned material = material_index(&e);
@@ -547,9 +550,7 @@ class TSceneBuilder {
   // and the writer's buffers from growing with every placed copy.
   unsigned shared_mesh_index(std::unique_ptr<aiMesh> mesh) {
     std::string key(reinterpret_cast<const char*>(&mesh->mMaterialIndex), sizeof mesh->mMaterialIndex);
-    const auto append = [&key](const void* data, size_t bytes) {
-      key.append(static_cast<const char*>(data), bytes);
-    };
+    const auto append = [&key](const void* data, size_t bytes) { key.append(static_cast<const char*>(data), bytes); };
     append(mesh->mVertices, mesh->mNumVertices * sizeof(aiVector3D));
     key += mesh->mNormals ? 'n' : '-';
     if (mesh->mNormals) append(mesh->mNormals, mesh->mNumVertices * sizeof(aiVector3D));

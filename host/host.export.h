@@ -77,8 +77,7 @@ std::string project_json_text(const CProject& project, TJsonLayout layout = TJso
 // in memory. Raises EExport when the project holds a non-finite number
 // (before anything is written) or the file cannot be written ("<path>: the
 // file cannot be written (<the system's reason>)").
-void write_project_json(const CProject& project, const std::string& path,
-                        TJsonLayout layout = TJsonLayout::readable);
+void write_project_json(const CProject& project, const std::string& path, TJsonLayout layout = TJsonLayout::readable);
 // Writes the project as glTF binary to `path`; raises EExport with the
 // exporter's reason when that fails.
 void write_project_glb(const CProject& project, const std::string& path);

@@ -21,8 +21,8 @@ namespace {
 // ---------------------------------------------------------------------------
 
 constexpr uint8_t kMagic[4] = {'M', 'E', 'B', 0x1A};
-constexpr size_t kHeaderSize = 12;    // magic, version, object count
-constexpr size_t kChecksumSize = 4;   // CRC-32 after the last node
+constexpr size_t kHeaderSize = 12;   // magic, version, object count
+constexpr size_t kChecksumSize = 4;  // CRC-32 after the last node
 constexpr uint8_t kKindMesh = 0;
 constexpr uint8_t kKindGroup = 1;
 constexpr size_t kMatrixSize = 16 * 8;
@@ -200,8 +200,8 @@ class TMebReader {
       const size_t index_at = _pos;
       index = u32();
       if (index >= vertex_count)
-        fail(_path, fmt::format("vertex index {} out of range ({} vertices) at byte {}", index, vertex_count,
-                                index_at));
+        fail(_path,
+             fmt::format("vertex index {} out of range ({} vertices) at byte {}", index, vertex_count, index_at));
     }
     return node;
   }
@@ -248,8 +248,7 @@ class TMebWriter {
 
   void write_node(const TMebNode& node, int depth) {
     if (depth > kMebMaxDepth) refuse(node, fmt::format("nesting deeper than {} levels", kMebMaxDepth));
-    if (node.name.size() > kMebMaxNameLength)
-      refuse(node, fmt::format("name longer than {} bytes", kMebMaxNameLength));
+    if (node.name.size() > kMebMaxNameLength) refuse(node, fmt::format("name longer than {} bytes", kMebMaxNameLength));
     if (!valid_utf8(node.name)) refuse(node, "name is not UTF-8");
     for (double m : node.matrix)
       if (!std::isfinite(m)) refuse(node, "non-finite matrix value");
@@ -271,7 +270,8 @@ class TMebWriter {
     const uint32_t vertex_count = count_of(node.vertices.size(), "vertices", fmt::format("\"{}\"", node.name));
     u32(vertex_count);
     for (const TMebVertex& v : node.vertices) {
-      if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) refuse(node, "non-finite vertex coordinate");
+      if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+        refuse(node, "non-finite vertex coordinate");
       u32(std::bit_cast<uint32_t>(v.x));
       u32(std::bit_cast<uint32_t>(v.y));
       u32(std::bit_cast<uint32_t>(v.z));
@@ -312,7 +312,8 @@ TMebFile read_meb(const std::string& path) {
   if (!std::equal(data.begin(), data.begin() + ptrdiff_t(magic_bytes), kMagic))
     fail(path, "not a mesh file (bad magic number)");
   if (size < 8) fail(path, fmt::format("truncated ({} bytes)", size));
-  const uint32_t version = uint32_t(data[4]) | uint32_t(data[5]) << 8 | uint32_t(data[6]) << 16 | uint32_t(data[7]) << 24;
+  const uint32_t version =
+      uint32_t(data[4]) | uint32_t(data[5]) << 8 | uint32_t(data[6]) << 16 | uint32_t(data[7]) << 24;
   if (version != kMebVersion)
     fail(path, fmt::format("version {} is not supported (this reader reads version {})", version, kMebVersion));
   if (size < kHeaderSize + kChecksumSize) fail(path, fmt::format("truncated ({} bytes)", size));

@@ -71,5 +71,4 @@ TMebFile read_meb(const std::string& path);
 // when the content breaks a rule of the format (the reader would refuse it)
 // or when the file cannot be written. `durability` as write_file_bytes
 // takes it.
-void write_meb(const std::string& path, const TMebFile& file,
-               TFileDurability durability = TFileDurability::durable);
+void write_meb(const std::string& path, const TMebFile& file, TFileDurability durability = TFileDurability::durable);

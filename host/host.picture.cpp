@@ -64,9 +64,8 @@ struct TScene {
 // The convex hull of `points`, counter-clockwise (Andrew's monotone chain);
 // one or two points when they all coincide or lie on a line.
 std::vector<float2> convex_hull(std::vector<float2> points) {
-  std::sort(points.begin(), points.end(), [](const float2& a, const float2& b) {
-    return a.x < b.x || (a.x == b.x && a.y < b.y);
-  });
+  std::sort(points.begin(), points.end(),
+            [](const float2& a, const float2& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
   points.erase(std::unique(points.begin(), points.end(),
                            [](const float2& a, const float2& b) { return a.x == b.x && a.y == b.y; }),
                points.end());
@@ -159,13 +158,13 @@ std::vector<size_t> drawing_order(const TScene& scene, int view) {
 // Layout (page millimetres)
 // ---------------------------------------------------------------------------
 
-constexpr double margin = 6;          // sheet edge to frame
-constexpr double title_height = 15;   // title block, at the top inside the frame
-constexpr double legend_height = 8;   // legend, at the bottom inside the frame
-constexpr double padding = 5;         // between the frame's bands and the views
-constexpr double view_title = 8;      // above each view: its title
-constexpr double dimension_band = 12; // below and left of a view: its dimension lines
-constexpr double view_gap = 12;       // between the two views
+constexpr double margin = 6;           // sheet edge to frame
+constexpr double title_height = 15;    // title block, at the top inside the frame
+constexpr double legend_height = 8;    // legend, at the bottom inside the frame
+constexpr double padding = 5;          // between the frame's bands and the views
+constexpr double view_title = 8;       // above each view: its title
+constexpr double dimension_band = 12;  // below and left of a view: its dimension lines
+constexpr double view_gap = 12;        // between the two views
 
 constexpr double title_size = 5, subtitle_size = 3.5, view_title_size = 3.5, label_size = 2.8;
 
@@ -229,11 +228,11 @@ double largest_factor(const TNeed& need, const TArea& area) {
 
 // The page and where everything goes on it.
 struct TLayout {
-  double width = 0, height = 0;   // page millimetres
-  double device_per_mm = 1;       // device units (points or pixels) per page millimetre
-  double thinnest = 0;            // the thinnest line worth drawing (a pixel of a PNG)
-  std::string scale_text;         // "Scale 1:20, A4 landscape"
-  double factor = 0;              // page millimetres per model millimetre
+  double width = 0, height = 0;  // page millimetres
+  double device_per_mm = 1;      // device units (points or pixels) per page millimetre
+  double thinnest = 0;           // the thinnest line worth drawing (a pixel of a PNG)
+  std::string scale_text;        // "Scale 1:20, A4 landscape"
+  double factor = 0;             // page millimetres per model millimetre
   TArrangement arrangement = TArrangement::stacked;
   std::array<TArea, 2> view_area{};  // where each view's drawing goes
 };

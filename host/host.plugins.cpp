@@ -67,7 +67,8 @@ std::vector<std::string> CPluginList::load_folder(const std::string& folder, IAp
   std::error_code ec;
   for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
     std::string name = it->path().filename().string();
-    if (name.size() > extension.size() && name.ends_with(extension) && it->is_regular_file(ec)) files.push_back(it->path());
+    if (name.size() > extension.size() && name.ends_with(extension) && it->is_regular_file(ec))
+      files.push_back(it->path());
   }
   if (ec) failures.push_back(fmt::format("{}: {}", folder, ec.message()));
   std::sort(files.begin(), files.end());

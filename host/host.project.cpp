@@ -81,7 +81,9 @@ HRESULT CProject::CreateEntity(int32_t kind, IEntity** entity) {
   return create_entity("IProject.CreateEntity", TEntityKind::box, entity);
 }
 
-HRESULT CProject::CreateGroup(IEntity** group) { return create_entity("IProject.CreateGroup", TEntityKind::group, group); }
+HRESULT CProject::CreateGroup(IEntity** group) {
+  return create_entity("IProject.CreateGroup", TEntityKind::group, group);
+}
 
 HRESULT CProject::CreateArticle(IEntity** article) {
   return create_entity("IProject.CreateArticle", TEntityKind::article, article);
@@ -209,7 +211,8 @@ TLoadedNode prepare(const TMebNode& node, const float4x4& outer) {
   vertices.reserve(node.vertices.size());
   for (const TMebVertex& v : node.vertices) vertices.emplace_back(v.x, v.y, v.z);
   if (node.indices.size() % 3 != 0)
-    throw Exception(fmt::format("mesh \"{}\": the index count {} is not a multiple of 3", node.name, node.indices.size()));
+    throw Exception(
+        fmt::format("mesh \"{}\": the index count {} is not a multiple of 3", node.name, node.indices.size()));
   for (uint32_t i : node.indices)
     if (i >= vertices.size()) throw Exception(fmt::format("mesh \"{}\": vertex index {} out of range", node.name, i));
   out.geometry = make_geometry(std::move(vertices), node.indices);

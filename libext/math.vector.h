@@ -87,26 +87,10 @@ struct TVectorRecord {
   constexpr const T& u() const { return self().x; }
   constexpr T& v() { return self().y; }
   constexpr const T& v() const { return self().y; }
-  constexpr T& q()
-    requires(N >= 3)
-  {
-    return self().z;
-  }
-  constexpr const T& q() const
-    requires(N >= 3)
-  {
-    return self().z;
-  }
-  constexpr T& r()
-    requires(N >= 4)
-  {
-    return self().w;
-  }
-  constexpr const T& r() const
-    requires(N >= 4)
-  {
-    return self().w;
-  }
+  constexpr T& q() requires(N >= 3) { return self().z; }
+  constexpr const T& q() const requires(N >= 3) { return self().z; }
+  constexpr T& r() requires(N >= 4) { return self().w; }
+  constexpr const T& r() const requires(N >= 4) { return self().w; }
 
   friend constexpr D operator-(const D& a) {
     return vector_detail::generate<D>([&](int i) { return -double(a.items(i)); });

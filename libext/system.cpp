@@ -3,8 +3,8 @@
 #include <fmt/format.h>
 
 std::string TGUID::to_string() const {
-  return fmt::format("{{{:08X}-{:04X}-{:04X}-{:02X}{:02X}-{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}}}", D1, D2, D3,
-                     D4[0], D4[1], D4[2], D4[3], D4[4], D4[5], D4[6], D4[7]);
+  return fmt::format("{{{:08X}-{:04X}-{:04X}-{:02X}{:02X}-{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}}}", D1, D2, D3, D4[0],
+                     D4[1], D4[2], D4[3], D4[4], D4[5], D4[6], D4[7]);
 }
 
 std::string module_name_of(std::string_view file) {

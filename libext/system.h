@@ -107,8 +107,7 @@ class TRef {
   TRef(const TRef& o) : TRef(o._p) {}
   TRef(TRef&& o) noexcept : _p(std::exchange(o._p, nullptr)) {}
   template <class J>
-    requires std::is_convertible_v<J*, I*>
-  TRef(const TRef<J>& o) : TRef(static_cast<I*>(o.get())) {}
+  requires std::is_convertible_v<J*, I*> TRef(const TRef<J>& o) : TRef(static_cast<I*>(o.get())) {}
   ~TRef() { reset(); }
 
   TRef& operator=(const TRef& o) {
@@ -185,11 +184,11 @@ class Exception : public std::exception {
   std::string _message;
 };
 
-#define BXF_DECLARE_EXCEPTION(Name, Base)                              \
-  class Name : public Base {                                           \
-   public:                                                             \
-    using Base::Base;                                                  \
-    const char* class_name() const override { return #Name; }          \
+#define BXF_DECLARE_EXCEPTION(Name, Base)                     \
+  class Name : public Base {                                  \
+   public:                                                    \
+    using Base::Base;                                         \
+    const char* class_name() const override { return #Name; } \
   }
 
 BXF_DECLARE_EXCEPTION(EAssertionFailed, Exception);  // a failed internal check
@@ -207,7 +206,5 @@ std::string module_name_of(std::string_view file);
 // ASSERT(cond) and ASSERT_MSG(cond, message): a broken precondition raises
 // EAssertionFailed naming this source module and line; the message defaults
 // to "Assertion failure".
-#define ASSERT(cond) \
-  ((cond) ? void(0) : ::assertion_failed("Assertion failure", __FILE__, __LINE__))
-#define ASSERT_MSG(cond, message) \
-  ((cond) ? void(0) : ::assertion_failed((message), __FILE__, __LINE__))
+#define ASSERT(cond) ((cond) ? void(0) : ::assertion_failed("Assertion failure", __FILE__, __LINE__))
+#define ASSERT_MSG(cond, message) ((cond) ? void(0) : ::assertion_failed((message), __FILE__, __LINE__))

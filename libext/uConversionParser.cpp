@@ -15,8 +15,8 @@ constexpr int32_t yyInput = 1000;
 constexpr int32_t yyExpr = 1001;
 
 // The columns of the action table.
-constexpr int32_t kColumns[] = {0, '(', ')', '*', '+', '-', '/', CConversionParser::NUMBER, CConversionParser::UNIT,
-                                TLexYacc::yyDefault};
+constexpr int32_t kColumns[] = {
+    0, '(', ')', '*', '+', '-', '/', CConversionParser::NUMBER, CConversionParser::UNIT, TLexYacc::yyDefault};
 
 // sN: shift and go to state N; rN: reduce by rule N; acc: accept; a token
 // without an entry (and no default) is a syntax error.
@@ -47,8 +47,8 @@ constexpr const char* kActions[][10] = {
 
 // Transitions on a non-terminal after a reduction: {from, non-terminal, to}.
 constexpr TYaccGoto kGotos[] = {
-    {0, yyInput, 1}, {1, yyExpr, 2},  {3, yyExpr, 12},  {4, yyExpr, 13},  {7, yyExpr, 14},  {8, yyExpr, 15},
-    {9, yyExpr, 16}, {10, yyExpr, 17}, {2, yyExpr, 6},  {6, yyExpr, 6},   {12, yyExpr, 6},  {13, yyExpr, 6},
+    {0, yyInput, 1}, {1, yyExpr, 2},   {3, yyExpr, 12}, {4, yyExpr, 13}, {7, yyExpr, 14}, {8, yyExpr, 15},
+    {9, yyExpr, 16}, {10, yyExpr, 17}, {2, yyExpr, 6},  {6, yyExpr, 6},  {12, yyExpr, 6}, {13, yyExpr, 6},
     {14, yyExpr, 6}, {15, yyExpr, 6},  {16, yyExpr, 6}, {17, yyExpr, 6},
 };
 
@@ -101,8 +101,8 @@ constexpr int32_t kLexStates = 11;
 // also matches the first character of a number or a unit name, but loses to
 // the earlier rule there, so states 1 and 7 leave it out.
 constexpr int32_t kAccepts[kLexStates][2] = {
-    {0, 0}, {rNumber, 0}, {0, 0}, {rNumber, 0}, {0, 0}, {0, 0},
-    {rNumber, 0}, {rUnit, 0}, {rSpace, rOther}, {rLineFeed, rOther}, {rOther, 0},
+    {0, 0},       {rNumber, 0}, {0, 0},           {rNumber, 0},        {0, 0},      {0, 0},
+    {rNumber, 0}, {rUnit, 0},   {rSpace, rOther}, {rLineFeed, rOther}, {rOther, 0},
 };
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -122,8 +122,7 @@ int32_t lex_transition(int32_t state, char c) {
       if (c == ',' || c == '.') return 2;
       if (c == 'E' || c == 'e') return 4;
       return -1;
-    case 2:
-      return is_digit(c) ? 3 : -1;
+    case 2: return is_digit(c) ? 3 : -1;
     case 3:
       if (is_digit(c)) return 3;
       if (c == 'E' || c == 'e') return 4;
@@ -132,12 +131,9 @@ int32_t lex_transition(int32_t state, char c) {
       if (c == '+' || c == '-') return 5;
       return is_digit(c) ? 6 : -1;
     case 5:
-    case 6:
-      return is_digit(c) ? 6 : -1;
-    case 7:
-      return is_unit_char(c) ? 7 : -1;
-    default:
-      return -1;
+    case 6: return is_digit(c) ? 6 : -1;
+    case 7: return is_unit_char(c) ? 7 : -1;
+    default: return -1;
   }
 }
 
@@ -251,14 +247,9 @@ int32_t CConversionParser::yylex() {
     }
     yyless(yyPos[rule]);
     switch (rule) {
-      case rNumber:
-        yylval.text.clear();
-        return read_number(yyText, yylval.number) ? NUMBER : ILLEGAL;
-      case rUnit:
-        yylval.text = yyText.substr(0, 255);
-        return UNIT;
-      case rSpace:
-        continue;
+      case rNumber: yylval.text.clear(); return read_number(yyText, yylval.number) ? NUMBER : ILLEGAL;
+      case rUnit: yylval.text = yyText.substr(0, 255); return UNIT;
+      case rSpace: continue;
       default:  // a line feed, or any other character: its code
         return uint8_t(yyText[0]);
     }
@@ -289,12 +280,8 @@ void CConversionParser::yyaction(int32_t rule, int32_t sp, int32_t length) {
     case 6:  // expr -> expr '+' expr
       result = arg(1).number + arg(length).number;
       break;
-    case 7:
-      result = arg(1).number - arg(3).number;
-      break;
-    case 8:
-      result = arg(1).number * arg(3).number;
-      break;
+    case 7: result = arg(1).number - arg(3).number; break;
+    case 8: result = arg(1).number * arg(3).number; break;
     case 9:  // a zero divisor gives an infinite or NaN value
       result = arg(1).number / arg(3).number;
       break;

@@ -10,14 +10,10 @@ double power(double factor, uint8_t exponent) { return std::pow(factor, double(e
 
 // The captions are the localisable texts; their default values equal the names.
 const TUnitsRec g_units[] = {
-    {"mm", "mm", {" %s", " %s²", " %s³"}, 0.001},
-    {"cm", "cm", {" %s", " %s²", " %s³"}, 0.01},
-    {"dm", "dm", {" %s", " %s²", " %s³"}, 0.1},
-    {"m", "m", {" %s", " %s²", " %s³"}, 1},
-    {"in", "in", {" %s", " sq %s", " cu %s"}, 0.0254},
-    {"ft", "ft", {" %s", " sq %s", " cu %s"}, 0.3048},
-    {"\"", "\"", {"%s", " sq%s", " cu%s"}, 0.0254},
-    {"'", "'", {"%s", " sq%s", " cu%s"}, 0.3048},
+    {"mm", "mm", {" %s", " %s²", " %s³"}, 0.001},      {"cm", "cm", {" %s", " %s²", " %s³"}, 0.01},
+    {"dm", "dm", {" %s", " %s²", " %s³"}, 0.1},        {"m", "m", {" %s", " %s²", " %s³"}, 1},
+    {"in", "in", {" %s", " sq %s", " cu %s"}, 0.0254}, {"ft", "ft", {" %s", " sq %s", " cu %s"}, 0.3048},
+    {"\"", "\"", {"%s", " sq%s", " cu%s"}, 0.0254},    {"'", "'", {"%s", " sq%s", " cu%s"}, 0.3048},
 };
 
 }  // namespace

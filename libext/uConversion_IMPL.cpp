@@ -85,7 +85,11 @@ std::string fixed_text(double value, int32_t decimals, char separator) {
 double preround(double value, int32_t precision) {
   if (is_not_finite(value)) return value;
   int64_t decimals = int64_t(precision) + 3;
-  std::string text = fixed_text(value, int32_t(decimals < 0 ? 0 : decimals > kMaxDecimals ? kMaxDecimals : decimals), '.');
+  std::string text = fixed_text(value,
+                                int32_t(decimals < 0              ? 0
+                                        : decimals > kMaxDecimals ? kMaxDecimals
+                                                                  : decimals),
+                                '.');
   double result = value;
   std::from_chars(text.data(), text.data() + text.size(), result);
   return result;
@@ -302,8 +306,7 @@ TRef<IFormatSettings> CConversionManager::new_settings(std::string_view name, st
   return settings;
 }
 
-double CConversionManager::value_from_text(std::string_view text, std::string_view units_name,
-                                           double default_value) {
+double CConversionManager::value_from_text(std::string_view text, std::string_view units_name, double default_value) {
   TRef<IFormatUnits> units;
   _units->find_by_name(units_name, units);
   double value = default_value;

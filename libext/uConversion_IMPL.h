@@ -8,8 +8,8 @@
 // `get_conversion_manager` and released when the module unloads.
 #pragma once
 
-#include "uConfig_INTF.h"
 #include "sysutils.h"
+#include "uConfig_INTF.h"
 #include "uConversion_INTF.h"
 
 // ---------------------------------------------------------------------------

@@ -104,8 +104,7 @@ class TImplements : public Base, public Intfs... {
       this->add_ref();
       return S_OK;
     }
-    if constexpr (requires(Base& b) { b.Base::QueryInterface(iid, obj); })
-      return Base::QueryInterface(iid, obj);
+    if constexpr (requires(Base & b) { b.Base::QueryInterface(iid, obj); }) return Base::QueryInterface(iid, obj);
     return E_NOINTERFACE;
   }
   int32_t AddRef() override { return this->add_ref(); }

@@ -37,8 +37,8 @@ class TFunctionRef<R(Args...)> {
  public:
   // A lambda or other callable object (referred to, not copied), or a plain function.
   template <class F>
-    requires(!std::is_same_v<std::remove_cvref_t<F>, TFunctionRef> && std::is_invocable_r_v<R, F&, Args...>)
-  TFunctionRef(F&& f) {
+  requires(!std::is_same_v<std::remove_cvref_t<F>, TFunctionRef> && std::is_invocable_r_v<R, F&, Args...>)
+      TFunctionRef(F&& f) {
     using Fn = std::remove_reference_t<F>;
     if constexpr (std::is_function_v<Fn>) {
       _target.function = reinterpret_cast<void (*)()>(&f);

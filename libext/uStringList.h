@@ -34,9 +34,7 @@ class CStringList : public CList<std::string, IStringList> {
     return _case_sensitive ? compare_str(a, b) : compare_text(a, b);
   }
   // True when the two texts count as the same item in this list.
-  bool equal(const std::string& a, const std::string& b) const {
-    return _case_sensitive ? a == b : same_text(a, b);
-  }
+  bool equal(const std::string& a, const std::string& b) const { return _case_sensitive ? a == b : same_text(a, b); }
 
   using CList::find;
   using CList::index_of;
@@ -51,7 +49,8 @@ class CStringList : public CList<std::string, IStringList> {
   // True when an equal item is present; `index` is then the first one's
   // position, and is left alone otherwise.
   bool find(const std::string& item, int32_t& index) override {
-    return CList::find(item, [this](const std::string& a, const std::string& b) { return equal(a, b); }, index);
+    return CList::find(
+        item, [this](const std::string& a, const std::string& b) { return equal(a, b); }, index);
   }
   // Binary search in this list's order: `index` is always set, to the first
   // position whose item does not order before `item`; true when an equal

@@ -12,12 +12,12 @@
 // window handle, message number, two pointer-sized parameters, time stamp and
 // the cursor position, with the natural alignment of each field.
 struct TMsg {
-  intptr_t hwnd = 0;      // the window the message is for
-  uint32_t message = 0;   // the message number
+  intptr_t hwnd = 0;     // the window the message is for
+  uint32_t message = 0;  // the message number
   uintptr_t wParam = 0;
   intptr_t lParam = 0;
-  uint32_t time = 0;      // when it was posted
-  TPoint pt;              // the cursor position when it was posted
+  uint32_t time = 0;  // when it was posted
+  TPoint pt;          // the cursor position when it was posted
 };
 static_assert(offsetof(TMsg, message) == sizeof(void*));
 static_assert(offsetof(TMsg, wParam) == 2 * sizeof(void*));

@@ -125,10 +125,8 @@ std::string decode_text_file(std::string_view bytes) {
   TTextEncoding encoding = detect_text_encoding(bytes, &bom);
   bytes.remove_prefix(bom);
   switch (encoding) {
-    case TTextEncoding::ansi:
-      return ansi_to_utf8(bytes);
-    case TTextEncoding::utf8:
-      return std::string(bytes);
+    case TTextEncoding::ansi: return ansi_to_utf8(bytes);
+    case TTextEncoding::utf8: return std::string(bytes);
     case TTextEncoding::utf16le:
     case TTextEncoding::utf16be: {
       bool little = encoding == TTextEncoding::utf16le;
@@ -146,10 +144,8 @@ std::string decode_text_file(std::string_view bytes) {
 
 std::string encode_text_file(std::string_view text, TTextEncoding encoding) {
   switch (encoding) {
-    case TTextEncoding::ansi:
-      return utf8_to_ansi(text);
-    case TTextEncoding::utf8:
-      return "\xEF\xBB\xBF" + std::string(text);
+    case TTextEncoding::ansi: return utf8_to_ansi(text);
+    case TTextEncoding::utf8: return "\xEF\xBB\xBF" + std::string(text);
     case TTextEncoding::utf16le:
     case TTextEncoding::utf16be: {
       bool little = encoding == TTextEncoding::utf16le;

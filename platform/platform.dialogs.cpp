@@ -37,10 +37,10 @@ TFormButton standard_button(TMsgDlgBtn kind) {
 namespace {
 
 // Layout of the standard message form, in pixels.
-constexpr int margin = 16;          // around the content of the client area
-constexpr int icon_size = 32;       // the type's icon, left of the text
-constexpr int icon_gap = 16;        // between icon and text
-constexpr int char_width = 7;       // average character of the default font
+constexpr int margin = 16;     // around the content of the client area
+constexpr int icon_size = 32;  // the type's icon, left of the text
+constexpr int icon_gap = 16;   // between icon and text
+constexpr int char_width = 7;  // average character of the default font
 constexpr int line_height = 16;
 constexpr int button_width = 75;
 constexpr int button_height = 25;
@@ -66,8 +66,7 @@ int char_count(std::string_view text) {
 
 CMessageForm::CMessageForm(std::string text, TMsgDlgType type, std::vector<TMsgDlgBtn> buttons,
                            std::optional<TMsgDlgBtn> default_button)
-    : _text(std::move(text)), _type(type), _caption(type_caption(type)),
-      _font_name(application().default_font_name()) {
+    : _text(std::move(text)), _type(type), _caption(type_caption(type)), _font_name(application().default_font_name()) {
   std::sort(buttons.begin(), buttons.end());
   buttons.erase(std::unique(buttons.begin(), buttons.end()), buttons.end());
   for (TMsgDlgBtn kind : buttons) _buttons.push_back(standard_button(kind));

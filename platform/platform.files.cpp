@@ -72,8 +72,8 @@ TGUID new_guid() {
 }
 
 std::string guid_to_hex(const TGUID& g) {
-  return fmt::format("{:08X}{:04X}{:04X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}", g.D1, g.D2, g.D3,
-                     g.D4[0], g.D4[1], g.D4[2], g.D4[3], g.D4[4], g.D4[5], g.D4[6], g.D4[7]);
+  return fmt::format("{:08X}{:04X}{:04X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}", g.D1, g.D2, g.D3, g.D4[0],
+                     g.D4[1], g.D4[2], g.D4[3], g.D4[4], g.D4[5], g.D4[6], g.D4[7]);
 }
 
 // ---------------------------------------------------------------------------
@@ -160,8 +160,7 @@ bool force_folders(std::string_view path) {
   std::string full = exclude_trailing_delimiter(path);
   if (full.empty()) return false;
   // Make each prefix that ends before a separator, then the whole path.
-  for (size_t pos = full.find(path_delimiter, 1); pos != std::string::npos;
-       pos = full.find(path_delimiter, pos + 1)) {
+  for (size_t pos = full.find(path_delimiter, 1); pos != std::string::npos; pos = full.find(path_delimiter, pos + 1)) {
     if (full[pos - 1] == path_delimiter) continue;
     ::mkdir(full.substr(0, pos).c_str(), 0777);
   }

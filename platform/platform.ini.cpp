@@ -66,7 +66,8 @@ CIniFile::TLine CIniFile::parse_line(std::string_view text) {
   if (body.front() == '[') {
     size_t close = body.rfind(']');
     line.kind = section_line;
-    line.name = trim(body.substr(1, close == std::string_view::npos || close == 0 ? std::string_view::npos : close - 1));
+    line.name =
+        trim(body.substr(1, close == std::string_view::npos || close == 0 ? std::string_view::npos : close - 1));
     return line;
   }
   size_t equals = body.find('=');

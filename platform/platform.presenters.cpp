@@ -32,8 +32,7 @@ TModalResult result_of(const CMessageForm& form, TFormAction action, TMsgDlgBtn 
     case TFormAction::escape:
       if (const TFormButton* b = form.cancel_button()) return b->modal_result;
       return mrCancel;
-    case TFormAction::close_box:
-      return mrCancel;
+    case TFormAction::close_box: return mrCancel;
   }
   return mrCancel;
 }
@@ -59,8 +58,7 @@ TModalResult CScriptedPresenter::show_modal(CMessageForm& form) {
   shown.client_height = form.client_height();
   std::vector<CCheckBox*> boxes = form.check_boxes();
   for (const CCheckBox* box : boxes)
-    shown.check_boxes.push_back(
-        {box->caption(), box->checked(), box->left(), box->top(), box->width(), box->height()});
+    shown.check_boxes.push_back({box->caption(), box->checked(), box->left(), box->top(), box->width(), box->height()});
   _forms.push_back(shown);
 
   if (_form_answers.empty())

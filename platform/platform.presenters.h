@@ -76,9 +76,9 @@ struct TShownDialog {
   int filter_index = 0;
   std::string default_ext;
   TOpenOptions options = 0;
-  std::string file_name;                   // offered when shown
+  std::string file_name;                          // offered when shown
   std::vector<std::vector<std::string>> answers;  // each choice, as given
-  std::vector<std::string> errors;         // the dialog's reports between choices
+  std::vector<std::string> errors;                // the dialog's reports between choices
   bool cancelled = false;
 };
 

@@ -288,9 +288,7 @@ struct TMark {
 class TTreeBuilder {
  public:
   TTreeBuilder(TTree& tree, uint64_t file_size)
-      : _tree(tree),
-        _names(tree.arena),
-        _budget(xml_expansion_factor * file_size + xml_expansion_allowance) {
+      : _tree(tree), _names(tree.arena), _budget(xml_expansion_factor * file_size + xml_expansion_allowance) {
     _tree.document = _tree.arena.make<TNodeRecord>();
     _tree.document->type = NODE_DOCUMENT;
     _open.push_back({_tree.document, nullptr});
@@ -392,9 +390,7 @@ class TTreeBuilder {
   // True when `ctx` reads the file itself, not text an entity brought in.
   bool in_file(void* ctx) const { return ctx == _main && _main->inputNr == 1 && _main->input; }
 
-  static int64_t offset_of(xmlParserInputPtr in, const xmlChar* p) {
-    return int64_t(in->consumed) + (p - in->base);
-  }
+  static int64_t offset_of(xmlParserInputPtr in, const xmlChar* p) { return int64_t(in->consumed) + (p - in->base); }
 
   // Notes the parser's place after an event; `past` characters of ASCII
   // markup that the parser has yet to step over belong to the event.
@@ -425,9 +421,7 @@ class TTreeBuilder {
   }
 
   // The number of characters in [p, end), a CR before a LF not counted.
-  static int32_t characters_in(const xmlChar* p, const xmlChar* end) {
-    return advance({1, 1}, p, end).column - 1;
-  }
+  static int32_t characters_in(const xmlChar* p, const xmlChar* end) { return advance({1, 1}, p, end).column - 1; }
 
   // Where the markup that the parser has just read starts. Inside the root
   // element that is where the last event ended. Elsewhere (outside the root,
@@ -523,16 +517,16 @@ class TTreeBuilder {
     });
   }
 
-  static void entity_decl(void* ctx, const xmlChar* name, int type, const xmlChar* public_id,
-                          const xmlChar* system_id, xmlChar* content) {
+  static void entity_decl(void* ctx, const xmlChar* name, int type, const xmlChar* public_id, const xmlChar* system_id,
+                          xmlChar* content) {
     guarded(ctx, [&](TTreeBuilder& b) {
       xmlSAX2EntityDecl(ctx, name, type, public_id, system_id, content);
       b.mark(ctx);
     });
   }
 
-  static void unparsed_entity_decl(void* ctx, const xmlChar* name, const xmlChar* public_id,
-                                   const xmlChar* system_id, const xmlChar* notation) {
+  static void unparsed_entity_decl(void* ctx, const xmlChar* name, const xmlChar* public_id, const xmlChar* system_id,
+                                   const xmlChar* notation) {
     guarded(ctx, [&](TTreeBuilder& b) {
       xmlSAX2UnparsedEntityDecl(ctx, name, public_id, system_id, notation);
       b.mark(ctx);
@@ -599,9 +593,8 @@ class TTreeBuilder {
 
   static xmlParserInputPtr resolve_entity(void*, const xmlChar*, const xmlChar*) { return nullptr; }
 
-  static void start_element(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar*,
-                            int namespace_count, const xmlChar** namespaces, int attribute_count, int,
-                            const xmlChar** attributes) {
+  static void start_element(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar*, int namespace_count,
+                            const xmlChar** namespaces, int attribute_count, int, const xmlChar** attributes) {
     guarded(ctx, [&](TTreeBuilder& b) {
       b.flush_text();
       TNodeRecord* e = b.add(NODE_ELEMENT, b.markup_position(ctx, "<"));
@@ -844,8 +837,7 @@ class TLoadScope {
 bool build_tree(TFile& file, uint64_t size, TTree& tree, bool& has_dtd, TXMLParseError& error) {
   TTreeBuilder builder(tree, size);
   xmlSAXHandler handler = TTreeBuilder::handler();
-  xmlParserCtxtPtr ctxt =
-      xmlCreateIOParserCtxt(&handler, nullptr, TFile::read, nullptr, &file, XML_CHAR_ENCODING_NONE);
+  xmlParserCtxtPtr ctxt = xmlCreateIOParserCtxt(&handler, nullptr, TFile::read, nullptr, &file, XML_CHAR_ENCODING_NONE);
   if (!ctxt) {
     error.reason = "out of memory";
     return false;
@@ -1133,15 +1125,15 @@ TXMLNode TXMLNamedNodeMap::item(int32_t index) const {
 std::optional<TXMLPeekedElement> peek_element(std::string_view bytes, std::string_view root, std::string_view section,
                                               std::string_view child) {
   if (bytes.size() > size_t(std::numeric_limits<int>::max())) bytes = bytes.substr(0, std::numeric_limits<int>::max());
-  xmlTextReaderPtr reader =
-      xmlReaderForMemory(bytes.data(), int(bytes.size()), nullptr, nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR |
-                                                                                XML_PARSE_NOWARNING);
+  xmlTextReaderPtr reader = xmlReaderForMemory(bytes.data(), int(bytes.size()), nullptr, nullptr,
+                                               XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
   if (!reader) return std::nullopt;
   struct TFree {
     xmlTextReaderPtr reader;
     ~TFree() { xmlFreeTextReader(reader); }
   } free_reader{reader};
-  xmlTextReaderSetStructuredErrorHandler(reader, [](void*, xmlErrorPtr) {}, nullptr);
+  xmlTextReaderSetStructuredErrorHandler(
+      reader, [](void*, xmlErrorPtr) {}, nullptr);
   const auto name_is = [&](std::string_view name) {
     const xmlChar* n = xmlTextReaderConstName(reader);
     return n && same_text(reinterpret_cast<const char*>(n), name);
@@ -1174,7 +1166,8 @@ std::optional<TXMLPeekedElement> peek_element(std::string_view bytes, std::strin
         if (inner == XML_READER_TYPE_END_ELEMENT && xmlTextReaderDepth(reader) == 2) return element;
         if (inner == XML_READER_TYPE_TEXT || inner == XML_READER_TYPE_CDATA ||
             inner == XML_READER_TYPE_SIGNIFICANT_WHITESPACE || inner == XML_READER_TYPE_WHITESPACE)
-          if (const xmlChar* text = xmlTextReaderConstValue(reader)) element.text += reinterpret_cast<const char*>(text);
+          if (const xmlChar* text = xmlTextReaderConstValue(reader))
+            element.text += reinterpret_cast<const char*>(text);
       }
       return std::nullopt;
     }

@@ -214,7 +214,7 @@ class TXMLNodeList {
   explicit TXMLNodeList(const TXMLNode& parent) : _parent(parent) {}
 
   TXMLNode _parent;
-  mutable int32_t _cursor_index = -1;    // index of the last item returned
+  mutable int32_t _cursor_index = -1;     // index of the last item returned
   mutable const void* _cursor = nullptr;  // the last item returned
 };
 

@@ -23,8 +23,8 @@ namespace {
 std::shared_ptr<CImportPresenter> lent_presenter;
 }  // namespace
 
-void lend_presenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive,
-                    bool quiet, std::ostream& err) {
+void lend_presenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive, bool quiet,
+                    std::ostream& err) {
   lent_presenter = std::make_shared<CImportPresenter>(warning, std::move(files), interactive, quiet, err);
   set_desktop_presenter(lent_presenter);
 }
@@ -34,9 +34,7 @@ void withdraw_presenter() {
   lent_presenter.reset();
 }
 
-std::optional<std::string> presenter_cancel() {
-  return lent_presenter ? lent_presenter->cancel() : std::nullopt;
-}
+std::optional<std::string> presenter_cancel() { return lent_presenter ? lent_presenter->cancel() : std::nullopt; }
 
 std::vector<std::string> presenter_typed_files() {
   return lent_presenter ? lent_presenter->typed_files() : std::vector<std::string>();
@@ -89,7 +87,8 @@ void CProgressView::draw() {
   if (_style != TProgressStyle::bar) return;
   constexpr int bar_width = 20;
   const int filled = _max > 0 ? bar_width * std::clamp(_position, 0, _max) / _max : _position > 0 ? bar_width : 0;
-  const std::string step = within_max() ? fmt::format("{:>3}/{:<3}", _position, _max) : fmt::format("{:>3}    ", _position);
+  const std::string step =
+      within_max() ? fmt::format("{:>3}/{:<3}", _position, _max) : fmt::format("{:>3}    ", _position);
   std::string line = fmt::format("[{}{}] {} {}", std::string(filled, '#'), std::string(bar_width - filled, '.'), step,
                                  printable_text(_text));
   // One line, cut to the terminal's width so that it redraws in place.

@@ -21,8 +21,8 @@
 
 // Lends the plug-ins a CImportPresenter (bxf2-import.presenter) made of these
 // arguments, until `withdraw_presenter`.
-void lend_presenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive,
-                    bool quiet, std::ostream& err);
+void lend_presenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive, bool quiet,
+                    std::ostream& err);
 void withdraw_presenter();
 // The lent presenter's `cancel`: why the user's answers end the run without
 // an import, nothing while they do not.

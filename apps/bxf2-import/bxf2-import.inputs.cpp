@@ -130,8 +130,7 @@ std::vector<std::string> CChosenFiles::warnings() const {
   for (const auto& [name, users] : by_name) {
     if (users.size() < 2) continue;
     std::string all;
-    for (size_t i = 0; i < users.size(); ++i)
-      all += (i == 0 ? "" : i + 1 == users.size() ? " and " : ", ") + users[i];
+    for (size_t i = 0; i < users.size(); ++i) all += (i == 0 ? "" : i + 1 == users.size() ? " and " : ", ") + users[i];
     lines.push_back(fmt::format("bxf2-import: {} have the same name: only {} is imported", printable_text(all),
                                 printable_text(users.back())));
   }

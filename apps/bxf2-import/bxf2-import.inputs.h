@@ -59,10 +59,10 @@ class CChosenFiles {
 
  private:
   struct TArchive {
-    std::string path;                   // as given
-    std::vector<std::string> bxf2;      // top-level BXF2 members, as stored
-    std::vector<std::string> meshes;    // "cadData/*.dae" members, relative, as stored
-    std::vector<std::string> heads;     // the start of each BXF2 member
+    std::string path;                 // as given
+    std::vector<std::string> bxf2;    // top-level BXF2 members, as stored
+    std::vector<std::string> meshes;  // "cadData/*.dae" members, relative, as stored
+    std::vector<std::string> heads;   // the start of each BXF2 member
   };
   struct TFile {
     std::string given;  // as on the command line

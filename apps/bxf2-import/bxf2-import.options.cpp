@@ -132,8 +132,9 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
     for (const std::string& file : options.files)
       if (const auto problem = input_file_problem(file)) wrong("FILE", "\"" + printable_text(file) + "\" " + *problem);
     if (options.files.empty() && !options.interactive)
-      throw CLI::ValidationError("no FILE given: name the files to import, or choose them on the terminal with "
-                                 "--interactive");
+      throw CLI::ValidationError(
+          "no FILE given: name the files to import, or choose them on the terminal with "
+          "--interactive");
     if (!format.empty() && format != "json" && format != "glb")
       wrong("--format", "\"" + printable_text(format) + "\" is neither json nor glb");
     for (const std::string& path : outputs) {
@@ -152,9 +153,12 @@ TParsedCommandLine parse_command_line(int argc, const char* const* argv, std::os
       if (!point) wrong("--placement-center", "\"" + printable_text(center) + "\" is not three numbers X,Y,Z");
       options.placement_center = *point;
     }
-    if (warning == "ok") options.warning = TWarningAnswer::ok;
-    else if (warning == "tick") options.warning = TWarningAnswer::tick;
-    else if (warning == "close") options.warning = TWarningAnswer::close;
+    if (warning == "ok")
+      options.warning = TWarningAnswer::ok;
+    else if (warning == "tick")
+      options.warning = TWarningAnswer::tick;
+    else if (warning == "close")
+      options.warning = TWarningAnswer::close;
     else if (!warning.empty() || app.count("--warning") > 0)
       wrong("--warning", "\"" + printable_text(warning) + "\" is none of ok, tick, close");
     if (!max_objects.empty() || app.count("--max-objects") > 0) {

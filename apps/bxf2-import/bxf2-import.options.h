@@ -53,16 +53,16 @@ struct TOutput {
 inline constexpr const char* standard_output_name = "-";
 
 struct TImportOptions {
-  std::vector<std::string> files;             // FILE..., as given; empty only with --interactive
-  std::vector<TOutput> outputs;               // --output, in the order given
-  std::array<double, 3> placement_center{};   // --placement-center [0,0,0]
-  std::optional<TWarningAnswer> warning;      // --warning; none: OK, or asked with --interactive
-  bool interactive = false;                   // --interactive
-  std::string plugin_dir;                     // --plugin-dir; "" for the default
-  bool without_meshport = false;              // --without-meshport
-  int64_t max_objects = 1'000'000;            // --max-objects, the host's default
-  bool compact = false;                       // --compact: JSON outputs on one line
-  bool quiet = false;                         // --quiet: no progress, no summary
+  std::vector<std::string> files;            // FILE..., as given; empty only with --interactive
+  std::vector<TOutput> outputs;              // --output, in the order given
+  std::array<double, 3> placement_center{};  // --placement-center [0,0,0]
+  std::optional<TWarningAnswer> warning;     // --warning; none: OK, or asked with --interactive
+  bool interactive = false;                  // --interactive
+  std::string plugin_dir;                    // --plugin-dir; "" for the default
+  bool without_meshport = false;             // --without-meshport
+  int64_t max_objects = 1'000'000;           // --max-objects, the host's default
+  bool compact = false;                      // --compact: JSON outputs on one line
+  bool quiet = false;                        // --quiet: no progress, no summary
 };
 
 // The result of reading the command line: the options, or the exit status

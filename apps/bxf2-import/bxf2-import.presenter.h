@@ -29,8 +29,8 @@
 // answered, are recorded as the run's cancel.
 class CImportPresenter : public CPresenter {
  public:
-  CImportPresenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive,
-                   bool quiet, std::ostream& err, std::shared_ptr<CPresenter> terminal = nullptr);
+  CImportPresenter(std::optional<TWarningAnswer> warning, std::vector<std::string> files, bool interactive, bool quiet,
+                   std::ostream& err, std::shared_ptr<CPresenter> terminal = nullptr);
 
   TModalResult show_modal(CMessageForm& form) override;
   std::optional<std::vector<std::string>> choose_files(const COpenDialog& dialog) override;

@@ -46,7 +46,8 @@ std::pair<std::string, std::string> step_and_file(const std::string& text) {
 }
 
 bool any_names(const std::vector<std::string>& lines, const std::string& name) {
-  return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(name) != std::string::npos; });
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(name) != std::string::npos; });
 }
 
 }  // namespace
@@ -128,8 +129,10 @@ struct TSkippedGeometry {
 
 std::vector<std::string> skipped_lines(const std::string& logged, const std::vector<std::string>& debug_output,
                                        const CChosenFiles& files) {
-  static const std::regex mesh_line(R"re(^(.*): component mesh "(.*)" (not found|holds no objects); component ".*" skipped$)re");
-  static const std::regex geometry_line(R"re(^(.*): part "(.*)" \(.*\) has (prism|no) geometry; it keeps the host's default size$)re");
+  static const std::regex mesh_line(
+      R"re(^(.*): component mesh "(.*)" (not found|holds no objects); component ".*" skipped$)re");
+  static const std::regex geometry_line(
+      R"re(^(.*): part "(.*)" \(.*\) has (prism|no) geometry; it keeps the host's default size$)re");
 
   // The converter's reason for each mesh that gave nothing, by stem.
   std::vector<std::pair<std::string, std::string>> reasons;
@@ -199,7 +202,8 @@ std::vector<std::string> skipped_lines(const std::string& logged, const std::vec
     if (reason_used[i]) continue;
     const std::string stem = reasons[i].first;
     const CChosenFiles::TMesh name = files.mesh("", stem);
-    lines.push_back(printable_text(fmt::format("bxf2-import: {} could not be converted ({})", name.name, reasons[i].second)));
+    lines.push_back(
+        printable_text(fmt::format("bxf2-import: {} could not be converted ({})", name.name, reasons[i].second)));
   }
   for (const TSkippedGeometry& geometry : geometries) {
     const std::string what = geometry.kind == "prism" ? "prism geometry is not built" : "parts without geometry";
@@ -210,9 +214,8 @@ std::vector<std::string> skipped_lines(const std::string& logged, const std::vec
   for (const auto& [line, count] : others) {
     // "<file name>: <what>", the file as the user knows it.
     const size_t colon = line.find(": ");
-    const std::string text = colon == std::string::npos
-                                 ? line
-                                 : files.user_file(line.substr(0, colon)) + line.substr(colon);
+    const std::string text =
+        colon == std::string::npos ? line : files.user_file(line.substr(0, colon)) + line.substr(colon);
     lines.push_back(printable_text(files.user_text("bxf2-import: " + text)) +
                     (count > 1 ? fmt::format(" ({} times)", count) : std::string()));
   }

@@ -32,12 +32,12 @@
 
 // The facts gathered after a failed import command.
 struct TImportFailure {
-  HRESULT result = E_UNEXPECTED;   // what `execute` returned
-  std::string last_step;           // the last progress text, "" when none
-  std::string logged;              // the plug-in's log, lines ending in "\n"
-  bool out_of_memory = false;      // memory ran out somewhere in the process
-  int64_t objects = 0;             // the project's objects
-  int64_t max_objects = 0;         // and the most it may hold
+  HRESULT result = E_UNEXPECTED;  // what `execute` returned
+  std::string last_step;          // the last progress text, "" when none
+  std::string logged;             // the plug-in's log, lines ending in "\n"
+  bool out_of_memory = false;     // memory ran out somewhere in the process
+  int64_t objects = 0;            // the project's objects
+  int64_t max_objects = 0;        // and the most it may hold
   // Why the temporary folder the command makes its own in cannot be used,
   // when it cannot: "\"/tmp/x/\" cannot be used (No such file or directory)".
   std::optional<std::string> temp_folder_problem;

@@ -220,9 +220,9 @@ class TImportRun {
         _options.plugin_dir.empty() ? default_plugin_dir(_program_path) : _options.plugin_dir;
     const std::string plugin = include_trailing_delimiter(plugin_dir) + import_plugin_file;
     if (plugin_dir.empty() || !file_exists(plugin)) {
-      _err << (plugin_dir.empty() ? fmt::format("bxf2-import: {} not found beside the program; use --plugin-dir\n",
-                                                import_plugin_file)
-                                  : fmt::format("bxf2-import: {} not found\n", printable_text(plugin)));
+      _err << (plugin_dir.empty()
+                   ? fmt::format("bxf2-import: {} not found beside the program; use --plugin-dir\n", import_plugin_file)
+                   : fmt::format("bxf2-import: {} not found\n", printable_text(plugin)));
       return exit_failure;
     }
     std::string meshport;
@@ -291,8 +291,7 @@ class TImportRun {
     return status;
   }
 
-  int with_host(const std::string& plugin, const std::string& meshport, const TPluginLog& log,
-                CChosenFiles& files) {
+  int with_host(const std::string& plugin, const std::string& meshport, const TPluginLog& log, CChosenFiles& files) {
     int status = exit_failure;
     std::optional<CHost> host;
     host.emplace();

@@ -92,11 +92,10 @@ TProjectCounts count_objects(const CProject& project) {
 }
 
 std::string counts_text(const TProjectCounts& counts) {
-  return fmt::format("{}, {}, {}, {}, {}", plural(counts.cabinets, "cabinet", "cabinets"),
-                     plural(counts.parts, "part", "parts"),
-                     plural(counts.component_placements, "component placement", "component placements"),
-                     plural(counts.mesh_objects, "mesh object", "mesh objects"),
-                     plural(counts.articles, "article", "articles"));
+  return fmt::format(
+      "{}, {}, {}, {}, {}", plural(counts.cabinets, "cabinet", "cabinets"), plural(counts.parts, "part", "parts"),
+      plural(counts.component_placements, "component placement", "component placements"),
+      plural(counts.mesh_objects, "mesh object", "mesh objects"), plural(counts.articles, "article", "articles"));
 }
 
 std::string summary_text(const TProjectCounts& counts, double seconds) {

@@ -38,8 +38,8 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <CLI/CLI.hpp>
 
 #include "bxf.config.h"
 #include "cli.conventions.h"
@@ -91,8 +91,8 @@ class TTempFolder {
 // One file read: its model, or why not.
 struct TRead {
   std::unique_ptr<CBXF> doc;
-  int status = 0;       // 0, exit_read_failed or exit_no_document
-  std::string error;    // "<class>: <message>" when reading raised
+  int status = 0;     // 0, exit_read_failed or exit_no_document
+  std::string error;  // "<class>: <message>" when reading raised
   // What a root other than `bxf` means for the import, said as --check
   // lists problems; "" for a `bxf` root.
   std::string root_problem;
@@ -125,8 +125,9 @@ TRead read_file(const std::string& path, const std::string& name, bool check) {
     return read;
   }
   if (!read.doc) {
-    message(name + ": no BXF2 document (the file is missing, unreadable, not well-formed XML or not valid against "
-                   "its DTD)");
+    message(name +
+            ": no BXF2 document (the file is missing, unreadable, not well-formed XML or not valid against "
+            "its DTD)");
     if (!where.load_error.reason.empty()) message(renamed(xml_error_text(where.load_error), path, name));
     read.status = exit_no_document;
     return read;
@@ -237,14 +238,13 @@ int inspect_archive(const TInput& input, bool check) {
     for (const TProblem& p : check_document(*read.doc)) problems.push_back(problem_line(name, p));
     for (const TComponentMesh& mesh : component_meshes(*read.doc)) {
       used.push_back(mesh.stem);
-      const bool found = std::any_of(meshes.begin(), meshes.end(), [&](const std::string& m) {
-        return same_text(extract_file_stem(m), mesh.stem);
-      });
+      const bool found = std::any_of(meshes.begin(), meshes.end(),
+                                     [&](const std::string& m) { return same_text(extract_file_stem(m), mesh.stem); });
       if (!found)
         problems.push_back(problem_line(
-            name, {mesh.place, fmt::format("component \"{}\" has no mesh cadData/{}.dae in the archive", mesh.id,
-                                           mesh.stem),
-                   mesh.line, mesh.column}));
+            name,
+            {mesh.place, fmt::format("component \"{}\" has no mesh cadData/{}.dae in the archive", mesh.id, mesh.stem),
+             mesh.line, mesh.column}));
     }
   }
   const int status = raised ? exit_read_failed : no_document ? exit_no_document : 0;
@@ -254,9 +254,8 @@ int inspect_archive(const TInput& input, bool check) {
     return status;
   }
   for (const std::string& mesh : meshes) {
-    const bool is_used = std::any_of(used.begin(), used.end(), [&](const std::string& stem) {
-      return same_text(stem, extract_file_stem(mesh));
-    });
+    const bool is_used = std::any_of(used.begin(), used.end(),
+                                     [&](const std::string& stem) { return same_text(stem, extract_file_stem(mesh)); });
     if (!is_used) problems.push_back(fmt::format("{}({}): no component uses this mesh", input.name, mesh));
   }
   for (const std::string& line : problems) std::cout << printable_text(line) << '\n';
@@ -264,8 +263,7 @@ int inspect_archive(const TInput& input, bool check) {
     std::cout << "no problems\n";
     return 0;
   }
-  if (!problems.empty())
-    std::cout << problems.size() << (problems.size() == 1 ? " problem\n" : " problems\n");
+  if (!problems.empty()) std::cout << problems.size() << (problems.size() == 1 ? " problem\n" : " problems\n");
   return status != 0 ? status : exit_read_failed;
 }
 
@@ -280,9 +278,10 @@ std::string save_standard_input(const TTempFolder& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Prints the document model of a BXF2 file, or of the BXF2 files of a ZIP archive, as JSON, or why "
-               "a file does not read.",
-               program};
+  CLI::App app{
+      "Prints the document model of a BXF2 file, or of the BXF2 files of a ZIP archive, as JSON, or why "
+      "a file does not read.",
+      program};
   use_clean_help(app, exit_statuses);
   std::string file_name;
   bool check = false;

@@ -18,9 +18,8 @@ template <class Link>
 json link_json(const Link* link) {
   json transformations = json::array();
   for (const CBXF_transformation* t : *link->transformations())
-    transformations.push_back({{"translation", vec(t->translation())},
-                               {"center", vec(t->center())},
-                               {"rotation", vec(t->rotation())}});
+    transformations.push_back(
+        {{"translation", vec(t->translation())}, {"center", vec(t->center())}, {"rotation", vec(t->rotation())}});
   json j = {{"id", link->id()}, {"reference_id", link->reference_id()}, {"transformations", transformations}};
   if constexpr (std::is_same_v<Link, CBXF_article_link>) j["quantity"] = link->quantity();
   return j;
@@ -217,8 +216,8 @@ std::vector<TComponentMesh> component_meshes(const CBXF& doc) {
   for (const CBXF_component* c : *doc.lib()->components()) {
     const std::string place = fmt::format("library.components[{}]", i++);
     try {
-      meshes.push_back({place, c->id(), c->article()->article_number() + "_" + c->component_number(),
-                        c->source_line(), c->source_column()});
+      meshes.push_back({place, c->id(), c->article()->article_number() + "_" + c->component_number(), c->source_line(),
+                        c->source_column()});
     } catch (const EAssertionFailed&) {  // a problem of its own
     }
   }

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/prctl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -24,11 +24,11 @@
 #include <system_error>
 #include <unordered_map>
 
-#include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <fmt/format.h>
+#include <assimp/Importer.hpp>
 
 #include "platform.files.h"
 #include "sysutils.h"
@@ -237,7 +237,7 @@ class TSceneConverter {
     struct TVisit {
       const aiNode* node;
       TMatrix world;
-      std::optional<TMebNode> mesh;     // tree mode: the node's own meshes
+      std::optional<TMebNode> mesh;    // tree mode: the node's own meshes
       std::vector<TMebNode> children;  // tree mode: what its children made
       unsigned next = 0;               // the next child to visit
     };

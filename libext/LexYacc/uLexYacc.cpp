@@ -184,8 +184,7 @@ bool TLexYacc::yyparse(const TYaccTables& tables) {
         }
         action = find_action_in(tables, state, yyChar);
       }
-      if (yyDebug && fError)
-        *fError << fmt::format("state {}, token {}\n", state, yyChar);
+      if (yyDebug && fError) *fError << fmt::format("state {}, token {}\n", state, yyChar);
 
       if (action && action->kind == TYaccActionKind::yyAccept) {
         yyFlag = yyfAccept;

@@ -70,7 +70,7 @@ class TLexYacc : public CSafeInterfacedObject {
   static constexpr int32_t kMaxUnget = 1024;
   static constexpr int32_t kMaxRules = 2048;
   static constexpr int32_t kMaxDepth = 1024;
-  static constexpr int32_t yyDefault = -1;     // the "default" column of an action row
+  static constexpr int32_t yyDefault = -1;      // the "default" column of an action row
   static constexpr int32_t yyErrorToken = 256;  // the token of error productions
 
   // Streams; each may be null (nothing is read, written or reported).
@@ -106,10 +106,10 @@ class TLexYacc : public CSafeInterfacedObject {
   int32_t yyLineNo = 1;
   int32_t yyColNo = 0;
   char yyUngetBuf[kMaxUnget] = {};
-  int32_t yyUngetPtr = 0;            // characters in yyUngetBuf
-  int32_t yyMatches = 0;             // candidate rules on yyStack
-  int32_t yyPos[kMaxRules] = {};     // length of each rule's longest match
-  int32_t yyStack[kMaxRules] = {};   // candidate rules, the best on top
+  int32_t yyUngetPtr = 0;           // characters in yyUngetBuf
+  int32_t yyMatches = 0;            // candidate rules on yyStack
+  int32_t yyPos[kMaxRules] = {};    // length of each rule's longest match
+  int32_t yyStack[kMaxRules] = {};  // candidate rules, the best on top
   char yyLastChar = 0;
   char yyActChar = 0;
   int32_t yyRule = 0;

@@ -189,11 +189,11 @@ struct IVector3D : IUnknown {
   static constexpr TGUID IID = TGUID::parse("{8DE2C9ED-A8E5-486E-9B18-948310F0B8E5}");
   using Parent = IUnknown;
   virtual HRESULT GetX(double* value) = 0;  // 3
-  virtual HRESULT SetX(double value) = 0;  // 4
+  virtual HRESULT SetX(double value) = 0;   // 4
   virtual HRESULT GetY(double* value) = 0;  // 5
-  virtual HRESULT SetY(double value) = 0;  // 6
+  virtual HRESULT SetY(double value) = 0;   // 6
   virtual HRESULT GetZ(double* value) = 0;  // 7
-  virtual HRESULT SetZ(double value) = 0;  // 8
+  virtual HRESULT SetZ(double value) = 0;   // 8
 
  protected:
   ~IVector3D() = default;
@@ -342,11 +342,11 @@ struct IMeshNode : ISceneNode {
   virtual HRESULT reserved_40() { return E_NOTIMPL; }
   virtual HRESULT reserved_41() { return E_NOTIMPL; }
   virtual float4x4 GetTextureMatrix() = 0;  // 42
-  virtual float4x4 GetMatrix() = 0;  // 43
+  virtual float4x4 GetMatrix() = 0;         // 43
   virtual HRESULT reserved_44() { return E_NOTIMPL; }
   virtual HRESULT reserved_45() { return E_NOTIMPL; }
   virtual void SetTextureMatrix(const float4x4& matrix) = 0;  // 46
-  virtual void SetMatrix(const float4x4& matrix) = 0;  // 47
+  virtual void SetMatrix(const float4x4& matrix) = 0;         // 47
 
  protected:
   ~IMeshNode() = default;
@@ -440,7 +440,7 @@ struct IProgress : IUnknown {
   virtual HRESULT reserved_3() { return E_NOTIMPL; }
   virtual int32_t GetPosition() = 0;  // 4
   virtual HRESULT reserved_5() { return E_NOTIMPL; }
-  virtual void SetMax(int32_t value) = 0;  // 6
+  virtual void SetMax(int32_t value) = 0;       // 6
   virtual void SetPosition(int32_t value) = 0;  // 7
   // Shows one line of text for the next step; the caller keeps `text`.
   virtual void SetText(BSTR text) = 0;  // 8
@@ -471,7 +471,7 @@ struct IPluginList : IUnknown {
   virtual HRESULT reserved_3() { return E_NOTIMPL; }
   // The entry at `index`, counted from 0.
   virtual HRESULT GetItem(int32_t index, IPluginEntry** entry) = 0;  // 4
-  virtual HRESULT GetCount(int32_t* count) = 0;  // 5
+  virtual HRESULT GetCount(int32_t* count) = 0;                      // 5
 
  protected:
   ~IPluginList() = default;

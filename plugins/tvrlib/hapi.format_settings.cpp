@@ -19,6 +19,4 @@ TRef<IFormatSettings> current_format_settings() { return g_shared.settings; }
 
 void set_current_format_settings(TRef<IFormatSettings> settings) { g_shared.settings = std::move(settings); }
 
-void restore_default_format_settings() {
-  g_shared.settings = get_conversion_manager()->get_default_settings();
-}
+void restore_default_format_settings() { g_shared.settings = get_conversion_manager()->get_default_settings(); }

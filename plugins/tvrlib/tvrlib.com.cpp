@@ -49,8 +49,7 @@ uint32_t SysStringLen(BSTR text) { return text ? byte_length(text) / 2 : 0; }
 
 TBStr::TBStr(std::string_view text) : _text(utf8_to_bstr(text)) {}
 
-TBStr::TBStr(std::u16string_view text)
-    : _text(SysAllocStringLen(text.data(), uint32_t(text.size()))) {}
+TBStr::TBStr(std::u16string_view text) : _text(SysAllocStringLen(text.data(), uint32_t(text.size()))) {}
 
 TBStr::TBStr(const TBStr& other) : _text(other._text ? SysAllocStringLen(other._text, other.length()) : nullptr) {}
 

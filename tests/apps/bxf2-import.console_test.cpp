@@ -49,9 +49,12 @@ TEST(console_presenter, the_warning_is_answered_from_the_option_or_the_terminal)
     int asked;  // forms shown on the terminal
   };
   const Case cases[] = {
-      {TWarningAnswer::ok, false, mrOk, false, 0},   {TWarningAnswer::tick, false, mrOk, true, 0},
-      {TWarningAnswer::close, false, mrCancel, false, 0}, {TWarningAnswer::close, true, mrCancel, false, 0},
-      {std::nullopt, false, mrOk, false, 0},         {std::nullopt, true, mrCancel, false, 1},
+      {TWarningAnswer::ok, false, mrOk, false, 0},
+      {TWarningAnswer::tick, false, mrOk, true, 0},
+      {TWarningAnswer::close, false, mrCancel, false, 0},
+      {TWarningAnswer::close, true, mrCancel, false, 0},
+      {std::nullopt, false, mrOk, false, 0},
+      {std::nullopt, true, mrCancel, false, 1},
   };
   for (const Case& c : cases) {
     auto terminal = std::make_shared<CFakeTerminal>();
@@ -102,9 +105,8 @@ TEST(console_presenter, files_answer_the_first_dialog_then_the_terminal_or_cance
 TEST(console_presenter, the_dialog_completes_the_given_files) {
   auto terminal = std::make_shared<CFakeTerminal>();
   std::ostringstream err;
-  application().set_presenter(
-      std::make_shared<CImportPresenter>(std::nullopt, std::vector<std::string>{"/missing/a.zip"}, false, false, err,
-                                         terminal));
+  application().set_presenter(std::make_shared<CImportPresenter>(
+      std::nullopt, std::vector<std::string>{"/missing/a.zip"}, false, false, err, terminal));
   COpenDialog dialog;
   dialog.set_options(ofAllowMultiSelect | ofFileMustExist);
   EXPECT_FALSE(dialog.execute());  // reported, then cancelled
@@ -147,7 +149,8 @@ TEST(console_progress, the_bar_redraws_one_line_cut_to_the_width) {
   const std::string text = out.str();
   EXPECT_NE(text.find("\r[#####...............]   1/4   Extracting file (/a/very/...\x1b[K"), std::string::npos)
       << text;
-  EXPECT_NE(text.find("\r[####################]   5     Importing BXF2 file (k.bxf2)\x1b[K"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r[####################]   5     Importing BXF2 file (k.bxf2)\x1b[K"), std::string::npos)
+      << text;
   EXPECT_EQ(text.back(), '\n');
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
 }
@@ -202,7 +205,8 @@ TEST(console_presenter, the_presenter_is_lent_through_the_exported_function) {
   ASSERT_NE(lookup, nullptr);
   EXPECT_EQ(lookup(), nullptr);
   std::ostringstream err;
-  auto presenter = std::make_shared<CImportPresenter>(TWarningAnswer::tick, std::vector<std::string>{}, false, false, err);
+  auto presenter =
+      std::make_shared<CImportPresenter>(TWarningAnswer::tick, std::vector<std::string>{}, false, false, err);
   set_desktop_presenter(presenter);
   EXPECT_EQ(lookup(), presenter.get());
   set_desktop_presenter(nullptr);

@@ -16,7 +16,9 @@ TEST(inputs, units_other_than_millimetres_are_warned_of) {
       {{{"METER", "0,001"}}, "millimetre", std::nullopt},
       {{}, " mm ", std::nullopt},
       {{}, "", std::nullopt},
-      {{{"meter", "0.01"}}, "cm", "the head declares the unit \"cm\" (meter=\"0.01\"); lengths are read as millimetres"},
+      {{{"meter", "0.01"}},
+       "cm",
+       "the head declares the unit \"cm\" (meter=\"0.01\"); lengths are read as millimetres"},
       {{{"meter", "0.001"}, {"x", "1"}}, "inch", std::nullopt},  // the factor is what the file means
       {{{"meter", "one"}}, "mm", "the head declares the unit \"mm\" (meter=\"one\"); lengths are read as millimetres"},
       {{}, "inch", "the head declares the unit \"inch\"; lengths are read as millimetres"},

@@ -48,9 +48,10 @@ class options : public ::testing::Test {
 }  // namespace
 
 TEST_F(options, every_option_is_read) {
-  const TRun r = run({"-o", "a.glb", zip, "--output", "b.JSON", "-o", "c.svg", "-o", "d.Png", "-o", "e.PDF",
-                      "--placement-center", "1.5,-2,0.25", "--warning",
-                      "tick", "--plugin-dir", "/opt/plugins", "--without-meshport", "-q", bxf2});
+  const TRun r = run({"-o",          "a.glb",     zip,     "--output",     "b.JSON",       "-o",
+                      "c.svg",       "-o",        "d.Png", "-o",           "e.PDF",        "--placement-center",
+                      "1.5,-2,0.25", "--warning", "tick",  "--plugin-dir", "/opt/plugins", "--without-meshport",
+                      "-q",          bxf2});
   ASSERT_TRUE(r.parsed.options) << r.err;
   const TImportOptions& o = *r.parsed.options;
   EXPECT_EQ(o.files, (std::vector<std::string>{zip, bxf2}));
@@ -206,10 +207,11 @@ TEST_F(options, help_lists_the_options_and_the_exit_statuses_and_exits_with_0) {
   const TRun r = run({"--help"});
   EXPECT_FALSE(r.parsed.options);
   EXPECT_EQ(r.parsed.exit_status, exit_success);
-  for (const char* option : {"Usage: bxf2-import [OPTIONS] [FILE...]\n", "\n  -o,--output PATH ", "\n  --format json|glb ",
-                             "\n  --placement-center X,Y,Z ", "\n  --warning ok|tick|close ", "\n  --interactive ",
-                             "\n  --plugin-dir DIR ", "\n  --without-meshport ", "\n  --max-objects N ", "\n  -q,--quiet ",
-                             "\n  FILE ... ", "\nExit status:\n  0 ", "\n  1 ", "\n  2 ", "\n  130 "})
+  for (const char* option :
+       {"Usage: bxf2-import [OPTIONS] [FILE...]\n", "\n  -o,--output PATH ", "\n  --format json|glb ",
+        "\n  --placement-center X,Y,Z ", "\n  --warning ok|tick|close ", "\n  --interactive ", "\n  --plugin-dir DIR ",
+        "\n  --without-meshport ", "\n  --max-objects N ", "\n  -q,--quiet ", "\n  FILE ... ", "\nExit status:\n  0 ",
+        "\n  1 ", "\n  2 ", "\n  130 "})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
   // None of the parser's own annotations.
   for (const char* noise : {"TEXT", "{ok,tick,close}", ":POSITIVE", "REQUIRED", "INT"})

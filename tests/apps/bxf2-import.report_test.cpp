@@ -38,30 +38,37 @@ TEST(report, failure_lines_add_what_the_program_knows) {
   const std::string failed = "bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)";
   const std::vector<TCase> cases = {
       {"a reading error",
-       failure(E_UNEXPECTED, "Importing BXF2 file (k\x1b[2J.bxf2)", "EAssertionFailed: cab\x1b[2J (import.bxf2.types, line 9)\n"),
+       failure(E_UNEXPECTED, "Importing BXF2 file (k\x1b[2J.bxf2)",
+               "EAssertionFailed: cab\x1b[2J (import.bxf2.types, line 9)\n"),
        {failed, "bxf2-import: while importing k\\x1b[2J.bxf2",
         "EAssertionFailed: cab\\x1b[2J (import.bxf2.types, line 9)"}},
       // A chosen BXF2 file is announced as extracted, but imported as it is.
       {"the most objects reached",
-       failure(E_UNEXPECTED, "Extracting file (/f.bxf2)", "EOleSysError: E_OUTOFMEMORY: out of memory\n", false, 50, 50),
+       failure(E_UNEXPECTED, "Extracting file (/f.bxf2)", "EOleSysError: E_OUTOFMEMORY: out of memory\n", false, 50,
+               50),
        {failed, "bxf2-import: while importing /f.bxf2", "EOleSysError: E_OUTOFMEMORY: out of memory",
         "bxf2-import: the project holds 50 objects, the most it may hold (--max-objects)"}},
       {"an archive that does not open",
-       failure(E_UNEXPECTED, "Extracting file (/a.zip)", "EZipError: Cannot open archive \"/b.zip\": Not a zip archive\n"),
+       failure(E_UNEXPECTED, "Extracting file (/a.zip)",
+               "EZipError: Cannot open archive \"/b.zip\": Not a zip archive\n"),
        {failed, "bxf2-import: the last step was: Extracting file (/a.zip)",
         "EZipError: Cannot open archive \"/b.zip\": Not a zip archive"}},
       {"the archive named by the reason",
-       failure(E_UNEXPECTED, "Extracting file (/a.zip)", "EZipError: Cannot open archive \"/a.zip\": Not a zip archive\n"),
+       failure(E_UNEXPECTED, "Extracting file (/a.zip)",
+               "EZipError: Cannot open archive \"/a.zip\": Not a zip archive\n"),
        {failed, "EZipError: Cannot open archive \"/a.zip\": Not a zip archive"}},
-      {"memory ran out in the plug-in", failure(E_UNEXPECTED, "", "std::bad_alloc: std::bad_alloc\n", false, 10, 50),
+      {"memory ran out in the plug-in",
+       failure(E_UNEXPECTED, "", "std::bad_alloc: std::bad_alloc\n", false, 10, 50),
        {failed, "std::bad_alloc: std::bad_alloc", "bxf2-import: out of memory"}},
-      {"memory ran out where nothing was logged", failure(E_FAIL, "", "", true),
+      {"memory ran out where nothing was logged",
+       failure(E_FAIL, "", "", true),
        {"bxf2-import: the import failed (E_FAIL: unspecified error)", "bxf2-import: out of memory"}},
       {"an unusable temporary folder",
        failure(E_UNEXPECTED, "", check_failed, false, 0, 50, "\"/gone/\" cannot be used (No such file or directory)"),
        {failed, "EAssertionFailed: Assertion failure (import.bxf2.plugin, line 199)",
         "bxf2-import: the temporary folder \"/gone/\" cannot be used (No such file or directory)"}},
-      {"another failed check with a sound temporary folder", failure(E_UNEXPECTED, "", check_failed),
+      {"another failed check with a sound temporary folder",
+       failure(E_UNEXPECTED, "", check_failed),
        {failed, "EAssertionFailed: Assertion failure (import.bxf2.plugin, line 199)"}},
   };
   for (const TCase& c : cases) {
@@ -77,11 +84,12 @@ TEST(report, failure_lines_add_what_the_program_knows) {
 TEST(report, a_place_in_the_file_replaces_the_step_and_offers_the_check) {
   TImportFailure f = failure(E_UNEXPECTED, "Extracting file (/data/my kitchen.bxf2)", "EParse: \n");
   f.debug_output = {"/data/my kitchen.bxf2:3:5: in bxf/head/comment(): a comment where an element was expected"};
-  EXPECT_EQ(failure_lines(f),
-            (std::vector<std::string>{
-                "bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)", "EParse: ",
-                "bxf2-import: /data/my kitchen.bxf2:3:5: in bxf/head/comment(): a comment where an element was expected",
-                "bxf2-import: to list every problem of the file: bxf2-inspect --check '/data/my kitchen.bxf2'"}));
+  EXPECT_EQ(
+      failure_lines(f),
+      (std::vector<std::string>{
+          "bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)", "EParse: ",
+          "bxf2-import: /data/my kitchen.bxf2:3:5: in bxf/head/comment(): a comment where an element was expected",
+          "bxf2-import: to list every problem of the file: bxf2-inspect --check '/data/my kitchen.bxf2'"}));
 }
 
 TEST(report, a_folder_that_cannot_hold_a_folder_says_why) {
@@ -132,8 +140,8 @@ TEST(report, left_out_meshes_are_named_in_the_archive_with_the_converters_reason
     return "kitchen.bxf2: component mesh \"" + command_folder + "cadData/" + stem + ".meb\" not found; component \"" +
            component + "\" skipped\n";
   };
-  const std::string logged = missing("4711_K1", "handle") + missing("4711_K1", "handle") +
-                             missing("1105_K2", "hinge") + missing("3_Y", "shelf") +
+  const std::string logged = missing("4711_K1", "handle") + missing("4711_K1", "handle") + missing("1105_K2", "hinge") +
+                             missing("3_Y", "shelf") +
                              "kitchen.bxf2: machining \"m\" of component \"handle\" is not a cut; skipped\n" +
                              "kitchen.bxf2: machining \"m\" of component \"handle\" is not a cut; skipped\n";
   const std::vector<std::string> debug = {"meshport: " + command_folder + "cadData/4711_K1.dae: no mesh in the scene",
@@ -141,12 +149,14 @@ TEST(report, left_out_meshes_are_named_in_the_archive_with_the_converters_reason
                                           "XML document not loaded: elsewhere"};
   EXPECT_EQ(skipped_lines(logged, debug, files),
             (std::vector<std::string>{
-                "bxf2-import: " + zip + "(cadData/4711_K1.dae) could not be converted (no mesh in the scene): 2 "
-                                        "component placements skipped",
+                "bxf2-import: " + zip +
+                    "(cadData/4711_K1.dae) could not be converted (no mesh in the scene): 2 "
+                    "component placements skipped",
                 "bxf2-import: " + zip + "(cadData/1105_K2.dae) could not be converted: 1 component placement skipped",
                 "bxf2-import: " + zip + "(cadData/3_Y.dae) is missing: 1 component placement skipped",
                 "bxf2-import: " + zip + "(cadData/9_X.dae) could not be converted (unreadable (bad XML))",
-                "bxf2-import: " + zip + "(Kitchen.bxf2): machining \"m\" of component \"handle\" is not a cut; skipped "
-                                        "(2 times)"}));
+                "bxf2-import: " + zip +
+                    "(Kitchen.bxf2): machining \"m\" of component \"handle\" is not a cut; skipped "
+                    "(2 times)"}));
   delete_folder(root);
 }

@@ -31,7 +31,7 @@ TEST(summary, counts_follow_the_groups_the_import_makes) {
   };
   CEntity* k1 = add(TEntityKind::group, "Base cabinet (US60)");
   add(TEntityKind::box, "side", k1);
-  add(TEntityKind::mesh, "Drawer (H-SK3)", k1);  // a drawer part
+  add(TEntityKind::mesh, "Drawer (H-SK3)", k1);      // a drawer part
   CEntity* inner = add(TEntityKind::group, "", k1);  // a container without model key
   function_unit(inner, 2, 3, 2);
   function_unit(inner, 0, 0, 1);

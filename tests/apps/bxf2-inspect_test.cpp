@@ -11,8 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
 #include <zip.h>
+#include <nlohmann/json.hpp>
 
 #include "bxf.config.h"
 #include "test.support.h"
@@ -64,8 +64,8 @@ TEST(bxf2_inspect, base_cabinet_json) {
   EXPECT_EQ(node["container_links"], json::array());
 
   const json& lib = doc["library"];
-  for (const char* key : {"cabinet_groups", "cabinets", "containers", "parts", "function_units", "articles",
-                          "components", "machinings"})
+  for (const char* key :
+       {"cabinet_groups", "cabinets", "containers", "parts", "function_units", "articles", "components", "machinings"})
     EXPECT_TRUE(lib[key].is_array()) << key;
   EXPECT_EQ(lib.size(), 8u);
   const json& cabinet = lib["cabinets"][0];
@@ -124,12 +124,11 @@ TEST(bxf2_inspect, check_lists_every_problem) {
   EXPECT_EQ(run.status, 1);
   // Each with the place of its element in the file.
   const std::string& f = file.path();
-  EXPECT_EQ(run.out,
-            f + ":1:70: scene.nodes[0].cabinet_links[1]: no cabinet with id \"nope\"\n" +
-            f + ":1:187: library.cabinets[0].part_links[0]: no part with id \"P9\"\n" +
-            f + ":1:260: library.components[0]: no article lists component number \"K7\"\n" +
-            f + ":1:308: library.components[0].machining_links[0]: no machining with id \"\"\n"
-            "4 problems\n");
+  EXPECT_EQ(run.out, f + ":1:70: scene.nodes[0].cabinet_links[1]: no cabinet with id \"nope\"\n" + f +
+                         ":1:187: library.cabinets[0].part_links[0]: no part with id \"P9\"\n" + f +
+                         ":1:260: library.components[0]: no article lists component number \"K7\"\n" + f +
+                         ":1:308: library.components[0].machining_links[0]: no machining with id \"\"\n"
+                         "4 problems\n");
 }
 
 // Ids and numbers come from the file: a terminal gets them escaped, in the
@@ -142,11 +141,14 @@ TEST(bxf2_inspect, text_from_the_file_is_printed_escaped) {
       "</cabinetLinks></node></nodes></scene></bxf>");
   Outcome check = inspect("--check " + links.arg());
   EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, links.path() + ":1:40: scene.nodes[0].cabinet_links[0]: no cabinet with id \"cab\\t[2J\\u009b1m\"\n1 problem\n");
+  EXPECT_EQ(
+      check.out,
+      links.path() + ":1:40: scene.nodes[0].cabinet_links[0]: no cabinet with id \"cab\\t[2J\\u009b1m\"\n1 problem\n");
   TTempFile quantity("<bxf><library><articles><article totalQuantity='x&#x9b;2J'/></articles></library></bxf>");
   Outcome read = inspect(quantity.arg());
   EXPECT_EQ(read.status, 1);
-  EXPECT_EQ(read.err.substr(0, read.err.find('\n')), "bxf2-inspect: EConvertError: 'x\\u009b2J' is not a valid integer value");
+  EXPECT_EQ(read.err.substr(0, read.err.find('\n')),
+            "bxf2-inspect: EConvertError: 'x\\u009b2J' is not a valid integer value");
   EXPECT_EQ(read.err.find("\xC2\x9B"), std::string::npos) << read.err;
 }
 
@@ -159,10 +161,10 @@ TEST(bxf2_inspect, reading_errors_with_place) {
       {"<bxf>\n  <library>\n    <parts>\n      <part/>\n      <part/>\n      <part>\n"
        "        <geometry xsi:type='Box' id='g'/>\n      </part>\n    </parts>\n  </library>\n</bxf>\n",
        "EAssertionFailed: id (import.bxf2.parser, line ", "7:9: in bxf/library/parts/part[3]/geometry/@id"},
-      {"<bxf><scene><nodes><node/><!-- x --></nodes></scene></bxf>", "EParse: ",
-       "1:27: in bxf/scene/nodes/comment(): a comment where an element was expected"},
-      {"<bxf><head>\n  stray words here, more than twenty characters\n</head></bxf>", "EParse: ",
-       "1:12: in bxf/head/text(): text \"stray words here, mo...\" where an element was expected"},
+      {"<bxf><scene><nodes><node/><!-- x --></nodes></scene></bxf>",
+       "EParse: ", "1:27: in bxf/scene/nodes/comment(): a comment where an element was expected"},
+      {"<bxf><head>\n  stray words here, more than twenty characters\n</head></bxf>",
+       "EParse: ", "1:12: in bxf/head/text(): text \"stray words here, mo...\" where an element was expected"},
       {"<bxf><head><?pi x?></head></bxf>", "EParse: ",
        "1:12: in bxf/head/processing-instruction(): a processing instruction where an element was expected"},
       {"<bxf><library>\n<parts><part><geometry xsi:type='Box'><extent>1,5 2</extent></geometry></part></parts>"
@@ -211,16 +213,21 @@ TEST(bxf2_inspect, no_document_and_usage) {
   }
   Outcome missing = inspect("'/nonexistent/file.bxf2'");
   EXPECT_EQ(missing.status, 3);
-  EXPECT_NE(missing.err.find("\nbxf2-inspect: /nonexistent/file.bxf2: cannot open the file: No such file or directory\n"),
-            std::string::npos)
+  EXPECT_NE(
+      missing.err.find("\nbxf2-inspect: /nonexistent/file.bxf2: cannot open the file: No such file or directory\n"),
+      std::string::npos)
       << missing.err;
 
   // A file in a code page reads as that code page.
-  TTempFile windows("<?xml version='1.0' encoding='windows-1252'?><bxf><head><author>K\xFC" "chenschrank 5\x80"
-                   "</author></head></bxf>");
+  TTempFile windows(
+      "<?xml version='1.0' encoding='windows-1252'?><bxf><head><author>K\xFC"
+      "chenschrank 5\x80"
+      "</author></head></bxf>");
   Outcome read = inspect(windows.arg());
   ASSERT_EQ(read.status, 0) << read.err;
-  EXPECT_EQ(json::parse(read.out)["head"]["author"], "K\xC3\xBC" "chenschrank 5\xE2\x82\xAC");
+  EXPECT_EQ(json::parse(read.out)["head"]["author"],
+            "K\xC3\xBC"
+            "chenschrank 5\xE2\x82\xAC");
   Outcome run;
 
   // A root of another name reads as an empty document, and is said; for
@@ -333,7 +340,8 @@ TEST(bxf2_inspect, check_of_an_archive_finds_missing_and_unused_meshes) {
   EXPECT_EQ(check.out, z + "(base-cabinet.bxf2):" + std::to_string(line) + ":" + std::to_string(column) +
                            ": library.components[1]: component \"handle-k1\" has no mesh cadData/4711_K1.dae in the "
                            "archive\n" +
-                           z + "(plan.bxf2):2:1: the root element is <project>, not <bxf>: nothing in it is imported\n" +
+                           z +
+                           "(plan.bxf2):2:1: the root element is <project>, not <bxf>: nothing in it is imported\n" +
                            z + "(CADDATA/9999_X.dae): no component uses this mesh\n3 problems\n");
   // A member that does not read is said as a single file's would be.
   TempZip broken(std::vector<std::pair<std::string, std::string>>{{"broken.bxf2", "<bxf><scene></bxf>"}});
@@ -343,7 +351,8 @@ TEST(bxf2_inspect, check_of_an_archive_finds_missing_and_unused_meshes) {
                           "(broken.bxf2): no BXF2 document (the file is missing, unreadable, not well-formed XML or "
                           "not valid against its DTD)\n"
                           "bxf2-inspect: " +
-                          broken.path() + "(broken.bxf2):1:19: Opening and ending tag mismatch: scene line 1 and bxf\n");
+                          broken.path() +
+                          "(broken.bxf2):1:19: Opening and ending tag mismatch: scene line 1 and bxf\n");
   EXPECT_EQ(json::parse(read.out)["files"][0]["error"], "no BXF2 document");
   // An archive that does not unpack.
   TTempFile not_zip("PK\x03\x04 but nothing after");

@@ -1,10 +1,10 @@
 // bxf2-import end to end: the program runs as a user runs it, on the example
 // kitchen and on broken archives, with its own temporary folder so that a
 // folder left behind by the import shows.
-#include <fmt/format.h>
 #include <fcntl.h>
-#include <pty.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -154,8 +154,7 @@ std::vector<TProgressLine> progress_lines(const std::string& err) {
   std::istringstream in(err);
   for (std::string line; std::getline(in, line);) {
     std::smatch m;
-    if (std::regex_match(line, m, step))
-      lines.push_back({std::stoi(m[1]), m[3].matched ? std::stoi(m[3]) : -1, m[4]});
+    if (std::regex_match(line, m, step)) lines.push_back({std::stoi(m[1]), m[3].matched ? std::stoi(m[3]) : -1, m[4]});
   }
   return lines;
 }
@@ -213,7 +212,9 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
   const std::string glb = root + "/kitchen.glb";
   const TResult r = run({"--warning", "ok", "--placement-center", "1,2,0.5", "-o", glb, "-o", json, kitchen_zip});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("5 cabinets, 47 parts, 12 component placements, 15 mesh objects, 47 articles in "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("5 cabinets, 47 parts, 12 component placements, 15 mesh objects, 47 articles in "),
+            std::string::npos)
+      << r.out;
 
   const nlohmann::json project = nlohmann::json::parse(read_file_bytes(json));
   EXPECT_EQ(project["placement_center"], nlohmann::json::parse("[1, 2, 0.5]"));
@@ -260,19 +261,21 @@ TEST_F(bxf2_import, the_example_kitchen_becomes_a_locked_project_centred_on_the_
 // chosen archive's own extension is matched exactly.)
 TEST_F(bxf2_import, an_archive_in_other_letter_cases_imports_its_components) {
   write_zip(file("upper.zip"), {{"KITCHEN.BXF2", example("kitchen/kitchen.bxf2")},
-                                  {"CADDATA/1105_K2.DAE", example("kitchen/cadData/1105_K2.dae")},
-                                  {"CadData/2000_p1.Dae", example("kitchen/cadData/2000_P1.dae")},
-                                  {"caddata/4711_K1.DAE", example("kitchen/cadData/4711_K1.dae")}});
+                                {"CADDATA/1105_K2.DAE", example("kitchen/cadData/1105_K2.dae")},
+                                {"CadData/2000_p1.Dae", example("kitchen/cadData/2000_P1.dae")},
+                                {"caddata/4711_K1.DAE", example("kitchen/cadData/4711_K1.dae")}});
   const TResult reference = run({"-q", "--warning", "ok", "-o", file("reference.json"), kitchen_zip});
   ASSERT_EQ(reference.status, 0) << reference.err;
   const TResult r = run({"--warning", "ok", "-o", file("upper.json"), file("upper.zip")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.find("not found"), std::string::npos) << r.err;  // no component skipped
   expect_steps(r.err,
-               {extracting(file("upper.zip")), reading("1105_K2.DAE"), reading("2000_p1.Dae"),
-                reading("4711_K1.DAE"), importing("KITCHEN.BXF2")},
+               {extracting(file("upper.zip")), reading("1105_K2.DAE"), reading("2000_p1.Dae"), reading("4711_K1.DAE"),
+                importing("KITCHEN.BXF2")},
                1);
-  EXPECT_NE(r.out.find("5 cabinets, 47 parts, 12 component placements, 15 mesh objects, 47 articles in "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("5 cabinets, 47 parts, 12 component placements, 15 mesh objects, 47 articles in "),
+            std::string::npos)
+      << r.out;
   // The same project, but for the group named after the file.
   nlohmann::json upper = nlohmann::json::parse(read_file_bytes(file("upper.json")));
   const nlohmann::json expected = nlohmann::json::parse(read_file_bytes(file("reference.json")));
@@ -290,7 +293,8 @@ TEST_F(bxf2_import, commands_that_end_without_importing_leave_an_empty_project) 
     std::string err;  // part of standard error
   };
   const std::vector<Case> cases = {
-      {"without meshport", {"--warning", "ok", "--without-meshport", kitchen_zip},
+      {"without meshport",
+       {"--warning", "ok", "--without-meshport", kitchen_zip},
        "bxf2-import: This plugin requires Meshport plugin.\n"},
   };
   for (const Case& c : cases) {
@@ -318,16 +322,26 @@ TEST_F(bxf2_import, broken_and_hostile_archives_fail_with_the_logged_reason) {
   const std::vector<Case> cases = {
       {"not an archive", "damaged.zip", {}, ": "},
       {"climbing out", "hostile.zip", {{"../escaped.txt", "x"}}, R"( refused: entry "../escaped.txt" climbs out)"},
-      {"climbing out from a subfolder", "deep.zip", {{"cadData/../../escaped.txt", "x"}},
+      {"climbing out from a subfolder",
+       "deep.zip",
+       {{"cadData/../../escaped.txt", "x"}},
        R"( refused: entry "cadData/../../escaped.txt" climbs out)"},
       {"absolute path", "absolute.zip", {{target, "x"}}, " refused: entry \"" + target + "\" has an absolute path"},
-      {"absolute path with backslash", "backslash.zip", {{"\\escaped.txt", "x"}},
+      {"absolute path with backslash",
+       "backslash.zip",
+       {{"\\escaped.txt", "x"}},
        R"( refused: entry "\escaped.txt" has an absolute path)"},
-      {"drive letter", "drive.zip", {{"C:\\escaped.txt", "x"}},
+      {"drive letter",
+       "drive.zip",
+       {{"C:\\escaped.txt", "x"}},
        R"( refused: entry "C:\escaped.txt" starts with a drive letter)"},
-      {"drive letter, relative", "drive-relative.zip", {{"c:escaped.txt", "x"}},
+      {"drive letter, relative",
+       "drive-relative.zip",
+       {{"c:escaped.txt", "x"}},
        R"( refused: entry "c:escaped.txt" starts with a drive letter)"},
-      {"symbolic link", "link.zip", {{"cadData", root, S_IFLNK | 0777}},
+      {"symbolic link",
+       "link.zip",
+       {{"cadData", root, S_IFLNK | 0777}},
        R"( refused: entry "cadData" is a symbolic link)"},
   };
   for (const Case& c : cases) {
@@ -364,8 +378,8 @@ TEST_F(bxf2_import, chosen_files_and_archives_are_imported_in_the_order_of_the_c
   write_zip(file("subfolder.zip"), {{"planning/base-cabinet.bxf2", cabinet_bxf2}, {"cadData/1105_K2.dae", hinge_dae}});
   write_zip(file("no-meshes.zip"), {{"base-cabinet.bxf2", cabinet_bxf2}});
   write_zip(file("cabinet.zip"), {{"base-cabinet.bxf2", cabinet_bxf2}, {"cadData/1105_K2.dae", hinge_dae}});
-  write_zip(file("shelf.zip"), {{"corner-shelf.bxf2", example("simple/corner-shelf.bxf2")},
-                                {"cadData/4711_K1.dae", handle_dae}});
+  write_zip(file("shelf.zip"),
+            {{"corner-shelf.bxf2", example("simple/corner-shelf.bxf2")}, {"cadData/4711_K1.dae", handle_dae}});
   write_file_bytes(file("other-root.bxf2"),
                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<project><node id=\"wall-1\"/></project>\n");
 
@@ -373,8 +387,8 @@ TEST_F(bxf2_import, chosen_files_and_archives_are_imported_in_the_order_of_the_c
     const char* what;
     std::vector<std::string> files;
     std::vector<std::string> steps;
-    std::vector<std::string> objects;  // top-level names
-    bool ordered;                      // whether `objects` come in that order
+    std::vector<std::string> objects;    // top-level names
+    bool ordered;                        // whether `objects` come in that order
     std::multiset<std::string> present;  // names at any depth, as often as they occur
     std::vector<std::string> absent;
     std::string err;  // part of standard error
@@ -395,14 +409,15 @@ TEST_F(bxf2_import, chosen_files_and_archives_are_imported_in_the_order_of_the_c
        true,
        {"Door (H-FRONT)", "1105", "1105", "4711"},
        {"1105_K2", "4711_K1"},
-       "\nbxf2-import: " + file("no-meshes.zip") + "(cadData/1105_K2.dae) is missing: 2 component placements skipped\n"},
+       "\nbxf2-import: " + file("no-meshes.zip") +
+           "(cadData/1105_K2.dae) is missing: 2 component placements skipped\n"},
       // The cabinet's handle mesh comes with the shelf's archive: it is there
       // only when both archives are unpacked into one cadData folder and all
       // meshes are converted before the first BXF2 file is built.
       {"two archives share cadData and are converted before either is imported",
        {file("cabinet.zip"), file("shelf.zip")},
-       {extracting(file("cabinet.zip")), extracting(file("shelf.zip")), reading("1105_K2.dae"),
-        reading("4711_K1.dae"), importing("base-cabinet.bxf2"), importing("corner-shelf.bxf2")},
+       {extracting(file("cabinet.zip")), extracting(file("shelf.zip")), reading("1105_K2.dae"), reading("4711_K1.dae"),
+        importing("base-cabinet.bxf2"), importing("corner-shelf.bxf2")},
        {base_cabinet_name, corner_shelf_name},
        false,
        {"1105_K2", "1105_K2", "4711_K1"},
@@ -454,14 +469,14 @@ TEST_F(bxf2_import, chosen_files_and_archives_are_imported_in_the_order_of_the_c
 
 TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_reason) {
   const std::string cabinet_bxf2 = example("simple/base-cabinet.bxf2");
-  write_zip(file("cabinet.zip"), {{"base-cabinet.bxf2", cabinet_bxf2},
-                                  {"cadData/1105_K2.dae", example("kitchen/cadData/1105_K2.dae")}});
+  write_zip(file("cabinet.zip"),
+            {{"base-cabinet.bxf2", cabinet_bxf2}, {"cadData/1105_K2.dae", example("kitchen/cadData/1105_K2.dae")}});
   write_file_bytes(file("not-xml.bxf2"), "Base cabinet 600; one door\n");
   write_file_bytes(file("stray-element.bxf2"),
                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                    "<bxf><scene><nodes><cabinet id=\"cab-600\"/></nodes></scene></bxf>\n");
-  write_zip(file("broken.zip"), {{"broken.bxf2", "<bxf><scene></bxf>"},
-                                 {"cadData/1105_K2.dae", example("kitchen/cadData/1105_K2.dae")}});
+  write_zip(file("broken.zip"),
+            {{"broken.bxf2", "<bxf><scene></bxf>"}, {"cadData/1105_K2.dae", example("kitchen/cadData/1105_K2.dae")}});
 
   // The builder refuses the document that a file which is no XML yields; the
   // XML parser's reason follows the plug-in's, in the user's terms (an
@@ -477,16 +492,20 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
     std::string after;   // the lines after the reason, exactly
   };
   std::vector<Case> cases = {
-      {"a chosen file that is no XML", {corner_shelf, file("not-xml.bxf2"), base_cabinet},
-       {extracting(corner_shelf), extracting(file("not-xml.bxf2"))}, no_document,
+      {"a chosen file that is no XML",
+       {corner_shelf, file("not-xml.bxf2"), base_cabinet},
+       {extracting(corner_shelf), extracting(file("not-xml.bxf2"))},
+       no_document,
        "bxf2-import: XML document not loaded: " + file("not-xml.bxf2") + ":1:1: Start tag expected, '<' not found\n" +
            check + file("not-xml.bxf2") + "\n"},
-      {"a chosen file with an element out of place", {corner_shelf, file("stray-element.bxf2"), base_cabinet},
+      {"a chosen file with an element out of place",
+       {corner_shelf, file("stray-element.bxf2"), base_cabinet},
        {extracting(corner_shelf), extracting(file("stray-element.bxf2"))},
        "EAssertionFailed: cabinet (import.bxf2.parser, line ",
        "bxf2-import: " + file("stray-element.bxf2") + ":2:20: in bxf/scene/nodes/cabinet\n" + check +
            file("stray-element.bxf2") + "\n"},
-      {"an archived file that is no XML", {corner_shelf, file("broken.zip")},
+      {"an archived file that is no XML",
+       {corner_shelf, file("broken.zip")},
        {extracting(corner_shelf), extracting(file("broken.zip")), reading("1105_K2.dae"), importing("broken.bxf2")},
        no_document,
        "bxf2-import: XML document not loaded: " + file("broken.zip") +
@@ -494,12 +513,13 @@ TEST_F(bxf2_import, a_file_that_cannot_be_read_ends_the_import_with_the_logged_r
            "\n"},
   };
   // Sound archives whose entries claim another compression method.
-  for (const auto& [method, name] : std::vector<std::pair<uint16_t, std::string>>{
-           {9, "deflate64"}, {12, "bzip2"}, {14, "lzma"}}) {
+  for (const auto& [method, name] :
+       std::vector<std::pair<uint16_t, std::string>>{{9, "deflate64"}, {12, "bzip2"}, {14, "lzma"}}) {
     const std::string archive = file(name + ".zip");
     write_zip(archive, {{"base-cabinet.bxf2", cabinet_bxf2}}, ZIP_CM_STORE);
     set_compression_method(archive, method);
-    cases.push_back({"an archive compressed with " + name, {file("cabinet.zip"), archive},
+    cases.push_back({"an archive compressed with " + name,
+                     {file("cabinet.zip"), archive},
                      {extracting(file("cabinet.zip")), extracting(archive)},
                      fmt::format("EZipError: Archive \"{}\" refused: entry \"base-cabinet.bxf2\" uses compression "
                                  "method {} ({}); only stored (0) and deflated (8) entries are supported\n",
@@ -631,7 +651,7 @@ TEST_F(bxf2_import, links_are_resolved_when_the_import_builds_them) {
     const char* what;
     std::vector<std::pair<std::string, std::string>> changes;  // to the sound cabinet
     int status;
-    std::string err;  // part of standard error
+    std::string err;                     // part of standard error
     std::multiset<std::string> present;  // names at any depth, as often as they occur
     std::vector<std::string> absent;
     double handle_width = 0;  // the x size of the handle's mesh objects; 0: not checked
@@ -650,38 +670,86 @@ TEST_F(bxf2_import, links_are_resolved_when_the_import_builds_them) {
   };
   const std::vector<Case> cases = {
       {"every link resolves", {}, 0, "", {cabinet_name, "Bottom (KUB)", "INNEN", "4711_K1", "1105", "1105"}, {}, 0.8},
-      {"ids are compared without ASCII letter case", {{R"(referenceId="cab-450")", R"(referenceId="CAB-450")"}}, 0,
-       "", {cabinet_name, "4711_K1"}, {}},
-      {"a cabinet link names no cabinet", {{R"(referenceId="cab-450")", R"(referenceId="cab-451")"}}, 1,
-       fmt::format(fmt::runtime(lookup), "cab-451"), {}, {}},
-      {"an empty id finds no cabinet", {{R"(referenceId="cab-450")", R"(referenceId="")"}}, 1,
-       fmt::format(fmt::runtime(lookup), ""), {}, {}},
-      {"a part link names no part", {{R"(referenceId="kub-412")", R"(referenceId="kub-413")"}}, 1,
-       fmt::format(fmt::runtime(lookup), "kub-413"), {}, {}},
-      {"a container link names no container", {{R"(referenceId="inner-412")", R"(referenceId="inner-413")"}}, 1,
-       fmt::format(fmt::runtime(lookup), "inner-413"), {}, {}},
-      {"a function unit link names no function unit", {{R"(referenceId="door-446")", R"(referenceId="door-447")"}},
-       1, fmt::format(fmt::runtime(lookup), "door-447"), {}, {}},
-      {"an article link names no article", {{R"(referenceId="hinge-1105")", R"(referenceId="hinge-1106")"}}, 1,
-       fmt::format(fmt::runtime(lookup), "hinge-1106"), {}, {}},
-      {"a component link names no component", {{R"(referenceId="handle-k1")", R"(referenceId="handle-k2")"}}, 1,
-       fmt::format(fmt::runtime(lookup), "handle-k2"), {}, {}},
-      {"no article lists the component's number", {{R"(componentNumber="K1")", R"(componentNumber="K7")"}}, 1,
-       fmt::format(fmt::runtime(lookup), "K7"), {}, {}},
+      {"ids are compared without ASCII letter case",
+       {{R"(referenceId="cab-450")", R"(referenceId="CAB-450")"}},
+       0,
+       "",
+       {cabinet_name, "4711_K1"},
+       {}},
+      {"a cabinet link names no cabinet",
+       {{R"(referenceId="cab-450")", R"(referenceId="cab-451")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), "cab-451"),
+       {},
+       {}},
+      {"an empty id finds no cabinet",
+       {{R"(referenceId="cab-450")", R"(referenceId="")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), ""),
+       {},
+       {}},
+      {"a part link names no part",
+       {{R"(referenceId="kub-412")", R"(referenceId="kub-413")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), "kub-413"),
+       {},
+       {}},
+      {"a container link names no container",
+       {{R"(referenceId="inner-412")", R"(referenceId="inner-413")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), "inner-413"),
+       {},
+       {}},
+      {"a function unit link names no function unit",
+       {{R"(referenceId="door-446")", R"(referenceId="door-447")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), "door-447"),
+       {},
+       {}},
+      {"an article link names no article",
+       {{R"(referenceId="hinge-1105")", R"(referenceId="hinge-1106")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), "hinge-1106"),
+       {},
+       {}},
+      {"a component link names no component",
+       {{R"(referenceId="handle-k1")", R"(referenceId="handle-k2")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), "handle-k2"),
+       {},
+       {}},
+      {"no article lists the component's number",
+       {{R"(componentNumber="K1")", R"(componentNumber="K7")"}},
+       1,
+       fmt::format(fmt::runtime(lookup), "K7"),
+       {},
+       {}},
       // Machinings other than cuts are skipped; the cuts beside them still apply.
       {"a machining link that names no machining is skipped",
-       {{R"(referenceId="cut-handle")", R"(referenceId="cut-handle-2")"}}, 0,
+       {{R"(referenceId="cut-handle")", R"(referenceId="cut-handle-2")"}},
+       0,
        sound + "machining \"cut-handle-2\" of component \"handle-k1\" is not a cut; skipped\n",
-       {cabinet_name, "4711_K1"}, {}},
-      {"a drilling beside the cut is skipped", {{cut, drilling + "\n      " + cut}, {cut_link, drilling_link + cut_link}},
-       0, sound + "machining \"drill-handle\" of component \"handle-k1\" is not a cut; skipped\n",
-       {cabinet_name, "Bottom (KUB)", "INNEN", "4711_K1"}, {}, 0.8},
-      {"a cut with original size 0 is skipped", {{R"(originalSize="200")", R"(originalSize="0")"}}, 0,
+       {cabinet_name, "4711_K1"},
+       {}},
+      {"a drilling beside the cut is skipped",
+       {{cut, drilling + "\n      " + cut}, {cut_link, drilling_link + cut_link}},
+       0,
+       sound + "machining \"drill-handle\" of component \"handle-k1\" is not a cut; skipped\n",
+       {cabinet_name, "Bottom (KUB)", "INNEN", "4711_K1"},
+       {},
+       0.8},
+      {"a cut with original size 0 is skipped",
+       {{R"(originalSize="200")", R"(originalSize="0")"}},
+       0,
        sound + "cut \"cut-handle\" of component \"handle-k1\" gives no finite size (original size 0); skipped\n",
-       {cabinet_name, "4711_K1"}, {}},
+       {cabinet_name, "4711_K1"},
+       {}},
       // Article and component agree on K3, but the archive brings no mesh for it.
-      {"a component without mesh is skipped", {{"K1", "K3"}}, 0,
-       "\nbxf2-import: " + file("cabinet-450.zip") + "(cadData/4711_K3.dae) is missing: 1 component placement skipped\n",
+      {"a component without mesh is skipped",
+       {{"K1", "K3"}},
+       0,
+       "\nbxf2-import: " + file("cabinet-450.zip") +
+           "(cadData/4711_K3.dae) is missing: 1 component placement skipped\n",
        {cabinet_name, "Bottom (KUB)", "INNEN"},
        {"4711_K3", "4711_K1"}},
       // The mesh file's name comes from the article number: one that holds a
@@ -726,7 +794,8 @@ TEST_F(bxf2_import, links_are_resolved_when_the_import_builds_them) {
       }
       std::filesystem::remove(file("p.json"));
     } else {
-      EXPECT_NE(r.err.find("bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)\n"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)\n"), std::string::npos)
+          << r.err;
       EXPECT_FALSE(file_exists(file("p.json")));
     }
     expect_clean_temp();
@@ -837,8 +906,9 @@ std::string fan_out(int n) {
   const auto links = [n](const char* tag, const char* ref, const char* prefix) {
     std::string text;
     for (int i = 0; i < n; ++i)
-      text += fmt::format(R"(<{0} id="{1}{2}" referenceId="{3}"><transformations><transformation translation="{2} 0 0"/></transformations></{0}>)",
-                          tag, prefix, i, ref);
+      text += fmt::format(
+          R"(<{0} id="{1}{2}" referenceId="{3}"><transformations><transformation translation="{2} 0 0"/></transformations></{0}>)",
+          tag, prefix, i, ref);
     return text;
   };
   return fmt::format(R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -880,10 +950,10 @@ TEST_F(bxf2_import, a_write_that_fails_keeps_the_old_file_and_leaves_nothing_bes
   write_file_bytes(file("p.glb"), "old model");
   write_file_bytes(file("p.pdf"), "old picture");
   // The files are larger than the limit; the plug-in's own files are not.
-  const TResult r = finish(start(root, tmp,
-                                 {"-q", "--warning", "ok", "-o", file("p.json"), "-o", file("p.glb"), "-o",
-                                  file("p.pdf"), base_cabinet},
-                                 {}, RLIMIT_FSIZE, 4096));
+  const TResult r = finish(
+      start(root, tmp,
+            {"-q", "--warning", "ok", "-o", file("p.json"), "-o", file("p.glb"), "-o", file("p.pdf"), base_cabinet}, {},
+            RLIMIT_FSIZE, 4096));
   EXPECT_EQ(r.status, 1) << r.err;
   for (const char* name : {"p.json", "p.glb", "p.pdf"})
     EXPECT_NE(r.err.find("bxf2-import: " + file(name) + ": the file cannot be written (File too large)\n"),
@@ -925,8 +995,9 @@ TEST_F(bxf2_import, an_interrupted_run_writes_nothing_and_leaves_nothing_behind)
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
     write_file_bytes(file("p.json"), "old project");
-    const TChild child = start(root, tmp, {"--plugin-dir", plugins, "--warning", "ok", "-o", file("p.json"), file("cabinet.zip")},
-                               {{"BLOCKING_CONVERTER", c.converter}});
+    const TChild child =
+        start(root, tmp, {"--plugin-dir", plugins, "--warning", "ok", "-o", file("p.json"), file("cabinet.zip")},
+              {{"BLOCKING_CONVERTER", c.converter}});
     const std::string started = wait_for(tmp, ".meb.started");
     ASSERT_FALSE(started.empty());
     const pid_t blocker = std::stoi(read_file_bytes(started));
@@ -1038,7 +1109,8 @@ TEST_F(bxf2_import, text_from_files_is_printed_with_control_characters_escaped) 
 // or the memory ends the run with a plain message, never an abort.
 TEST_F(bxf2_import, a_fan_out_ends_with_out_of_memory_not_an_abort) {
   write_file_bytes(file("fan-out.bxf2"), fan_out(45));  // 4 million boxes
-  const TResult limited = run({"-q", "--warning", "ok", "--max-objects", "50", "-o", file("p.json"), file("fan-out.bxf2")});
+  const TResult limited =
+      run({"-q", "--warning", "ok", "--max-objects", "50", "-o", file("p.json"), file("fan-out.bxf2")});
   EXPECT_EQ(limited.status, 1) << limited.err;
   EXPECT_NE(limited.err.find("\nEOleSysError: E_OUTOFMEMORY: out of memory\n"
                              "bxf2-import: the project holds 50 objects, the most it may hold (--max-objects)\n"),
@@ -1074,9 +1146,10 @@ TEST_F(bxf2_import, the_example_kitchen_is_drawn_as_svg_png_and_pdf) {
   EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
   EXPECT_NE(info.find("Title:           kitchen.zip\n"), std::string::npos) << info;
   const std::string text = pdf_text(file("k.pdf"));
-  for (const char* expected : {"kitchen.zip", "5 cabinets, 47 parts, 12 component placements, 15 mesh objects, 47 articles",
-                               "Scale 1:20, A4 landscape", "Dimensions in mm", "Front elevation", "Plan", "1800",
-                               "2200", "624", "CABINET", "FRONT"})
+  for (const char* expected :
+       {"kitchen.zip", "5 cabinets, 47 parts, 12 component placements, 15 mesh objects, 47 articles",
+        "Scale 1:20, A4 landscape", "Dimensions in mm", "Front elevation", "Plan", "1800", "2200", "624", "CABINET",
+        "FRONT"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   expect_clean_temp();
 }
@@ -1085,8 +1158,8 @@ TEST_F(bxf2_import, the_example_kitchen_is_drawn_as_svg_png_and_pdf) {
 // project is empty. (Without the converter the command shows its message and
 // ends having imported nothing.)
 TEST_F(bxf2_import, an_empty_project_is_drawn_as_a_page_that_says_so) {
-  const TResult r = run(
-      {"-q", "--without-meshport", "-o", file("e.svg"), "-o", file("e.png"), "-o", file("e.pdf"), base_cabinet});
+  const TResult r =
+      run({"-q", "--without-meshport", "-o", file("e.svg"), "-o", file("e.png"), "-o", file("e.pdf"), base_cabinet});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::optional<TSvgPicture> svg = read_svg(file("e.svg"));
   ASSERT_TRUE(svg);
@@ -1095,7 +1168,8 @@ TEST_F(bxf2_import, an_empty_project_is_drawn_as_a_page_that_says_so) {
   if (!pdf_tools_found()) GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
   const std::string text = pdf_text(file("e.pdf"));
   for (const char* expected :
-       {"base-cabinet.bxf2", "0 cabinets, 0 parts, 0 component placements, 0 mesh objects, 0 articles", "The project is empty."})
+       {"base-cabinet.bxf2", "0 cabinets, 0 parts, 0 component placements, 0 mesh objects, 0 articles",
+        "The project is empty."})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   expect_clean_temp();
 }
@@ -1200,21 +1274,36 @@ TEST_F(bxf2_import, with_files_nothing_is_asked_and_interactive_asks_on_the_term
     std::vector<std::string> args;
     std::string typed;  // ahead, on the terminal
     int status;
-    std::string err;     // the whole of standard error, but for progress lines
-    bool asked;          // the warning was shown on the terminal
+    std::string err;  // the whole of standard error, but for progress lines
+    bool asked;       // the warning was shown on the terminal
   };
   const std::vector<TCase> cases = {
       // A close typed ahead would cancel the run, were anything asked.
       {"files given", {one}, "c\n", 0, warning_text, false},
-      {"files given and --warning close", {"--warning", "close", one}, "\n", 1,
-       warning_text + fmt::format(fmt::runtime(written), "the resize warning was closed (--warning close)"), false},
+      {"files given and --warning close",
+       {"--warning", "close", one},
+       "\n",
+       1,
+       warning_text + fmt::format(fmt::runtime(written), "the resize warning was closed (--warning close)"),
+       false},
       {"--interactive, OK on the terminal", {"--interactive", one}, "\n", 0, "", true},
-      {"--interactive, closed on the terminal", {"--interactive", one}, "c\n", 1,
-       fmt::format(fmt::runtime(written), "the resize warning was closed"), true},
+      {"--interactive, closed on the terminal",
+       {"--interactive", one},
+       "c\n",
+       1,
+       fmt::format(fmt::runtime(written), "the resize warning was closed"),
+       true},
       {"--interactive without FILEs: the files typed", {"--interactive"}, "\n" + one + "\n\n", 0, "", true},
-      {"--interactive without FILEs: none typed", {"--interactive"}, "\n\n", 1,
-       fmt::format(fmt::runtime(written), "no file was chosen"), true},
-      {"no FILE and no --interactive", {}, "\n", 2,
+      {"--interactive without FILEs: none typed",
+       {"--interactive"},
+       "\n\n",
+       1,
+       fmt::format(fmt::runtime(written), "no file was chosen"),
+       true},
+      {"no FILE and no --interactive",
+       {},
+       "\n",
+       2,
        "bxf2-import: no FILE given: name the files to import, or choose them on the terminal with --interactive\n"
        "Try 'bxf2-import --help' for more information.\n",
        false},
@@ -1272,8 +1361,9 @@ TEST_F(bxf2_import, errors_name_the_place_in_the_file_as_the_user_knows_it) {
       {"a comment in the head", "<head><version>", "<head><!-- exported by hand --><version>", "EParse: \n",
        "<!-- exported",
        "bxf2-import: " + member + ":{}: in bxf/head/comment(): a comment where an element was expected\n" + check},
-      {"an element out of place", "<containers>", "<containerz>", "EAssertionFailed: containerz (import.bxf2.parser, line ",
-       "<containerz>", "bxf2-import: " + member + ":{}: in bxf/library/containerz\n" + check},
+      {"an element out of place", "<containers>", "<containerz>",
+       "EAssertionFailed: containerz (import.bxf2.parser, line ", "<containerz>",
+       "bxf2-import: " + member + ":{}: in bxf/library/containerz\n" + check},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -1313,11 +1403,16 @@ TEST_F(bxf2_import, what_was_left_out_is_told_once_per_mesh_and_per_geometry) {
   };
   const std::string name = std::regex_replace(zip, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
   const std::vector<TCase> cases = {
-      {"missing", {}, "bxf2-import: " + name + R"(\(cadData/4711_K1\.dae\) is missing: 3 component placements skipped)"},
+      {"missing",
+       {},
+       "bxf2-import: " + name + R"(\(cadData/4711_K1\.dae\) is missing: 3 component placements skipped)"},
       // Meshport's own reason, when it gives one, comes in brackets.
-      {"unreadable", {{"cadData/4711_K1.dae", "not a mesh"}},
-       "bxf2-import: " + name + R"(\(cadData/4711_K1\.dae\) could not be converted( \(.*\))?: 3 component placements skipped)"},
-      {"a camera only", {{"cadData/4711_K1.dae", camera_only}},
+      {"unreadable",
+       {{"cadData/4711_K1.dae", "not a mesh"}},
+       "bxf2-import: " + name +
+           R"(\(cadData/4711_K1\.dae\) could not be converted( \(.*\))?: 3 component placements skipped)"},
+      {"a camera only",
+       {{"cadData/4711_K1.dae", camera_only}},
        "bxf2-import: " + name +
            R"(\(cadData/4711_K1\.dae\) (holds no geometry|could not be converted( \(.*\))?): 3 component placements skipped)"},
   };
@@ -1369,7 +1464,8 @@ TEST_F(bxf2_import, the_summary_counts_what_it_names_and_quiet_is_quiet) {
             "bxf2-import: " + base_cabinet +
                 ": cadData/1105_K2.dae is missing (a BXF2 file given on its own gets no meshes): 2 component "
                 "placements skipped\n"
-                "bxf2-import: " + base_cabinet +
+                "bxf2-import: " +
+                base_cabinet +
                 ": cadData/4711_K1.dae is missing (a BXF2 file given on its own gets no meshes): 1 component "
                 "placement skipped\n");
 }
@@ -1384,14 +1480,16 @@ TEST_F(bxf2_import, files_that_would_surprise_are_warned_of_before_the_import) {
   write_file_bytes(file("inches.bxf2"), replaced(one, R"(<unit meter="0.001">mm</unit>)", "<unit>inch</unit>"));
   const TResult r = run({"-q", "-o", file("p.json"), file("a.zip"), file("b.zip"), file("inches.bxf2")});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err,
-            "bxf2-import: " + file("a.zip") + "(kitchen.bxf2) and " + file("b.zip") +
-                "(Kitchen.bxf2) have the same name: only " + file("b.zip") + "(Kitchen.bxf2) is imported\n"
-                "bxf2-import: " + file("inches.bxf2") +
-                ": the head declares the unit \"inch\"; lengths are read as millimetres\n"
-                "bxf2-import: " + file("b.zip") +
-                "(Kitchen.bxf2): the head declares the unit \"cm\" (meter=\"0.01\"); lengths are read as "
-                "millimetres\n");
+  EXPECT_EQ(r.err, "bxf2-import: " + file("a.zip") + "(kitchen.bxf2) and " + file("b.zip") +
+                       "(Kitchen.bxf2) have the same name: only " + file("b.zip") +
+                       "(Kitchen.bxf2) is imported\n"
+                       "bxf2-import: " +
+                       file("inches.bxf2") +
+                       ": the head declares the unit \"inch\"; lengths are read as millimetres\n"
+                       "bxf2-import: " +
+                       file("b.zip") +
+                       "(Kitchen.bxf2): the head declares the unit \"cm\" (meter=\"0.01\"); lengths are read as "
+                       "millimetres\n");
   // One cabinet from the archives, one from the chosen file.
   EXPECT_EQ(top_level_names(nlohmann::json::parse(read_file_bytes(file("p.json")))).size(), 2u);
   // Said before the first step.
@@ -1447,7 +1545,8 @@ TEST_F(bxf2_import, conventions_of_the_command_line) {
   // The JSON is laid out for reading, vectors on one line; --compact puts
   // the same project on one line.
   const std::string readable = read_file_bytes(file("k.json"));
-  EXPECT_NE(readable.find("\n  \"placement_center\": [0.0, 0.0, 0.0],\n"), std::string::npos) << readable.substr(0, 200);
+  EXPECT_NE(readable.find("\n  \"placement_center\": [0.0, 0.0, 0.0],\n"), std::string::npos)
+      << readable.substr(0, 200);
   const TResult compact = run({"-q", "--compact", "-o", file("c.json"), kitchen_zip});
   ASSERT_EQ(compact.status, 0) << compact.err;
   const std::string one_line = read_file_bytes(file("c.json"));

@@ -60,8 +60,8 @@ std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 TEST_F(install, a_moved_install_tree_runs_from_its_new_place) {
   const std::string first = root + "/first";
-  const TRun install = run(quoted(BXF_CMAKE_COMMAND) + " --install " + quoted(BXF_BUILD_DIR) + " --prefix " +
-                           quoted(first));
+  const TRun install =
+      run(quoted(BXF_CMAKE_COMMAND) + " --install " + quoted(BXF_BUILD_DIR) + " --prefix " + quoted(first));
   ASSERT_EQ(install.status, 0) << install.out << install.err;
 
   // What an installation holds, and nothing that only tests or benchmarks use.
@@ -113,7 +113,8 @@ TEST_F(install, a_moved_install_tree_runs_from_its_new_place) {
     const nlohmann::json entity = pending.back();
     pending.pop_back();
     kinds.insert(entity["kind"].get<std::string>());
-    if (entity.contains("children")) pending.insert(pending.end(), entity["children"].begin(), entity["children"].end());
+    if (entity.contains("children"))
+      pending.insert(pending.end(), entity["children"].begin(), entity["children"].end());
   }
   EXPECT_GT(kinds.count("mesh"), 0u) << "no mesh objects: Meshport or the drawer mesh was not found";
   EXPECT_GT(kinds.count("box"), 0u);

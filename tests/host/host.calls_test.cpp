@@ -73,8 +73,8 @@ TEST_F(calls, every_call_of_a_sequence_can_be_made_to_fail) {
     failed_ops.push_back(THostFaults::failed_operation());
   }
   EXPECT_EQ(failed_ops, (std::vector<std::string>{"IApplication.GetProject", "IProject.CreateGroup",
-                                                  "IProject.CreateEntity", "IEntity.SetParent",
-                                                  "IProject.GetSelection", "ISelection.Add", "ISelection.Ungroup"}));
+                                                  "IProject.CreateEntity", "IEntity.SetParent", "IProject.GetSelection",
+                                                  "ISelection.Add", "ISelection.Ungroup"}));
 }
 
 TEST_F(calls, reserved_slots_answer_not_implemented) {

@@ -98,10 +98,14 @@ TEST_F(entities, interfaces_answered_by_kind) {
 
 TEST_F(entities, names_flags_properties_and_locks) {
   TRef<IEntity> b = box();
-  OleCheck(b->SetName(TBStr("Sockel K\xC3\xBC" "che").get()));
+  OleCheck(b->SetName(TBStr("Sockel K\xC3\xBC"
+                            "che")
+                          .get()));
   TBStr name;
   OleCheck(b->GetName(name.put()));
-  EXPECT_EQ(name.utf8(), "Sockel K\xC3\xBC" "che");
+  EXPECT_EQ(name.utf8(),
+            "Sockel K\xC3\xBC"
+            "che");
 
   OleCheck(b->SetAssemblyFlag(VARIANT_TRUE));
   OleCheck(b->SetArticleFlag(1));  // any non-zero value is true
@@ -142,10 +146,18 @@ TEST_F(entities, box_bounds_under_rotation) {
       {"identity", {0, 0, 0}, {1, 2, 3}, float4x4::identity(), {0, 0, 0}, {1, 2, 3}},
       {"moved", {0.5, 0, 0}, {1, 2, 3}, float4x4::identity().translate(1, 1, 1), {1.5, 1, 1}, {2.5, 3, 4}},
       {"quarter turn about z", {0, 0, 0}, {1, 2, 3}, float4x4::identity().rotate_z(quarter), {-2, 0, 0}, {0, 1, 3}},
-      {"eighth turn about z", {0, 0, 0}, {1, 1, 1}, float4x4::identity().rotate_z(quarter / 2),
-       {-std::sqrt(0.5), 0, 0}, {std::sqrt(0.5), std::sqrt(2.0), 1}},
-      {"turn about x then move", {0, 0, 0}, {1, 2, 3}, float4x4::identity().rotate(float3(1, 0, 0), quarter).translate(0, 0, 5),
-       {0, -3, 5}, {1, 0, 7}},
+      {"eighth turn about z",
+       {0, 0, 0},
+       {1, 1, 1},
+       float4x4::identity().rotate_z(quarter / 2),
+       {-std::sqrt(0.5), 0, 0},
+       {std::sqrt(0.5), std::sqrt(2.0), 1}},
+      {"turn about x then move",
+       {0, 0, 0},
+       {1, 2, 3},
+       float4x4::identity().rotate(float3(1, 0, 0), quarter).translate(0, 0, 5),
+       {0, -3, 5},
+       {1, 0, 7}},
       {"negative extent", {0, 0, 0}, {-1, 2, 3}, float4x4::identity(), {-1, 0, 0}, {0, 2, 3}},
   };
   for (const auto& c : cases) {
@@ -259,7 +271,10 @@ TEST_F(entities, group_bounds_follow_every_change_below_them) {
       {"a box's extent", [&] { b->set_size(0, 7); }},
       {"a mesh's vertices moved", [&] { mesh->set_position(1, 9); }},
       {"a mesh's vertices stretched", [&] { mesh->set_size(2, 0.5); }},
-      {"a mesh's geometry replaced", [&] { mesh->set_geometry({{-8, 0, 0}}, {0, 0, 0}); }},
+      {"a mesh's geometry replaced",
+       [&] {
+         mesh->set_geometry({{-8, 0, 0}}, {0, 0, 0});
+       }},
       {"the inner group moved", [&] { inner->set_position(0, 1.5); }},
       {"the outer group stretched", [&] { outer->set_size(1, 20); }},
       {"a member joins from outside", [&] { inner->insert_member(c); }},

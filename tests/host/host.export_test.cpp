@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -163,7 +163,8 @@ TEST(export_json, is_laid_out_for_reading_or_on_one_line) {
           "size": [0.25, 1.0, 1.0],
           "bounds": {"min": [2.0, 0.0, 0.0], "max": [2.25, 1.0, 1.0]},
           "matrix": [1.0, 0.0, 0.0, 2.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0],
-          "texture_matrix": )" + identity + R"(
+          "texture_matrix": )" +
+                               identity + R"(
         }
       ]
     },
@@ -195,9 +196,15 @@ TEST(export_json, is_laid_out_for_reading_or_on_one_line) {
 // broken bytes replaced; the file still reads.
 TEST(export_json, broken_utf8_is_replaced) {
   CHost host;
-  host.project().new_entity(TEntityKind::group)->set_name("K\xFC" "che \xC3");
+  host.project()
+      .new_entity(TEntityKind::group)
+      ->set_name(
+          "K\xFC"
+          "che \xC3");
   const auto json = nlohmann::ordered_json::parse(project_json_text(host.project()));
-  EXPECT_EQ(json["objects"][0]["name"], "K\xEF\xBF\xBD" "che \xEF\xBF\xBD");
+  EXPECT_EQ(json["objects"][0]["name"],
+            "K\xEF\xBF\xBD"
+            "che \xEF\xBF\xBD");
 }
 
 TEST_F(export_project, empty_group_has_null_bounds) {

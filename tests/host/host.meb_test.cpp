@@ -161,8 +161,8 @@ void expect_same(const TMebNode& a, const TMebNode& b) {
 }
 
 TMebFile sample_file() {
-  TMebNode cube = mesh("Korpus 60 \xC3\xBC\xE2\x82\xAC", {{0, 0, 0}, {0.6f, 0, 0}, {0.6f, 0.72f, 0}, {0, 0.72f, -0.56f}},
-                       {0, 1, 2, 0, 2, 3});
+  TMebNode cube = mesh("Korpus 60 \xC3\xBC\xE2\x82\xAC",
+                       {{0, 0, 0}, {0.6f, 0, 0}, {0.6f, 0.72f, 0}, {0, 0.72f, -0.56f}}, {0, 1, 2, 0, 2, 3});
   cube.matrix = {1, 0, 0, 0.25, 0, 0, -1, 0.5, 0, 1, 0, -1e-300, 0, 0, 0, 1};
   TMebNode tiny = mesh("", {{std::numeric_limits<float>::denorm_min(), -0.0f, 3.4e38f}}, {});
   TMebFile file;
@@ -256,7 +256,8 @@ TEST_F(meb, damaged_and_hostile_files_are_refused_with_a_clear_reason) {
       {"newer version", TBytes().header(1, 2).triangle("m").sealed(),
        "version 2 is not supported (this reader reads version 1)"},
       {"version 0", TBytes().header(1, 0).sealed(), "version 0 is not supported (this reader reads version 1)"},
-      {"one byte missing", std::vector<uint8_t>(good.begin(), good.end() - 1), "damaged or truncated (checksum mismatch)"},
+      {"one byte missing", std::vector<uint8_t>(good.begin(), good.end() - 1),
+       "damaged or truncated (checksum mismatch)"},
       {"cut in the vertices", std::vector<uint8_t>(good.begin(), good.begin() + 160),
        "damaged or truncated (checksum mismatch)"},
       {"flipped bit", changed([](auto& f) { f[170] ^= 0x10; }, false), "damaged or truncated (checksum mismatch)"},
@@ -269,7 +270,8 @@ TEST_F(meb, damaged_and_hostile_files_are_refused_with_a_clear_reason) {
       {"unknown kind", changed([](auto& f) { f[12] = 7; }), "unknown node kind 7 at byte 12"},
       {"long name", changed([&](auto& f) { put_u32(f, 13, kMebMaxNameLength + 1); }),
        "name longer than 4096 bytes at byte 13"},
-      {"name beyond the file", TBytes().header(1).u8(0).u32(200).zeros(132).sealed(), "unexpected end of data at byte 17"},
+      {"name beyond the file", TBytes().header(1).u8(0).u32(200).zeros(132).sealed(),
+       "unexpected end of data at byte 17"},
       {"name not UTF-8", changed([](auto& f) { f[17] = 0xC0; }), "name is not UTF-8 at byte 13"},
       {"NaN in the matrix", changed([](auto& f) { f[25] = 0x7F, f[24] = 0xF8; }), "non-finite matrix value at byte 18"},
       {"cut in the matrix", TBytes().header(1).u8(0).text("0123456789").zeros(122).sealed(),
@@ -290,11 +292,13 @@ TEST_F(meb, damaged_and_hostile_files_are_refused_with_a_clear_reason) {
       {"mesh without vertices but a triangle",
        TBytes().header(1).u8(0).text("m").identity().u32(0).u32(1).u32(0).u32(0).u32(0).sealed(),
        "vertex index 0 out of range (0 vertices) at byte 154"},
-      {"trailing byte", [&] {
+      {"trailing byte",
+       [&] {
          TBytes b = TBytes().header(1).triangle("m");
          b.u8(0);
          return b.sealed();
-       }(), "trailing data at byte 202"},
+       }(),
+       "trailing data at byte 202"},
       {"child count beyond the file", TBytes().header(1).group("g", 1).sealed(),
        "child count 1 exceeds the remaining data at byte 146"},
       {"children beyond the limit", TBytes().header(1).group("g", 0xFFFFFFFF).sealed(),
@@ -367,7 +371,8 @@ TEST_F(meb, writer_refuses_content_the_reader_would_refuse) {
     TMebNode node;
     std::string message;
   } cases[] = {
-      {mesh("two indices", {{0, 0, 0}}, {0, 0}), "cannot write \"two indices\": the index count is not a multiple of 3"},
+      {mesh("two indices", {{0, 0, 0}}, {0, 0}),
+       "cannot write \"two indices\": the index count is not a multiple of 3"},
       {mesh("out", {{0, 0, 0}}, {0, 0, 1}), "cannot write \"out\": vertex index 1 out of range (1 vertices)"},
       {mesh("inf", {{0, INFINITY, 0}}, {}), "cannot write \"inf\": non-finite vertex coordinate"},
       {nan_matrix, "cannot write \"nan matrix\": non-finite matrix value"},
@@ -396,8 +401,12 @@ TEST_F(meb, writing_into_a_missing_folder_fails_and_leaves_nothing) {
 }
 
 TEST_F(meb, paths_with_spaces_and_non_ascii_names_work) {
-  fs::create_directories(dir / "K\xC3\xBC" "che mit Leerzeichen");
-  const std::string target = path("K\xC3\xBC" "che mit Leerzeichen/Sp\xC3\xBCle \xE2\x80\x93 60.meb");
+  fs::create_directories(dir /
+                         "K\xC3\xBC"
+                         "che mit Leerzeichen");
+  const std::string target = path(
+      "K\xC3\xBC"
+      "che mit Leerzeichen/Sp\xC3\xBCle \xE2\x80\x93 60.meb");
   write_meb(target, sample_file());
   EXPECT_EQ(read_meb(target).objects.size(), 3u);
 }

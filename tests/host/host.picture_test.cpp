@@ -110,7 +110,7 @@ TEST_F(picture, each_object_is_one_shape_per_view_at_the_printed_scale_farthest_
   handle->set_geometry({{0, 0, 0}, {0.16, 0, 0}, {0.16, 0, 0.012}, {0, 0, 0.012}, {0, 0.03, 0}, {5, 5, 5}},
                        {0, 1, 2, 0, 2, 3, 0, 1, 4});  // the last vertex is in no triangle
   handle->set_matrix(float4x4::identity().translate(0.4, -0.049, 0.7));
-  handle->set_property(".material.default.diffuse.red", "nan");  // the glTF rule: unreadable is 1,
+  handle->set_property(".material.default.diffuse.red", "nan");     // the glTF rule: unreadable is 1,
   handle->set_property(".material.default.diffuse.green", "-0.5");  // the rest kept between 0 and 1
   handle->set_property(".material.default.diffuse.blue", "7");
   cabinet->insert_member(handle);
@@ -196,7 +196,7 @@ TEST_F(picture, sheet_and_scale_follow_the_size_of_the_project) {
   const TCase cases[] = {
       {{20, 20, 20}, "Scale 1:1, A4 landscape", 297, 210},
       {{600, 560, 820}, "Scale 1:10, A4 landscape", 297, 210},
-      {{600, 600, 2000}, "Scale 1:10, A4 portrait", 210, 297},  // tall and narrow
+      {{600, 600, 2000}, "Scale 1:10, A4 portrait", 210, 297},    // tall and narrow
       {{1800, 624, 2200}, "Scale 1:20, A4 landscape", 297, 210},  // the example kitchen
       {{4000, 600, 2200}, "Scale 1:20, A3 landscape", 420, 297},
       {{12000, 600, 2200}, "Scale 1:50, A3 landscape", 420, 297},
@@ -253,9 +253,7 @@ TEST_F(picture, a_project_without_boxes_or_meshes_gets_a_page_that_says_so) {
   const TCase cases[] = {
       {"empty", [](CProject&) {}, "The project is empty."},
       {"articles and groups only",
-       [](CProject& p) {
-         p.new_entity(TEntityKind::group)->insert_member(p.new_entity(TEntityKind::article));
-       },
+       [](CProject& p) { p.new_entity(TEntityKind::group)->insert_member(p.new_entity(TEntityKind::article)); },
        "Nothing to draw: the project holds no box and no mesh object."},
   };
   for (const TCase& c : cases) {
@@ -263,7 +261,8 @@ TEST_F(picture, a_project_without_boxes_or_meshes_gets_a_page_that_says_so) {
     CHost fresh;
     c.fill(fresh.project());
     const std::string svg = path("nothing.svg"), pdf = path("nothing.pdf"), png = path("nothing.png");
-    for (const std::string& file : {svg, pdf, png}) write_project(fresh.project(), file, {.picture = {"nothing.bxf2", "0 cabinets"}});
+    for (const std::string& file : {svg, pdf, png})
+      write_project(fresh.project(), file, {.picture = {"nothing.bxf2", "0 cabinets"}});
     const std::optional<TSvgPicture> picture = read_svg(svg);
     ASSERT_TRUE(picture);
     EXPECT_TRUE(picture->shapes.empty());

@@ -1,7 +1,7 @@
 // Loading plug-in modules through the protocol, running one, and shutting it
 // down: create, initialize, done, release, unload, in that order.
-#include "host.application.h"
 #include "hapi.plugins.h"
+#include "host.application.h"
 #include "test.support.h"
 
 #include <gtest/gtest.h>
@@ -85,15 +85,15 @@ TEST_F(plugins, command_reaches_every_host_interface) {
   TRef<IUnknown> instance;
   host.plugins().entries()[0]->GetInstance(instance.put());
   TMsg key;
-  key.message = 0x0102u;  // a character message, which the plug-in takes
+  key.message = 0x0102u;                                  // a character message, which the plug-in takes
   EXPECT_TRUE(host.main_window().dispatch_message(key));  // the plug-in's handler takes it
-  host.main_window().post_message(TMsg{});                 // dispatched during Proceed
+  host.main_window().post_message(TMsg{});                // dispatched during Proceed
   EXPECT_EQ(instance.query<IImportPlugin>()->execute(0), S_OK);
   instance.reset();
 
-  std::vector<std::string> expected = {"create", "initialize", "message 258", "objects 3", "center 2",
-                                       "font Sans", "message 0", "proceed", "services", "conversion settings",
-                                       "execute ok"};
+  std::vector<std::string> expected = {"create",   "initialize",          "message 258", "objects 3",
+                                       "center 2", "font Sans",           "message 0",   "proceed",
+                                       "services", "conversion settings", "execute ok"};
   EXPECT_EQ(events(), expected);
 
   CProject& project = host.project();

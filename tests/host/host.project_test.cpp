@@ -234,7 +234,8 @@ TEST_F(project, load_file_failure_changes_nothing) {
     EXPECT_EQ(selected(), (std::vector<std::string>{"b"}));
   }
   ASSERT_EQ(host.project().errors().size(), 2u);
-  EXPECT_EQ(host.project().errors()[0], "LoadFile: Mesh file \"" + bad.string() + "\": not a mesh file (bad magic number)");
+  EXPECT_EQ(host.project().errors()[0],
+            "LoadFile: Mesh file \"" + bad.string() + "\": not a mesh file (bad magic number)");
   fs::remove(bad);
 }
 

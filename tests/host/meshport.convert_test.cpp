@@ -24,12 +24,12 @@ namespace {
 // split into two primitive sets when `split`.
 std::string box_geometry(const std::string& id, double sx, double sy, double sz, bool split = false) {
   std::string positions;
-  for (int i = 0; i < 8; ++i)
-    positions += fmt::format("{} {} {} ", (i & 1) * sx, (i >> 1 & 1) * sy, (i >> 2 & 1) * sz);
+  for (int i = 0; i < 8; ++i) positions += fmt::format("{} {} {} ", (i & 1) * sx, (i >> 1 & 1) * sy, (i >> 2 & 1) * sz);
   const char* halves[2] = {"0 2 6 0 6 4 1 5 7 1 7 3 0 4 5 0 5 1", "2 3 7 2 7 6 0 1 3 0 3 2 4 6 7 4 7 5"};
   auto triangles = [](const char* material, int count, const std::string& p) {
-    return fmt::format(R"(<triangles material="{}" count="{}"><input semantic="VERTEX" source="#{{id}}-v" offset="0"/><p>{}</p></triangles>)",
-                       material, count, p);
+    return fmt::format(
+        R"(<triangles material="{}" count="{}"><input semantic="VERTEX" source="#{{id}}-v" offset="0"/><p>{}</p></triangles>)",
+        material, count, p);
   };
   std::string primitives = split ? triangles("front", 6, halves[0]) + triangles("back", 6, halves[1])
                                  : triangles("body", 12, std::string(halves[0]) + " " + halves[1]);
@@ -62,7 +62,8 @@ std::string instance(const std::string& name, const std::string& geometry, const
 // innermost holding the body.
 std::string nested_nodes(int levels) {
   std::string nodes;
-  for (int i = 0; i < levels; ++i) nodes += fmt::format(R"(<node id="n{0}" name="n{0}"><translate>1 0 0</translate>)", i);
+  for (int i = 0; i < levels; ++i)
+    nodes += fmt::format(R"(<node id="n{0}" name="n{0}"><translate>1 0 0</translate>)", i);
   nodes += R"(<instance_geometry url="#body"/>)";
   for (int i = 0; i < levels; ++i) nodes += "</node>";
   return nodes;
@@ -164,15 +165,27 @@ TEST_F(meshport_convert, units_and_up_axis_give_metres_with_y_up) {
     std::string geometry;
     std::array<double, 3> lo, hi;
   } cases[] = {
-      {"millimetres, Y up", R"(<unit name="millimeter" meter="0.001"/><up_axis>Y_UP</up_axis>)", kBodyGeometry,
-       {0, 0, 0}, {0.6, 0.72, 0.56}},
-      {"millimetres, no up axis (Y up)", R"(<unit name="millimeter" meter="0.001"/>)", kBodyGeometry, {0, 0, 0},
+      {"millimetres, Y up",
+       R"(<unit name="millimeter" meter="0.001"/><up_axis>Y_UP</up_axis>)",
+       kBodyGeometry,
+       {0, 0, 0},
+       {0.6, 0.72, 0.56}},
+      {"millimetres, no up axis (Y up)",
+       R"(<unit name="millimeter" meter="0.001"/>)",
+       kBodyGeometry,
+       {0, 0, 0},
        {0.6, 0.72, 0.56}},
       // Height along z: Z up turns (x, y, z) into (x, z, -y).
-      {"millimetres, Z up", R"(<unit name="millimeter" meter="0.001"/><up_axis>Z_UP</up_axis>)",
-       box_geometry("body", 600, 560, 720), {0, 0, -0.56}, {0.6, 0.72, 0}},
-      {"centimetres, Z up", R"(<unit name="centimeter" meter="0.01"/><up_axis>Z_UP</up_axis>)",
-       box_geometry("body", 60, 56, 72), {0, 0, -0.56}, {0.6, 0.72, 0}},
+      {"millimetres, Z up",
+       R"(<unit name="millimeter" meter="0.001"/><up_axis>Z_UP</up_axis>)",
+       box_geometry("body", 600, 560, 720),
+       {0, 0, -0.56},
+       {0.6, 0.72, 0}},
+      {"centimetres, Z up",
+       R"(<unit name="centimeter" meter="0.01"/><up_axis>Z_UP</up_axis>)",
+       box_geometry("body", 60, 56, 72),
+       {0, 0, -0.56},
+       {0.6, 0.72, 0}},
       {"no unit (metres)", "", box_geometry("body", 0.6, 0.72, 0.56), {0, 0, 0}, {0.6, 0.72, 0.56}},
   };
   for (const TCase& c : cases) {
@@ -204,8 +217,7 @@ TEST_F(meshport_convert, files_without_a_unit_take_the_scale_as_units_per_metre)
 }
 
 TEST_F(meshport_convert, primitive_sets_of_one_node_make_one_mesh) {
-  const TMebFile file =
-      convert("split.dae", collada("", box_geometry("two", 1, 1, 1, true), instance("Front", "two")));
+  const TMebFile file = convert("split.dae", collada("", box_geometry("two", 1, 1, 1, true), instance("Front", "two")));
   ASSERT_EQ(outline(file.objects), "Front");
   EXPECT_EQ(file.objects[0].vertices.size(), 8u);
   EXPECT_EQ(file.objects[0].indices.size(), 36u);
@@ -285,12 +297,15 @@ TEST_F(meshport_convert, a_scene_without_geometry_gives_an_empty_mesh_file) {
 
 TEST_F(meshport_convert, in_process_conversion_gives_the_same_tree) {
   const std::string source = put("schrank.dae", kHierarchy);
-  EXPECT_EQ(outline(convert_scene(source, 1000.0, kMeshportTree).objects), "Schrank[Tuer,Griff[Griff,Schraube]],Boden,knob");
+  EXPECT_EQ(outline(convert_scene(source, 1000.0, kMeshportTree).objects),
+            "Schrank[Tuer,Griff[Griff,Schraube]],Boden,knob");
   EXPECT_THROW(convert_scene(source, 1000.0, 9), EMeshport);
 }
 
 TEST_F(meshport_convert, paths_with_spaces_non_ascii_and_long_names) {
-  const std::string folder = "K\xC3\xBC" "che 2 \xE2\x80\x93 Unterschr\xC3\xA4nke";
+  const std::string folder =
+      "K\xC3\xBC"
+      "che 2 \xE2\x80\x93 Unterschr\xC3\xA4nke";
   fs::create_directories(dir / folder);
   const std::string stem = "4711_K1 " + std::string(180, 'x') + " \xC3\x9F";
   const TMebFile file = convert(folder + "/" + stem + ".dae",
@@ -327,10 +342,12 @@ TEST_F(meshport_convert, unreadable_sources_give_a_message_and_no_target) {
       {"cut in the middle", good.substr(0, good.size() / 2), "unreadable (", true},
       {"index beyond the positions", replaced("0 2 6 0 6 4", "0 2 6 0 6 99"), "unreadable (", true},
       {"array count beyond its values", replaced(R"(count="24")", R"(count="2400000000")"), "unreadable (", true},
-      {"node instancing itself", replaced(R"(<instance_geometry url="#body"/>)", R"(<instance_node url="#Korpus-id"/>)"),
+      {"node instancing itself",
+       replaced(R"(<instance_geometry url="#body"/>)", R"(<instance_node url="#Korpus-id"/>)"),
        "the reader stopped with ", true},
       {"nodes nested too deep", collada("", kBodyGeometry, deep), "nodes nested deeper than 1000 levels"},
-      {"coordinates beyond float", replaced("<instance_geometry", "<scale>1e30 1e30 1e30</scale><scale>1e30 1e30 1e30</scale><instance_geometry"),
+      {"coordinates beyond float",
+       replaced("<instance_geometry", "<scale>1e30 1e30 1e30</scale><scale>1e30 1e30 1e30</scale><instance_geometry"),
        "non-finite coordinate in \"Korpus\""},
       {"unknown mode", good, "unknown mode 3 (0, 1 or 2)", false, 3},
       {"zero scale", good, "scale 0 is not a positive number", false, kMeshportTree, 0.0},
@@ -472,18 +489,22 @@ TEST_F(meshport_convert, a_stop_signal_to_the_host_ends_the_reader_at_once) {
     const std::string pid_file = (dir / "reader.pid").string();
     std::string message;
     testing::internal::CaptureStderr();
-    const bool written = run_reader(source, target, [&] {
-      std::ofstream(pid_file) << getpid();
-      std::ofstream(dir / fmt::format(".out.meb.{}-0A1B2C3D.part", getpid())) << "half";
-      kill(getppid(), sig);
-      for (;;) pause();
-    }, &message);
+    const bool written = run_reader(
+        source, target,
+        [&] {
+          std::ofstream(pid_file) << getpid();
+          std::ofstream(dir / fmt::format(".out.meb.{}-0A1B2C3D.part", getpid())) << "half";
+          kill(getppid(), sig);
+          for (;;) pause();
+        },
+        &message);
     const std::string printed = testing::internal::GetCapturedStderr();
     const int stop_signals = g_stop_signals;
     sigaction(sig, &previous, nullptr);
 
     EXPECT_FALSE(written);
-    const std::string expected = fmt::format("Meshport: cannot convert \"{}\": stopped (the host got signal {})", source, sig);
+    const std::string expected =
+        fmt::format("Meshport: cannot convert \"{}\": stopped (the host got signal {})", source, sig);
     EXPECT_EQ(message, expected);
     EXPECT_EQ(printed, expected + "\n");
     EXPECT_EQ(stop_signals, 1);

@@ -45,7 +45,8 @@ class CHandler : public TImplements<CSafeInterfacedObject, IMessageHandler> {
   }
 };
 
-class CFixturePlugin : public TImplements<CSafeInterfacedObject, INPlugin, INPlugin_init, INPlugin_done, IImportPlugin> {
+class CFixturePlugin
+    : public TImplements<CSafeInterfacedObject, INPlugin, INPlugin_init, INPlugin_done, IImportPlugin> {
  public:
   static CFixturePlugin* create() { return construct(new CFixturePlugin()); }
 

@@ -31,11 +31,11 @@ TEST(graphics_colors, single_rgb_to_bytes_rounds_ties_to_even_and_clamps) {
     float component;
     uint8_t expected;
   } cases[] = {
-      {0.5f, 128},                 // 127.5 -> 128 (even); the only exact tie a float gives
+      {0.5f, 128},  // 127.5 -> 128 (even); the only exact tie a float gives
       {0.0f, 0},
       {1.0f, 255},
-      {1.2f, 255},                 // above 255 clamps
-      {-0.1f, 0},                  // below 0 clamps
+      {1.2f, 255},  // above 255 clamps
+      {-0.1f, 0},   // below 0 clamps
       {-0.0f, 0},
       {0.4f / 255, 0},
       {0.6f / 255, 1},
@@ -156,9 +156,9 @@ TEST(graphics_colors, byte_record_layouts) {
 
 TEST(graphics_colors, byte_record_conversions) {
   const TRGBA rgba(10, 20, 30, 40);
-  EXPECT_EQ(TBGRA(rgba), TBGRA(30, 20, 10, 40));      // alpha kept
+  EXPECT_EQ(TBGRA(rgba), TBGRA(30, 20, 10, 40));  // alpha kept
   EXPECT_EQ(TRGBA(TBGRA(30, 20, 10, 40)), rgba);
-  EXPECT_EQ(TBGR(rgba), TBGR(30, 20, 10));            // alpha dropped
+  EXPECT_EQ(TBGR(rgba), TBGR(30, 20, 10));                   // alpha dropped
   EXPECT_EQ(TRGBA(TBGR(30, 20, 10)), TRGBA(10, 20, 30, 0));  // alpha 0
 }
 

@@ -82,8 +82,8 @@ TYPED_TEST(math_vector_record, make_from_one_number) {
 
 TYPED_TEST(math_vector_record, arithmetic_is_component_wise) {
   using V = TypeParam;
-  const V a = sample<V>();      // 1, 2, 3, 4
-  const V b = sample<V>(0.5);   // 0.5, 1, 1.5, 2
+  const V a = sample<V>();     // 1, 2, 3, 4
+  const V b = sample<V>(0.5);  // 0.5, 1, 1.5, 2
   for (int i = 0; i < V::size; ++i) {
     const double ai = i + 1, bi = (i + 1) * 0.5;
     SCOPED_TRACE(i);
@@ -160,18 +160,11 @@ TEST(math_vector, equality_tolerance_cases) {
     double a, b;
     bool same64, same32;
   } cases[] = {
-      {1, 1 + 1e-13, true, true},
-      {1, 1 + 1e-11, false, true},
-      {1, 1.00005, false, true},
-      {1, 1.001, false, false},
-      {0, 1e-12, true, true},       // absolute floor near zero
-      {0, 3e-12, false, true},
-      {0, 1e-4, false, true},
-      {0, 3e-4, false, false},
+      {1, 1 + 1e-13, true, true},     {1, 1 + 1e-11, false, true},    {1, 1.00005, false, true},
+      {1, 1.001, false, false},       {0, 1e-12, true, true},  // absolute floor near zero
+      {0, 3e-12, false, true},        {0, 1e-4, false, true},         {0, 3e-4, false, false},
       {1e6, 1e6 + 1e-7, true, true},  // relative above one
-      {1e6, 1e6 + 1e-5, false, true},
-      {1e6, 1e6 + 200, false, false},
-      {-1, 1, false, false},
+      {1e6, 1e6 + 1e-5, false, true}, {1e6, 1e6 + 200, false, false}, {-1, 1, false, false},
       {nan_, nan_, false, false},
   };
   for (const auto& c : cases) {
@@ -197,9 +190,20 @@ TEST(math_vector, integer_points_round_ties_to_even) {
     double value;
     int32_t expected;
   } cases[] = {
-      {0.5, 0}, {1.5, 2}, {2.5, 2}, {-0.5, 0}, {-1.5, -2}, {-2.5, -2},
-      {2.4, 2}, {2.6, 3}, {-2.6, -3}, {2147483647.0, 2147483647}, {-2147483648.0, INT32_MIN},
-      {3e9, INT32_MIN}, {-3e9, INT32_MIN}, {nan_, INT32_MIN},
+      {0.5, 0},
+      {1.5, 2},
+      {2.5, 2},
+      {-0.5, 0},
+      {-1.5, -2},
+      {-2.5, -2},
+      {2.4, 2},
+      {2.6, 3},
+      {-2.6, -3},
+      {2147483647.0, 2147483647},
+      {-2147483648.0, INT32_MIN},
+      {3e9, INT32_MIN},
+      {-3e9, INT32_MIN},
+      {nan_, INT32_MIN},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(to_point(float2(c.value, 0)).x, c.expected) << c.value;
@@ -293,8 +297,8 @@ TEST(math_vector_matrix, rotate_about_an_axis) {
       {{1, 0, 0}, pi / 2, {1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1}},
       {{0, 1, 0}, pi / 2, {0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 0, 1}},
       {{0, 0, 1}, pi / 2, {0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
-      {{0, 0, 7}, pi / 4, {h, -h, 0, 0, h, h, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},    // axis need not be a unit
-      {{0, 0, -1}, pi / 2, {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},   // clockwise seen from +z
+      {{0, 0, 7}, pi / 4, {h, -h, 0, 0, h, h, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},     // axis need not be a unit
+      {{0, 0, -1}, pi / 2, {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},    // clockwise seen from +z
       {{1, 1, 1}, 2 * pi / 3, {0, 0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1}},  // x -> y -> z -> x
       {{1, 0, 0}, pi, {1, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1}},
       {{3, 4, 0}, 0, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},

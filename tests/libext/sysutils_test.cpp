@@ -19,16 +19,16 @@ const OrderCase kOrderCases[] = {
     {"abc", "abc", 0, 0},
     {"abc", "ABC", 1, 0},
     {"PARTLINKS", "partLinks", -1, 0},
-    {"a_b", "A_B", 1, 0},   // only letters fold
-    {"a[", "A{", 1, -1},    // '[' and '{' are no case pair
+    {"a_b", "A_B", 1, 0},  // only letters fold
+    {"a[", "A{", 1, -1},   // '[' and '{' are no case pair
     {"B", "a", -1, 1},
-    {"Za", "_a", -1, -1},   // '_' sorts after every letter when case is ignored
-    {"_a", "a", -1, 1},     // ... but before the lower-case letters when it counts
-    {"ab", "abc", -1, -1},  // a prefix comes first
-    {"z", "\xC3\xA9", -1, -1},                      // 'z' < U+00E9
-    {"\xC3\xA9", "\xC3\x89", 1, 1},                 // no folding beyond ASCII
-    {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1, -1},   // U+1F600 (surrogates) < U+FF21
-    {"\xED\x9F\xBF", "\xF0\x90\x80\x80", -1, -1},   // U+D7FF < U+10000
+    {"Za", "_a", -1, -1},                          // '_' sorts after every letter when case is ignored
+    {"_a", "a", -1, 1},                            // ... but before the lower-case letters when it counts
+    {"ab", "abc", -1, -1},                         // a prefix comes first
+    {"z", "\xC3\xA9", -1, -1},                     // 'z' < U+00E9
+    {"\xC3\xA9", "\xC3\x89", 1, 1},                // no folding beyond ASCII
+    {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1, -1},  // U+1F600 (surrogates) < U+FF21
+    {"\xED\x9F\xBF", "\xF0\x90\x80\x80", -1, -1},  // U+D7FF < U+10000
     {"a\xF0\x9F\x98\x80", "A\xEE\x80\x80", 1, -1},
 };
 
@@ -45,11 +45,13 @@ TEST(sysutils, text_orders) {
 }
 
 TEST(sysutils, utf16_round_trip) {
-  const std::string text = "K\xC3\xBC" "che \xE2\x82\xAC \xF0\x9F\x98\x80";
+  const std::string text =
+      "K\xC3\xBC"
+      "che \xE2\x82\xAC \xF0\x9F\x98\x80";
   std::u16string wide = utf8_to_utf16(text);
   EXPECT_EQ(wide, u"K\u00FCche \u20AC \U0001F600");
   EXPECT_EQ(utf16_to_utf8(wide), text);
-  EXPECT_EQ(utf16_to_utf8(u"\xD800x"), "\xEF\xBF\xBDx");  // unpaired surrogate
+  EXPECT_EQ(utf16_to_utf8(u"\xD800x"), "\xEF\xBF\xBDx");      // unpaired surrogate
   EXPECT_EQ(utf16_to_utf8(u"abc\xDC00"), "abc\xEF\xBF\xBD");  // after an ASCII start
   // ASCII only, empty, and other letters at the start, in the middle, at the end.
   const struct {
@@ -57,8 +59,12 @@ TEST(sysutils, utf16_round_trip) {
     std::u16string utf16;
   } texts[] = {{".material.default.id", u".material.default.id"},
                {"", u""},
-               {"\xC3\xBC" "ber", u"\u00FCber"},
-               {"Ma\xC3\x9F" "e 600", u"Ma\u00DFe 600"},
+               {"\xC3\xBC"
+                "ber",
+                u"\u00FCber"},
+               {"Ma\xC3\x9F"
+                "e 600",
+                u"Ma\u00DFe 600"},
                {"600 \xE2\x82\xAC", u"600 \u20AC"}};
   for (const auto& t : texts) {
     EXPECT_EQ(utf8_to_utf16(t.utf8), t.utf16) << t.utf8;
@@ -72,15 +78,22 @@ TEST(sysutils, printable_text_escapes_control_characters_and_broken_bytes) {
     std::string text, printed;
   } cases[] = {
       {"Base cabinet 600 (US60)", "Base cabinet 600 (US60)"},
-      {"cab\x1b[2J-600", "cab\\x1b[2J-600"},                                 // ESC: clears a terminal
-      {std::string("a\0b", 3), "a\\x00b"},                                   // NUL
-      {"tab\tline\nreturn\r", "tab\\tline\\nreturn\\r"},                     // the usual ones by name
-      {"del\x7f", "del\\x7f"},                                               // DEL
-      {"csi\xC2\x9B" "2J", "csi\\u009b2J"},                                  // C1 CSI, as UTF-8
-      {"raw\x9B" "2J", "raw\\x9b2J"},                                        // C1 CSI as a bare byte
-      {"K\xC3\xBC" "che \xE2\x82\xAC \xEF\xBF\xBD", "K\xC3\xBC" "che \xE2\x82\xAC \xEF\xBF\xBD"},  // text stays
-      {"C:\\escaped.txt", "C:\\escaped.txt"},                                // backslashes stay
-      {"cut\xE2\x82", "cut\\xe2\\x82"},                                      // a truncated sequence
+      {"cab\x1b[2J-600", "cab\\x1b[2J-600"},              // ESC: clears a terminal
+      {std::string("a\0b", 3), "a\\x00b"},                // NUL
+      {"tab\tline\nreturn\r", "tab\\tline\\nreturn\\r"},  // the usual ones by name
+      {"del\x7f", "del\\x7f"},                            // DEL
+      {"csi\xC2\x9B"
+       "2J",
+       "csi\\u009b2J"},  // C1 CSI, as UTF-8
+      {"raw\x9B"
+       "2J",
+       "raw\\x9b2J"},  // C1 CSI as a bare byte
+      {"K\xC3\xBC"
+       "che \xE2\x82\xAC \xEF\xBF\xBD",
+       "K\xC3\xBC"
+       "che \xE2\x82\xAC \xEF\xBF\xBD"},       // text stays
+      {"C:\\escaped.txt", "C:\\escaped.txt"},  // backslashes stay
+      {"cut\xE2\x82", "cut\\xe2\\x82"},        // a truncated sequence
   };
   for (const auto& c : cases) EXPECT_EQ(printable_text(c.text), c.printed) << c.printed;
 }

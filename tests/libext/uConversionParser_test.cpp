@@ -39,32 +39,17 @@ struct TParseCase {
 
 // Lengths typed with the parser's units set to millimetres; results in metres.
 const TParseCase kMillimetreCases[] = {
-    {"12.5", 0.0125},
-    {"12,5", 0.0125},
-    {"1,5 cm", 0.015},
-    {"5 MM", 0.005},            // unit names ignore letter case
-    {"5 cM", 0.05},
-    {"3 1/2\"", 0.0889},        // 3.5 inches
-    {"-1 1/2", -0.0015},
-    {"5' 3\"", 0.0762},         // two items; the result is the last one (3 inches)
-    {"3 mm 4", 0.004},          // the last item, in the parser's units
-    {"5 xyz", 0.005},           // unknown unit: the parser's units
-    {"2*(3+4) mm", 0.014},
-    {"8/2/2", 0.002},
-    {"5 - 3 - 1", 0.001},
-    {"4 - -2", 0.006},
-    {"1 m", 1},
-    {"2 dm", 0.2},
-    {"1 ft", 0.3048},
-    {"2 in", 0.0508},
-    {"1e3", 1},                 // exponent
-    {"1,5E+1 cm", 0.15},
-    {"2.5e-1 m", 0.25},
-    {"1e", 0.001},              // the number 1 followed by the unit "e" (unknown)
-    {"  7  ", 0.007},           // blanks are skipped
-    {"1\r2", 0.012},            // a carriage return is skipped entirely
-    {"1 cm 2 cm", 0.02},
-    {"1e-400", 0},              // too small to represent: zero
+    {"12.5", 0.0125},      {"12,5", 0.0125},    {"1,5 cm", 0.015},    {"5 MM", 0.005},  // unit names ignore letter case
+    {"5 cM", 0.05},        {"3 1/2\"", 0.0889},                                         // 3.5 inches
+    {"-1 1/2", -0.0015},   {"5' 3\"", 0.0762},  // two items; the result is the last one (3 inches)
+    {"3 mm 4", 0.004},                          // the last item, in the parser's units
+    {"5 xyz", 0.005},                           // unknown unit: the parser's units
+    {"2*(3+4) mm", 0.014}, {"8/2/2", 0.002},    {"5 - 3 - 1", 0.001}, {"4 - -2", 0.006}, {"1 m", 1},
+    {"2 dm", 0.2},         {"1 ft", 0.3048},    {"2 in", 0.0508},     {"1e3", 1},  // exponent
+    {"1,5E+1 cm", 0.15},   {"2.5e-1 m", 0.25},  {"1e", 0.001},  // the number 1 followed by the unit "e" (unknown)
+    {"  7  ", 0.007},                                           // blanks are skipped
+    {"1\r2", 0.012},                                            // a carriage return is skipped entirely
+    {"1 cm 2 cm", 0.02},   {"1e-400", 0},                       // too small to represent: zero
 };
 
 }  // namespace
@@ -82,27 +67,15 @@ TEST_F(conversion_parser, parse_lengths_in_millimetres) {
 // resolves them.
 TEST_F(conversion_parser, parse_precedence_from_the_table) {
   const TParseCase cases[] = {
-      {"1+2*3", 7},
-      {"2*3+1", 7},
-      {"8-2-1", 5},           // left-associative
-      {"24/4/2", 3},
-      {"2*3*4", 24},
-      {"10 - 4 * 2", 2},      // state 16: '*' after the right operand of '-'
-      {"10 - 4 / 2", 8},
-      {"-2*3", -6},           // unary minus binds tighter than the operators
-      {"-2+3", 1},
-      {"--2", 2},
-      {"-(2+3)", -5},
-      {"(1+2)*3", 9},
-      {"((4))", 4},
-      {"2*3 4", 14},          // an operand after an operator takes the numbers after it: 2 * 7
-      {"-2 3", -5},           // -(2 3)
-      {"1/2 3", 0.2},         // 1 / 5
-      {"1 1/2", 1.5},         // the operator applies to the second of two juxtaposed operands
-      {"2 3*4", 14},
-      {"1 2 3", 6},
-      {"2 -3", -1},
-      {"5 cm", 5},            // no units: unit names are ignored
+      {"1+2*3", 7},      {"2*3+1", 7},  {"8-2-1", 5},       // left-associative
+      {"24/4/2", 3},     {"2*3*4", 24}, {"10 - 4 * 2", 2},  // state 16: '*' after the right operand of '-'
+      {"10 - 4 / 2", 8}, {"-2*3", -6},                      // unary minus binds tighter than the operators
+      {"-2+3", 1},       {"--2", 2},    {"-(2+3)", -5},    {"(1+2)*3", 9},
+      {"((4))", 4},      {"2*3 4", 14},  // an operand after an operator takes the numbers after it: 2 * 7
+      {"-2 3", -5},                      // -(2 3)
+      {"1/2 3", 0.2},                    // 1 / 5
+      {"1 1/2", 1.5},                    // the operator applies to the second of two juxtaposed operands
+      {"2 3*4", 14},     {"1 2 3", 6},  {"2 -3", -1},      {"5 cm", 5},  // no units: unit names are ignored
       {"3 1/2\"", 3.5},
   };
   for (const TParseCase& c : cases) {
@@ -122,26 +95,26 @@ TEST_F(conversion_parser, parse_division_by_zero_succeeds) {
 
 TEST_F(conversion_parser, parse_failures_leave_the_value) {
   const char* const cases[] = {
-      "+5",          // no unary plus
-      "1.",          // the number 1, then the token '.'
-      "1,",          //
-      ",5",          //
-      "(1",          // unclosed
-      "1)",          //
-      ")",           //
-      "a - b",       // a unit where an expression is expected
-      "1\t2",        // a tab
-      "1 +",         // missing operand
-      "*2",          //
-      "1..2",        //
-      "5 cm cm",     // two unit names
-      "1e+",         // 1, the unit "e", then '+' at the end
-      "5 mm\xC2\xB2",  // '²'
+      "+5",              // no unary plus
+      "1.",              // the number 1, then the token '.'
+      "1,",              //
+      ",5",              //
+      "(1",              // unclosed
+      "1)",              //
+      ")",               //
+      "a - b",           // a unit where an expression is expected
+      "1\t2",            // a tab
+      "1 +",             // missing operand
+      "*2",              //
+      "1..2",            //
+      "5 cm cm",         // two unit names
+      "1e+",             // 1, the unit "e", then '+' at the end
+      "5 mm\xC2\xB2",    // '²'
       "5 \xE2\x82\xAC",  // a character the 8-bit code page lacks ('?')
-      "1\n2",        // a line feed is a token of its own
-      "1e999",       // does not fit a double
-      "(",           //
-      "-",           //
+      "1\n2",            // a line feed is a token of its own
+      "1e999",           // does not fit a double
+      "(",               //
+      "-",               //
   };
   TRef<IFormatUnits> mm = units("mm");
   for (const char* text : cases) {

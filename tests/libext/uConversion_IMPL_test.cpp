@@ -131,9 +131,9 @@ TEST_F(conversion, units_suffixes) {
     uint8_t exponent;
     const char* suffix;
   } const cases[] = {
-      {"mm", 1, " mm"},   {"mm", 2, " mm\xC2\xB2"}, {"cm", 3, " cm\xC2\xB3"}, {"m", 1, " m"},
-      {"in", 1, " in"},   {"in", 2, " sq in"},      {"ft", 3, " cu ft"},      {"\"", 1, "\""},
-      {"\"", 2, " sq\""}, {"'", 1, "'"},            {"'", 3, " cu'"},
+      {"mm", 1, " mm"},    {"mm", 2, " mm\xC2\xB2"}, {"cm", 3, " cm\xC2\xB3"}, {"m", 1, " m"},     {"in", 1, " in"},
+      {"in", 2, " sq in"}, {"ft", 3, " cu ft"},      {"\"", 1, "\""},          {"\"", 2, " sq\""}, {"'", 1, "'"},
+      {"'", 3, " cu'"},
   };
   TRef<IUnitsList> units = get_conversion_manager()->get_units();
   for (const auto& c : cases) {
@@ -154,9 +154,8 @@ TEST_F(conversion, units_to_and_from_base) {
     uint8_t exponent;
     double base;
   } const cases[] = {
-      {"mm", 12.5, 1, 0.0125}, {"cm", 2, 2, 0.0002},   {"dm", 1, 3, 0.001},     {"m", 7, 1, 7},
-      {"in", 1, 2, 0.00064516}, {"ft", 2, 1, 0.6096}, {"\"", 3.5, 1, 0.0889}, {"'", 1, 1, 0.3048},
-      {"mm", 5, 0, 5},
+      {"mm", 12.5, 1, 0.0125}, {"cm", 2, 2, 0.0002},   {"dm", 1, 3, 0.001}, {"m", 7, 1, 7},  {"in", 1, 2, 0.00064516},
+      {"ft", 2, 1, 0.6096},    {"\"", 3.5, 1, 0.0889}, {"'", 1, 1, 0.3048}, {"mm", 5, 0, 5},
   };
   TRef<IUnitsList> units = get_conversion_manager()->get_units();
   for (const auto& c : cases) {
@@ -205,14 +204,14 @@ TEST_F(conversion, format_value_in_each_style) {
       {"decimal", "mm", 1, ffUnits, 0.0125, 1, "12.5 mm"},
       {"decimal", "mm", 1, ffTruncate, 0.0125, 1, "12.5"},  // no ffUnits: no suffix
       {"decimal", "m", 3, ffAll, 2.5e-6, 3, "0 m\xC2\xB3"},
-      {"decimal", "", 2, ffTruncate, 0.001, 1, "0"},           // "0.00" -> "0"
-      {"decimal", "", 2, ffTruncate, 100, 1, "100"},           // no separator: zeros stay
-      {"decimal", "", 0, 0, 2.5, 1, "3"},                      // half away from zero
+      {"decimal", "", 2, ffTruncate, 0.001, 1, "0"},  // "0.00" -> "0"
+      {"decimal", "", 2, ffTruncate, 100, 1, "100"},  // no separator: zeros stay
+      {"decimal", "", 0, 0, 2.5, 1, "3"},             // half away from zero
       {"decimal", "", 0, 0, -2.5, 1, "-3"},
-      {"decimal", "", 0, 0, -0.0004, 1, "0"},                  // no "-0"
+      {"decimal", "", 0, 0, -0.0004, 1, "0"},  // no "-0"
       {"decimal", "", 2, 0, 0.1 + 0.2, 1, "0.30"},
-      {"decimal", "", 1, 0, 0.04999999999999999, 1, "0.1"},   // pre-rounding: 0.050 first
-      {"decimal", "", -2, 0, 1234.5, 1, "1235"},               // negative precision: no decimals
+      {"decimal", "", 1, 0, 0.04999999999999999, 1, "0.1"},  // pre-rounding: 0.050 first
+      {"decimal", "", -2, 0, 1234.5, 1, "1235"},             // negative precision: no decimals
       {"decimal", "'", 1, ffAll, 0.6096, 1, "2'"},
       // Fractional, precision 3 (eighths).
       {"fractional", "", 3, ffAll, 2.5, 1, "2 1/2"},
@@ -229,10 +228,10 @@ TEST_F(conversion, format_value_in_each_style) {
       {"fractional", "", 3, ffAll, -2.5, 1, "-2 -1/2"},
       {"fractional", "", 3, ffUnits | ffTruncate, -2.5, 1, "-2 -4/8"},
       {"fractional", "", 3, ffUnits | ffUpround, -2.99, 1, "-3 0/8"},
-      {"fractional", "", 3, ffAll, -0.0625, 1, "0"},  // rounds to nothing: no sign
-      {"fractional", "", 3, ffAll, 0.0625, 1, "0"},           // half an eighth: ties to even (0)
-      {"fractional", "", 3, ffAll, 0.1875, 1, "1/4"},         // 1.5 eighths: ties to even (2)
-      {"fractional", "", 0, ffAll, 2.6, 1, "3"},              // denominator 1: whole numbers
+      {"fractional", "", 3, ffAll, -0.0625, 1, "0"},   // rounds to nothing: no sign
+      {"fractional", "", 3, ffAll, 0.0625, 1, "0"},    // half an eighth: ties to even (0)
+      {"fractional", "", 3, ffAll, 0.1875, 1, "1/4"},  // 1.5 eighths: ties to even (2)
+      {"fractional", "", 0, ffAll, 2.6, 1, "3"},       // denominator 1: whole numbers
       {"fractional", "", 0, 0, 2.4, 1, "2"},
       {"fractional", "\"", 3, ffAll, 0.0889, 1, "3 1/2\""},
       {"fractional", "in", 4, ffAll, 0.0254 * 1.75, 1, "1 3/4 in"},
@@ -349,15 +348,9 @@ TEST_F(conversion, step_of_each_style) {
     bool coarse;
     double step;
   } const cases[] = {
-      {"decimal", "mm", 1, false, 0.0001},
-      {"decimal", "mm", 1, true, 0.001},
-      {"decimal", "", 0, false, 1},
-      {"decimal", "", 0, true, 10},
-      {"decimal", "", 3, false, 0.001},
-      {"decimal", "", -2, false, 100},
-      {"fractional", "", 3, false, 0.125},
-      {"fractional", "", 3, true, 1},
-      {"fractional", "in", 2, false, 0.00635},
+      {"decimal", "mm", 1, false, 0.0001},   {"decimal", "mm", 1, true, 0.001}, {"decimal", "", 0, false, 1},
+      {"decimal", "", 0, true, 10},          {"decimal", "", 3, false, 0.001},  {"decimal", "", -2, false, 100},
+      {"fractional", "", 3, false, 0.125},   {"fractional", "", 3, true, 1},    {"fractional", "in", 2, false, 0.00635},
       {"fractional", "in", 2, true, 0.0254},
   };
   for (const auto& c : cases) {
@@ -379,7 +372,8 @@ TEST_F(conversion, step_not_finite_raises) {
 TEST_F(conversion, name_setters_find_by_name_or_ignore) {
   TRef<IFormatSettings> s = settings("decimal", "mm", 0, ffAll);
   TRef<CListener> listener = CListener::create();
-  ASSERT_TRUE(event_connect(s.get(), IFormatSettingsChanged::IID, static_cast<IFormatSettingsChanged*>(listener.get())));
+  ASSERT_TRUE(
+      event_connect(s.get(), IFormatSettingsChanged::IID, static_cast<IFormatSettingsChanged*>(listener.get())));
 
   struct {
     bool style;  // else units
@@ -390,12 +384,12 @@ TEST_F(conversion, name_setters_find_by_name_or_ignore) {
       {true, "Fractional", "fractional", 1},
       {true, "metric", "fractional", 1},  // unknown: unchanged, not announced
       {true, "DECIMAL", "decimal", 2},
-      {true, "decimal", "decimal", 3},    // the same value is announced too
+      {true, "decimal", "decimal", 3},  // the same value is announced too
       {true, "", "decimal", 3},
       {false, "IN", "in", 4},
       {false, "yard", "in", 4},
       {false, "\"", "\"", 5},
-      {false, "mm ", "\"", 5},           // no trimming
+      {false, "mm ", "\"", 5},  // no trimming
   };
   for (const auto& step : steps) {
     if (step.style)
@@ -406,7 +400,8 @@ TEST_F(conversion, name_setters_find_by_name_or_ignore) {
     EXPECT_EQ(listener->heard.size(), step.heard) << step.name;
   }
   for (IFormatSettings* heard : listener->heard) EXPECT_EQ(heard, s.get());
-  EXPECT_TRUE(event_disconnect(s.get(), IFormatSettingsChanged::IID, static_cast<IFormatSettingsChanged*>(listener.get())));
+  EXPECT_TRUE(
+      event_disconnect(s.get(), IFormatSettingsChanged::IID, static_cast<IFormatSettingsChanged*>(listener.get())));
 }
 
 TEST_F(conversion, every_setter_announces) {

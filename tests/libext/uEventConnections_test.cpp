@@ -32,8 +32,7 @@ class CNode : public TImplements<CSafeInterfacedObject, IPing, IPong> {
 
 std::vector<int> targets(IInterface* source, const TGUID& event) {
   std::vector<int> ids;
-  for (auto it = event_targets(source, event); it->moveNext();)
-    ids.push_back(it->get_current().query<IPing>()->id());
+  for (auto it = event_targets(source, event); it->moveNext();) ids.push_back(it->get_current().query<IPing>()->id());
   return ids;
 }
 

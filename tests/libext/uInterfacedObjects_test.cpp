@@ -31,9 +31,7 @@ class CProbe : public TImplements<CSafeInterfacedObject, IChild> {
   static inline bool hook_raises = false;
   static inline std::vector<TRef<IChild>> kept;
 
-  static CProbe* create(bool touch_in_constructor = false) {
-    return construct(new CProbe(touch_in_constructor));
-  }
+  static CProbe* create(bool touch_in_constructor = false) { return construct(new CProbe(touch_in_constructor)); }
   int value() override { return 42; }
   void on_last_release() override {
     ++hook_calls;

@@ -21,11 +21,11 @@ class TProbe : public TLexYacc {
   using TLexYacc::unget_char;
   using TLexYacc::yyColNo;
   using TLexYacc::yyFlag;
-  using TLexYacc::yyLineNo;
-  using TLexYacc::yyNErrs;
   using TLexYacc::yyless;
+  using TLexYacc::yyLineNo;
   using TLexYacc::yymark;
   using TLexYacc::yymatch;
+  using TLexYacc::yyNErrs;
   using TLexYacc::yynew;
   using TLexYacc::yyparse;
   using TLexYacc::yyText;

@@ -142,7 +142,7 @@ TEST_F(list, truncate_keeps_capacity_and_old_items_until_reused) {
 
   Token fresh(CToken::create(9));
   EXPECT_EQ(l->add(fresh), 0);
-  EXPECT_EQ(l->capacity(), 4);  // no growth
+  EXPECT_EQ(l->capacity(), 4);                                        // no growth
   EXPECT_EQ(static_cast<CToken*>(tokens[0].get())->references(), 1);  // its slot was reused
   EXPECT_EQ(static_cast<CToken*>(tokens[1].get())->references(), 2);
 
@@ -162,9 +162,16 @@ TEST_F(list, every_way_out_releases_the_item) {
       {"set_item", [](IList<Token>* l) { l->set_item(2, Token(CToken::create(7))); }, {2}},
       {"set_first", [](IList<Token>* l) { l->set_first(Token(CToken::create(7))); }, {0}},
       {"set_last", [](IList<Token>* l) { l->set_last(Token(CToken::create(7))); }, {2}},
-      {"remove", [](IList<Token>* l) { l->remove(l->get_item(0), [](const Token& a, const Token& b) { return a == b; }); }, {0}},
+      {"remove",
+       [](IList<Token>* l) { l->remove(l->get_item(0), [](const Token& a, const Token& b) { return a == b; }); },
+       {0}},
       {"clear", [](IList<Token>* l) { l->clear(); }, {0, 1, 2}},
-      {"reserve after truncate", [](IList<Token>* l) { l->truncate(); l->reserve(0); }, {0, 1, 2}},
+      {"reserve after truncate",
+       [](IList<Token>* l) {
+         l->truncate();
+         l->reserve(0);
+       },
+       {0, 1, 2}},
       {"move keeps all", [](IList<Token>* l) { l->move(0, 2); }, {}},
       {"insert keeps all", [](IList<Token>* l) { l->insert(1, Token(CToken::create(7))); }, {}},
   };
@@ -210,16 +217,86 @@ TEST_F(list, positional_edits) {
       {"insert at 0 prepends", {1, 2}, [](IList<int>* l) { return l->insert(0, 0); }, 0, {0, 1, 2}},
       {"insert in the middle", {1, 3}, [](IList<int>* l) { return l->insert(1, 2); }, 1, {1, 2, 3}},
       {"insert into empty", {}, [](IList<int>* l) { return l->insert(0, 5); }, 0, {5}},
-      {"delete first", {1, 2, 3}, [](IList<int>* l) { l->delete_(0); return 0; }, 0, {2, 3}},
-      {"delete last", {1, 2, 3}, [](IList<int>* l) { l->delete_(2); return 0; }, 0, {1, 2}},
-      {"move forward", {1, 2, 3}, [](IList<int>* l) { l->move(0, 2); return 0; }, 0, {2, 3, 1}},
-      {"move back", {1, 2, 3}, [](IList<int>* l) { l->move(2, 0); return 0; }, 0, {3, 1, 2}},
-      {"move in place", {1, 2, 3}, [](IList<int>* l) { l->move(1, 1); return 0; }, 0, {1, 2, 3}},
-      {"move inside", {1, 2, 3, 4}, [](IList<int>* l) { l->move(1, 2); return 0; }, 0, {1, 3, 2, 4}},
-      {"swap", {1, 2, 3}, [](IList<int>* l) { l->swap(0, 2); return 0; }, 0, {3, 2, 1}},
-      {"set_item", {1, 2}, [](IList<int>* l) { l->set_item(1, 9); return l->get_item(1); }, 9, {1, 9}},
-      {"first", {1, 2}, [](IList<int>* l) { l->set_first(8); return l->get_first(); }, 8, {8, 2}},
-      {"last", {1, 2}, [](IList<int>* l) { l->set_last(8); return l->get_last(); }, 8, {1, 8}},
+      {"delete first",
+       {1, 2, 3},
+       [](IList<int>* l) {
+         l->delete_(0);
+         return 0;
+       },
+       0,
+       {2, 3}},
+      {"delete last",
+       {1, 2, 3},
+       [](IList<int>* l) {
+         l->delete_(2);
+         return 0;
+       },
+       0,
+       {1, 2}},
+      {"move forward",
+       {1, 2, 3},
+       [](IList<int>* l) {
+         l->move(0, 2);
+         return 0;
+       },
+       0,
+       {2, 3, 1}},
+      {"move back",
+       {1, 2, 3},
+       [](IList<int>* l) {
+         l->move(2, 0);
+         return 0;
+       },
+       0,
+       {3, 1, 2}},
+      {"move in place",
+       {1, 2, 3},
+       [](IList<int>* l) {
+         l->move(1, 1);
+         return 0;
+       },
+       0,
+       {1, 2, 3}},
+      {"move inside",
+       {1, 2, 3, 4},
+       [](IList<int>* l) {
+         l->move(1, 2);
+         return 0;
+       },
+       0,
+       {1, 3, 2, 4}},
+      {"swap",
+       {1, 2, 3},
+       [](IList<int>* l) {
+         l->swap(0, 2);
+         return 0;
+       },
+       0,
+       {3, 2, 1}},
+      {"set_item",
+       {1, 2},
+       [](IList<int>* l) {
+         l->set_item(1, 9);
+         return l->get_item(1);
+       },
+       9,
+       {1, 9}},
+      {"first",
+       {1, 2},
+       [](IList<int>* l) {
+         l->set_first(8);
+         return l->get_first();
+       },
+       8,
+       {8, 2}},
+      {"last",
+       {1, 2},
+       [](IList<int>* l) {
+         l->set_last(8);
+         return l->get_last();
+       },
+       8,
+       {1, 8}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -385,10 +462,8 @@ TEST_F(list, remove_takes_every_equal_item) {
     bool removed;
     Ints after;
   } cases[] = {
-      {{1, 2, 1, 3}, 1, true, {2, 3}},
-      {{1, 1, 1}, 1, true, {}},
-      {{1, 2, 1, 3}, 9, false, {1, 2, 1, 3}},
-      {{}, 1, false, {}},
+      {{1, 2, 1, 3}, 1, true, {2, 3}},        {{1, 1, 1}, 1, true, {}},
+      {{1, 2, 1, 3}, 9, false, {1, 2, 1, 3}}, {{}, 1, false, {}},
       {{2, 1, 1, 3, 1}, 1, true, {2, 3}},
   };
   for (const auto& c : cases) {
@@ -449,14 +524,30 @@ TEST_F(list, iterator_reads_the_live_list) {
   } cases[] = {
       {"plain walk", {1, 2, 3}, nullptr, {1, 2, 3}},
       {"empty", {}, nullptr, {}},
-      {"deleting the current skips the next", {1, 2, 3, 4},
-       [](IList<int>* l, int seen) { if (seen == 2) l->delete_(1); }, {1, 2, 4}},
-      {"inserting before meets the current again", {1, 2, 3},
-       [](IList<int>* l, int seen) { if (seen == 2 && l->get_count() == 3) l->insert(0, 0); }, {1, 2, 2, 3}},
-      {"shrinking ends the walk", {1, 2, 3, 4},
-       [](IList<int>* l, int seen) { if (seen == 2) l->truncate(); }, {1, 2}},
-      {"appending extends the walk", {1, 2},
-       [](IList<int>* l, int seen) { if (seen == 2) l->add(3); }, {1, 2, 3}},
+      {"deleting the current skips the next",
+       {1, 2, 3, 4},
+       [](IList<int>* l, int seen) {
+         if (seen == 2) l->delete_(1);
+       },
+       {1, 2, 4}},
+      {"inserting before meets the current again",
+       {1, 2, 3},
+       [](IList<int>* l, int seen) {
+         if (seen == 2 && l->get_count() == 3) l->insert(0, 0);
+       },
+       {1, 2, 2, 3}},
+      {"shrinking ends the walk",
+       {1, 2, 3, 4},
+       [](IList<int>* l, int seen) {
+         if (seen == 2) l->truncate();
+       },
+       {1, 2}},
+      {"appending extends the walk",
+       {1, 2},
+       [](IList<int>* l, int seen) {
+         if (seen == 2) l->add(3);
+       },
+       {1, 2, 3}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -46,7 +46,7 @@ TEST_F(string_list, find_and_index_of) {
       {true, {"x", "Abc"}, "aBC", -1},
       {false, {"x", "Abc"}, "y", -1},
       {false, {}, "", -1},
-      {false, {"", "a"}, "", 0},  // two empty texts are equal
+      {false, {"", "a"}, "", 0},              // two empty texts are equal
       {false, {"\xC3\xA4"}, "\xC3\x84", -1},  // no folding outside 'a'..'z'
   };
   for (const auto& c : cases) {

@@ -17,7 +17,7 @@ struct TSvgShape {
 };
 
 struct TSvgPicture {
-  double width = 0, height = 0;  // the root's width and height, in points
+  double width = 0, height = 0;   // the root's width and height, in points
   std::vector<TSvgShape> shapes;  // every <path> filled with a colour, outside <defs>, in document order
 };
 

@@ -8,11 +8,11 @@ TEST(codepage, ansi_to_utf8_cases) {
     const char* utf8;
   } cases[] = {
       {"plain ASCII", "plain ASCII"},
-      {"M\xFCller", "M\xC3\xBCller"},                 // ü
-      {"\x80 5", "\xE2\x82\xAC 5"},                   // euro sign
+      {"M\xFCller", "M\xC3\xBCller"},  // ü
+      {"\x80 5", "\xE2\x82\xAC 5"},    // euro sign
       {"\x93quoted\x94", "\xE2\x80\x9Cquoted\xE2\x80\x9D"},
-      {"\x8A\x9F", "\xC5\xA0\xC5\xB8"},               // Š Ÿ
-      {"\xA0\xFF", "\xC2\xA0\xC3\xBF"},               // no-break space, ÿ
+      {"\x8A\x9F", "\xC5\xA0\xC5\xB8"},                                      // Š Ÿ
+      {"\xA0\xFF", "\xC2\xA0\xC3\xBF"},                                      // no-break space, ÿ
       {"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},  // unassigned bytes
   };
   for (const auto& c : cases) {
@@ -34,12 +34,12 @@ TEST(codepage, characters_outside_the_code_page_become_question_marks) {
     const char* ansi;
   } cases[] = {
       {"\xE2\x82\xAC\xE2\x84\xA2", "\x80\x99"},  // € ™ are there
-      {"\xCE\xA9", "?"},                          // Greek Omega
-      {"a\xF0\x9F\x98\x80z", "a?z"},              // outside the BMP: one character, one '?'
+      {"\xCE\xA9", "?"},                         // Greek Omega
+      {"a\xF0\x9F\x98\x80z", "a?z"},             // outside the BMP: one character, one '?'
       {"\xE6\x97\xA5\xE6\x9C\xAC", "??"},
-      {"bad\xC3", "bad?"},                        // cut sequence
-      {"\xC0\xAF", "??"},                         // overlong form
-      {"\xED\xA0\x80", "???"},                    // encoded surrogate
+      {"bad\xC3", "bad?"},      // cut sequence
+      {"\xC0\xAF", "??"},       // overlong form
+      {"\xED\xA0\x80", "???"},  // encoded surrogate
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.utf8);
@@ -62,7 +62,7 @@ TEST(codepage, text_files_by_byte_order_mark) {
       {"\xFF\xFET\0\xFC\0r\0"s, TTextEncoding::utf16le, 2, "T\xC3\xBCr"},
       {"\xFE\xFF\0T\0\xFC\0r"s, TTextEncoding::utf16be, 2, "T\xC3\xBCr"},
       {"\xFF\xFE\x3D\xD8\x00\xDE"s, TTextEncoding::utf16le, 2, "\xF0\x9F\x98\x80"},  // surrogate pair
-      {"\xFF\xFEx\0y"s, TTextEncoding::utf16le, 2, "x"},                              // odd last byte dropped
+      {"\xFF\xFEx\0y"s, TTextEncoding::utf16le, 2, "x"},                             // odd last byte dropped
       {"", TTextEncoding::ansi, 0, ""},
   };
   for (const auto& c : cases) {

@@ -277,10 +277,8 @@ TEST_F(dialogs, open_dialog_names_become_full_paths) {
     const char* name;
     std::string path;
   } cases[] = {
-      {"/data", "zip", "kitchen", "/data/kitchen.zip"},
-      {"/data/", "zip", "kitchen.bxf2", "/data/kitchen.bxf2"},
-      {"/data", "", "kitchen", "/data/kitchen"},
-      {"/data", "zip", "/abs/k", "/abs/k.zip"},
+      {"/data", "zip", "kitchen", "/data/kitchen.zip"}, {"/data/", "zip", "kitchen.bxf2", "/data/kitchen.bxf2"},
+      {"/data", "", "kitchen", "/data/kitchen"},        {"/data", "zip", "/abs/k", "/abs/k.zip"},
       {"/data", "zip", "sub.d/k", "/data/sub.d/k.zip"},
   };
   for (const auto& c : cases) {

@@ -87,8 +87,8 @@ TEST(files_temp, guid_hex_is_32_upper_digits_and_new_each_time) {
   EXPECT_TRUE(std::regex_match(b, hex)) << b;
   EXPECT_NE(a, b);
   TGUID g = new_guid();
-  EXPECT_EQ(g.D3 >> 12, 4);           // random version
-  EXPECT_EQ(g.D4[0] & 0xC0, 0x80);    // RFC 4122 variant
+  EXPECT_EQ(g.D3 >> 12, 4);         // random version
+  EXPECT_EQ(g.D4[0] & 0xC0, 0x80);  // RFC 4122 variant
 }
 
 TEST(files_temp, guid_hex_follows_text_form) {
@@ -176,7 +176,11 @@ TEST(files_wildcard, matches) {
       {".dae", "*.dae", true},
       {"a.DAE", "*.dae", true},  // case does not count
       {"KITCHEN.Bxf2", "*.bxf2", true},
-      {"a.d\xC3\xA4" "e", "*.D\xC3\x84" "E", false},  // only A-Z are folded
+      {"a.d\xC3\xA4"
+       "e",
+       "*.D\xC3\x84"
+       "E",
+       false},  // only A-Z are folded
       {"a.dae.bak", "*.dae", false},
       {"a.daex", "*.dae", false},
       {"a.b.dae", "*.dae", true},
@@ -331,11 +335,9 @@ TEST_F(files, whole_file_round_trip_and_errors) {
     bool write;
     std::string message;
   } cases[] = {
-      {root + "/missing.bin", false,
-       "Cannot open file \"" + root + "/missing.bin\". No such file or directory"},
+      {root + "/missing.bin", false, "Cannot open file \"" + root + "/missing.bin\". No such file or directory"},
       {root, false, "Cannot read file \"" + root + "\". Is a directory"},
-      {root + "/no/such/x.bin", true,
-       "Cannot create file \"" + root + "/no/such/x.bin\". No such file or directory"},
+      {root + "/no/such/x.bin", true, "Cannot create file \"" + root + "/no/such/x.bin\". No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
@@ -363,7 +365,8 @@ TEST_F(files, a_write_cut_short_keeps_the_old_file_and_leaves_nothing_beside_it)
   ::chmod(path.c_str(), 0640);
   // The file-size limit makes the system refuse the write half-way (EFBIG);
   // the process hears of it only when SIGXFSZ is ignored.
-  struct sigaction ignore {}, saved {};
+  struct sigaction ignore {
+  }, saved{};
   ignore.sa_handler = SIG_IGN;
   ::sigaction(SIGXFSZ, &ignore, &saved);
   rlimit old_limit{};
@@ -444,7 +447,8 @@ TEST_F(files, a_folder_is_not_replaced_and_partial_writes_of_one_process_are_rem
                            ".y.meb.4242-0A1B2C3D.part", "x.meb"})
     make_file(name);
   remove_partial_writes(root + "/x.meb", 4242);
-  EXPECT_EQ(names_in(root), (std::vector<std::string>{".x.meb.42-0A1B2C3D.part", ".y.meb.4242-0A1B2C3D.part", "x.meb"}));
+  EXPECT_EQ(names_in(root),
+            (std::vector<std::string>{".x.meb.42-0A1B2C3D.part", ".y.meb.4242-0A1B2C3D.part", "x.meb"}));
 }
 
 TEST_F(files, load_text_file_lines_by_encoding) {
@@ -454,7 +458,10 @@ TEST_F(files, load_text_file_lines_by_encoding) {
   } cases[] = {
       {"KOB\tOAK\r\nT\xFCr\r\n", {"KOB\tOAK", "T\xC3\xBCr"}},
       {"\xEF\xBB\xBFT\xC3\xBCr\nx", {"T\xC3\xBCr", "x"}},
-      {std::string("\xFF\xFE" "a\0\r\0\n\0b\0", 10), {"a", "b"}},
+      {std::string("\xFF\xFE"
+                   "a\0\r\0\n\0b\0",
+                   10),
+       {"a", "b"}},
       {"", {}},
   };
   for (const auto& c : cases) {

@@ -44,17 +44,17 @@ TEST(ini_values, parse_integer_cases) {
       {"0x7FFFFFFF", 2147483647},
       {"2147483647", 2147483647},
       {"-2147483648", -2147483647 - 1},
-      {"2147483648", {}},    // out of range
-      {"0x100000000", {}},   // more than 32 bits
-      {"0x", {}},            // no digits
+      {"2147483648", {}},   // out of range
+      {"0x100000000", {}},  // more than 32 bits
+      {"0x", {}},           // no digits
       {"0xG", {}},
-      {"$1F", {}},           // only the 0x prefix means hexadecimal
+      {"$1F", {}},  // only the 0x prefix means hexadecimal
       {"", {}},
       {"-", {}},
       {"yes", {}},
       {"1.0", {}},
       {"1 2", {}},
-      {"0 ", {}},            // values are trimmed before, not here
+      {"0 ", {}},  // values are trimmed before, not here
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -172,8 +172,8 @@ TEST_F(ini, file_encoding_kept) {
     std::string bytes;
     const char* value;  // UTF-8
   } cases[] = {
-      {"[a]\nname=M\xFCller\n", "M\xC3\xBCller"},                  // 8-bit code page
-      {"\xEF\xBB\xBF[a]\nname=M\xC3\xBCller\n", "M\xC3\xBCller"},  // UTF-8 with mark
+      {"[a]\nname=M\xFCller\n", "M\xC3\xBCller"},                                       // 8-bit code page
+      {"\xEF\xBB\xBF[a]\nname=M\xC3\xBCller\n", "M\xC3\xBCller"},                       // UTF-8 with mark
       {std::string("\xFF\xFE[\0a\0]\0\n\0n\0a\0m\0e\0=\0\xFC\0\n\0", 24), "\xC3\xBC"},  // UTF-16
   };
   for (const auto& c : cases) {

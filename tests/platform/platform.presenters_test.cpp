@@ -31,15 +31,14 @@ TEST(presenters_terminal, warning_form_keys) {
     TModalResult result;
     bool checked;
   } cases[] = {
-      {"\n", mrOk, false},          // Enter: OK
-      {"t\n", mrOk, true},          // tick and OK
-      {"  T \n", mrOk, true},       // letter case and blanks do not count
-      {"c\n", mrCancel, false},     // close box
-      {"esc\n", mrOk, false},       // Escape presses the lone OK
-      {"\x1b\n", mrOk, false},
-      {"o\n", mrOk, false},         // the OK button's own key
-      {"what\nt\n", mrOk, true},    // asked again after an unknown answer
-      {"", mrCancel, false},        // end of input: closed
+      {"\n", mrOk, false},                              // Enter: OK
+      {"t\n", mrOk, true},                              // tick and OK
+      {"  T \n", mrOk, true},                           // letter case and blanks do not count
+      {"c\n", mrCancel, false},                         // close box
+      {"esc\n", mrOk, false},                           // Escape presses the lone OK
+      {"\x1b\n", mrOk, false},   {"o\n", mrOk, false},  // the OK button's own key
+      {"what\nt\n", mrOk, true},                        // asked again after an unknown answer
+      {"", mrCancel, false},                            // end of input: closed
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
@@ -130,14 +129,20 @@ TEST(presenters_terminal, file_prompt_through_the_dialog) {
     bool ok;
     std::vector<std::string> files;
   } cases[] = {
-      {root + "one.bxf2 '" + root + "two words.zip'\n\n", ofAllowMultiSelect | ofFileMustExist, true,
+      {root + "one.bxf2 '" + root + "two words.zip'\n\n",
+       ofAllowMultiSelect | ofFileMustExist,
+       true,
        {root + "one.bxf2", root + "two words.zip"}},
-      {root + "one.bxf2\n\"" + root + "two words\"\n\n", ofAllowMultiSelect | ofFileMustExist, true,
-       {root + "one.bxf2", root + "two words.zip"}},  // one per line; default extension
+      {root + "one.bxf2\n\"" + root + "two words\"\n\n",
+       ofAllowMultiSelect | ofFileMustExist,
+       true,
+       {root + "one.bxf2", root + "two words.zip"}},                      // one per line; default extension
       {root + "one.bxf2\n", ofFileMustExist, true, {root + "one.bxf2"}},  // single choice: one line
-      {"\n", ofAllowMultiSelect, false, {}},                                // empty first line cancels
-      {"", ofAllowMultiSelect, false, {}},                                  // end of input cancels
-      {root + "missing.bxf2\n\n" + root + "one.bxf2\n\n", ofAllowMultiSelect | ofFileMustExist, true,
+      {"\n", ofAllowMultiSelect, false, {}},                              // empty first line cancels
+      {"", ofAllowMultiSelect, false, {}},                                // end of input cancels
+      {root + "missing.bxf2\n\n" + root + "one.bxf2\n\n",
+       ofAllowMultiSelect | ofFileMustExist,
+       true,
        {root + "one.bxf2"}},  // asked again after the report
       {root + "missing.bxf2\n\n", ofAllowMultiSelect | ofFileMustExist, false, {}},
   };

@@ -76,8 +76,8 @@ TEST(xmldom, load_outcomes) {
   laughs += "]><r>&l9;</r>";
   // One entity of 100 KB referenced 20,000 times: 2 GB of text from a 200 KB
   // file, without nesting.
-  const std::string blowup = "<!DOCTYPE r [<!ENTITY a '" + std::string(100000, 'x') + "'>]><r>" +
-                             repeated("&a;", 20000) + "</r>";
+  const std::string blowup =
+      "<!DOCTYPE r [<!ENTITY a '" + std::string(100000, 'x') + "'>]><r>" + repeated("&a;", 20000) + "</r>";
 
   struct Case {
     const char* what;
@@ -87,8 +87,13 @@ TEST(xmldom, load_outcomes) {
       // Encodings
       {"utf-8 without declaration", "<r>\xC3\xA9</r>", nullptr},
       {"windows-1252 declared", "<?xml version='1.0' encoding='windows-1252'?><r>\x80</r>", nullptr},
-      {"invalid utf-8", "<r>K\xFC" "che</r>", "not proper UTF-8"},
-      {"invalid utf-8 with declaration", "<?xml version='1.0' encoding='UTF-8'?><r>K\xFC" "che</r>",
+      {"invalid utf-8",
+       "<r>K\xFC"
+       "che</r>",
+       "not proper UTF-8"},
+      {"invalid utf-8 with declaration",
+       "<?xml version='1.0' encoding='UTF-8'?><r>K\xFC"
+       "che</r>",
        "not proper UTF-8"},
       {"byte undefined in windows-1252", "<?xml version='1.0' encoding='windows-1252'?><r>\x81</r>", "conversion"},
       {"encoding nobody knows", "<?xml version='1.0' encoding='x-bogus-42'?><r/>", "Unsupported encoding x-bogus-42"},
@@ -123,9 +128,10 @@ TEST(xmldom, load_outcomes) {
       {"undeclared attribute", full_dtd + "]><r><a x='1'/></r>", "No declaration for attribute x of element a"},
       {"duplicate ID", full_dtd + "]><r><a id='x'/><a id='x'/></r>", "ID x already defined"},
       {"IDREF without its ID", full_dtd + "]><r><a ref='nope'/></r>", "references an unknown ID \"nope\""},
-      {"required attribute missing",
-       "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r id CDATA #REQUIRED>]><r/>", "does not carry attribute id"},
-      {"root of another name than the DTD's", "<!DOCTYPE q [<!ELEMENT r EMPTY>]><r/>", "root and DTD name do not match"},
+      {"required attribute missing", "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r id CDATA #REQUIRED>]><r/>",
+       "does not carry attribute id"},
+      {"root of another name than the DTD's", "<!DOCTYPE q [<!ELEMENT r EMPTY>]><r/>",
+       "root and DTD name do not match"},
       // Nothing outside the file
       {"external entity", "<!DOCTYPE r [<!ENTITY e SYSTEM '" + outside.path() + "'>]><r>&e;</r>",
        "the entity \"e\" is the external file"},
@@ -211,16 +217,15 @@ TEST(xmldom, validate_on_parse) {
 }
 
 TEST(xmldom, nesting_up_to_the_limit) {
-  auto nested = [](int depth) {
-    return repeated("<n>", depth) + "x" + repeated("</n>", depth);
-  };
+  auto nested = [](int depth) { return repeated("<n>", depth) + "x" + repeated("</n>", depth); };
   auto dom = load_text(nested(xml_max_depth));
   ASSERT_TRUE(dom);
   EXPECT_EQ(dom->document_element().text(), "x");
   TXMLNode deepest = dom->document_element();
   for (int i = 1; i < xml_max_depth; ++i) deepest = deepest.child_nodes().item(0);
   EXPECT_EQ(deepest.child_nodes().item(0).node_type(), NODE_TEXT);
-  EXPECT_EQ(failure_of(nested(xml_max_depth + 1)), "elements nest more than " + std::to_string(xml_max_depth) + " deep");
+  EXPECT_EQ(failure_of(nested(xml_max_depth + 1)),
+            "elements nest more than " + std::to_string(xml_max_depth) + " deep");
 }
 
 // ---------------------------------------------------------------------------
@@ -327,12 +332,12 @@ TEST(xmldom, large_texts_comments_and_values) {
     for (size_t n : sizes)
       xml += "<e a='" + std::string(n, 'a') + "'>" + std::string(n, 't') + "<!--" + std::string(n, 'c') + "--></e>";
     xml += "</r>";
-    for (const std::string& text : {"<r><!--" + std::string(size, 'c') + "--></r>",
-                                    "<r a='" + std::string(size, 'a') + "'/>", "<r>" + std::string(size, 't') + "</r>"}) {
+    for (const std::string& text :
+         {"<r><!--" + std::string(size, 'c') + "--></r>", "<r a='" + std::string(size, 'a') + "'/>",
+          "<r>" + std::string(size, 't') + "</r>"}) {
       auto first = load_text(text);
       ASSERT_TRUE(first);
-      EXPECT_EQ(first->document_element().attributes().length() + first->document_element().child_nodes().length(),
-                1);
+      EXPECT_EQ(first->document_element().attributes().length() + first->document_element().child_nodes().length(), 1);
     }
     auto dom = load_text(xml);
     ASSERT_TRUE(dom);
@@ -351,8 +356,7 @@ TEST(xmldom, lists_by_index_in_any_order) {
   auto dom = load_text("<a><b0/><b1/><b2/><b3/><b4/></a>");
   ASSERT_TRUE(dom);
   TXMLNodeList list = dom->document_element().child_nodes();
-  for (int32_t i : {0, 1, 4, 2, 3, 0, 4, 1})
-    EXPECT_EQ(list.item(i).node_name(), "b" + std::to_string(i));
+  for (int32_t i : {0, 1, 4, 2, 3, 0, 4, 1}) EXPECT_EQ(list.item(i).node_name(), "b" + std::to_string(i));
   EXPECT_EQ(list.length(), 5);
   EXPECT_EQ(list.item(0).attributes().length(), 0);
   EXPECT_EQ(list.item(0).child_nodes().length(), 0);
@@ -395,9 +399,13 @@ TEST(xmldom, encodings) {
     EXPECT_EQ(root.text(), "\xE2\x82\xAC 1,5");
     EXPECT_EQ(root.attributes().item(0).text(), "\xC3\xA9");
   }
-  auto latin1 = load_text("<?xml version='1.0' encoding='ISO-8859-1'?><r>K\xFC" "chenschrank</r>");
+  auto latin1 = load_text(
+      "<?xml version='1.0' encoding='ISO-8859-1'?><r>K\xFC"
+      "chenschrank</r>");
   ASSERT_TRUE(latin1);
-  EXPECT_EQ(latin1->document_element().text(), "K\xC3\xBC" "chenschrank");
+  EXPECT_EQ(latin1->document_element().text(),
+            "K\xC3\xBC"
+            "chenschrank");
 }
 
 TEST(xmldom, source_positions) {
@@ -427,7 +435,8 @@ TEST(xmldom, source_positions) {
   auto dom = load_text(
       "\xEF\xBB\xBF<?xml version='1.0'?>\n<!-- before -->\n<!DOCTYPE a [\n<!ENTITY e 'x'>\n]>\n  <a\n  k='1'>\n"
       "<!--c--><?p x?><![CDATA[d]]>t<b\n/>&e;<c/>" +
-      std::string(5000, ' ') + "<d\nx='\xC3\xA9'/></a>", false);
+          std::string(5000, ' ') + "<d\nx='\xC3\xA9'/></a>",
+      false);
   ASSERT_TRUE(dom);
   TXMLNode root = dom->document_element();
   EXPECT_EQ(root.parent_node().child_nodes().item(0).source_position(), (TTextPosition{2, 1}));  // comment
@@ -458,8 +467,9 @@ TEST(xmldom, file_names_are_found_ignoring_case) {
 // root's front, and stops there: bytes cut short after it, or a document
 // whose rest is not XML at all, give the same answer.
 TEST(xmldom_peek, finds_the_element_at_the_front_and_reads_no_further) {
-  const std::string head = "<?xml version='1.0'?>\n<BXF><Head><version>2</version><unit meter='0.01' x='y'>cm</unit>"
-                           "<unit>mm</unit></Head>";
+  const std::string head =
+      "<?xml version='1.0'?>\n<BXF><Head><version>2</version><unit meter='0.01' x='y'>cm</unit>"
+      "<unit>mm</unit></Head>";
   std::string nodes;
   for (int i = 0; i < 1000; ++i) nodes += "<node/>";
   struct TCase {
@@ -490,6 +500,5 @@ TEST(xmldom_peek, finds_the_element_at_the_front_and_reads_no_further) {
   }
   const auto unit = peek_element(head, "bxf", "head", "unit");
   ASSERT_TRUE(unit);
-  EXPECT_EQ(unit->attributes,
-            (std::vector<std::pair<std::string, std::string>>{{"meter", "0.01"}, {"x", "y"}}));
+  EXPECT_EQ(unit->attributes, (std::vector<std::pair<std::string, std::string>>{{"meter", "0.01"}, {"x", "y"}}));
 }

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include <unistd.h>
@@ -17,10 +17,10 @@
 #include <nlohmann/json.hpp>
 
 #include "hapi.math.texture_matrix.h"
-#include "host.export.h"
-#include "import.bxf2.parser.h"
 #include "host.application.h"
+#include "host.export.h"
 #include "host.meb.h"
+#include "import.bxf2.parser.h"
 #include "meshport.convert.h"
 #include "platform.files.h"
 #include "platform.locale.h"
@@ -824,10 +824,10 @@ TEST_F(import, component_mesh_names_that_are_no_file_names_are_skipped_and_logge
   };
   const Case cases[] = {
       {"4711", "K1", "4711_K1", ""},
-      {"47.11", "K1", "47.11_K1", ""},  // a dot alone is no path
-      {"../outside", "K1", "../outside_K1", "../outside_K1"},  // climbs out
-      {"sub/model", "K1", "sub/model_K1", "sub/model_K1"},     // a subfolder
-      {"/tmp/model", "K1", "", "/tmp/model_K1"},               // an absolute path
+      {"47.11", "K1", "47.11_K1", ""},                            // a dot alone is no path
+      {"../outside", "K1", "../outside_K1", "../outside_K1"},     // climbs out
+      {"sub/model", "K1", "sub/model_K1", "sub/model_K1"},        // a subfolder
+      {"/tmp/model", "K1", "", "/tmp/model_K1"},                  // an absolute path
       {"4711", "K1/../../outside", "", "4711_K1/../../outside"},  // the component number climbs
       {"..\\outside", "K1", "..\\outside_K1", "..\\outside_K1"},  // the other separator
       {"sub\\model", "K1", "sub\\model_K1", "sub\\model_K1"},

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "test.support.h"
 #include "platform.locale.h"
+#include "test.support.h"
 
 using namespace test_support;
 
@@ -18,9 +18,7 @@ TXMLNode root_of(const std::string& xml) {
 }
 
 // The value of attribute `v` on <e v='...'/>.
-TXMLNode value_node(const std::string& text) {
-  return root_of("<e v='" + text + "'/>").attributes().item(0);
-}
+TXMLNode value_node(const std::string& text) { return root_of("<e v='" + text + "'/>").attributes().item(0); }
 
 // Restores the environment's decimal separator.
 struct SeparatorGuard {
@@ -182,8 +180,8 @@ TEST(parser_tools, vectors) {
     int n;
     const char* text;
   } wrong_counts[] = {
-      {3, "1  2 3"}, {3, " 1 2 3"}, {3, "1 2 3 "}, {3, "1;2;3"}, {3, "1 2"}, {3, "1 2 3 4"},
-      {2, "1 2 3"},  {2, "1"},      {4, "1 2 3"},  {4, ""},
+      {3, "1  2 3"},  {3, " 1 2 3"}, {3, "1 2 3 "}, {3, "1;2;3"}, {3, "1 2"},
+      {3, "1 2 3 4"}, {2, "1 2 3"},  {2, "1"},      {4, "1 2 3"}, {4, ""},
   };
   for (const auto& c : wrong_counts) {
     SCOPED_TRACE(c.text);
@@ -194,8 +192,7 @@ TEST(parser_tools, vectors) {
       if (c.n == 4) read_float4(node);
     });
     EXPECT_EQ(r.class_name, "EAssertionFailed");
-    EXPECT_TRUE(r.message.starts_with(assertion_prefix("Assertion failure", "import.bxf2.parser.tools")))
-        << r.message;
+    EXPECT_TRUE(r.message.starts_with(assertion_prefix("Assertion failure", "import.bxf2.parser.tools"))) << r.message;
   }
   TRaised r = raised_by([] { read_float3(value_node("1 x 3")); });
   EXPECT_EQ(r.class_name, "EConvertError");

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "test.support.h"
 #include "platform.locale.h"
+#include "test.support.h"
 
 using namespace test_support;
 
@@ -23,8 +23,10 @@ std::string in_library(const std::string& xml) { return "<bxf><library>" + xml +
 std::string in_nodes(const std::string& xml) { return "<bxf><scene><nodes>" + xml + "</nodes></scene></bxf>"; }
 // A part link list holding one link with `transformations`.
 std::string in_transformations(const std::string& xml) {
-  return in_library("<parts><part id='P'/></parts><cabinets><cabinet id='K'><partLinks><partLink referenceId='P'>"
-                    "<transformations>" + xml + "</transformations></partLink></partLinks></cabinet></cabinets>");
+  return in_library(
+      "<parts><part id='P'/></parts><cabinets><cabinet id='K'><partLinks><partLink referenceId='P'>"
+      "<transformations>" +
+      xml + "</transformations></partLink></partLinks></cabinet></cabinets>");
 }
 
 struct SeparatorGuard {
@@ -241,7 +243,8 @@ TEST(parser, documents_and_no_documents) {
   EXPECT_FALSE(parse_text(""));
   EXPECT_FALSE(parse_file("/nonexistent/file.bxf2"));
 
-  auto other = parse_text("<document><head><version>1</version></head><scene><nodes><node/></nodes></scene></document>");
+  auto other =
+      parse_text("<document><head><version>1</version></head><scene><nodes><node/></nodes></scene></document>");
   ASSERT_TRUE(other);
   EXPECT_EQ(other->head()->version(), "");
   EXPECT_EQ(other->scene()->nodes()->count(), 0);
@@ -262,7 +265,8 @@ TEST(parser, documents_and_no_documents) {
 TEST(parser, repeated_elements_add_or_overwrite) {
   auto doc = parse_text(
       "<bxf><head><version>1</version><version>2</version></head>"
-      "<scene><nodes><node id='a'/></nodes></scene><scene><nodes><NODE id='b'/></nodes><nodes><node id='c'/></nodes></scene>"
+      "<scene><nodes><node id='a'/></nodes></scene><scene><nodes><NODE id='b'/></nodes><nodes><node "
+      "id='c'/></nodes></scene>"
       "<library><parts><part id='p1'/></parts></library><library><parts><part id='p2'/></parts></library></bxf>");
   ASSERT_TRUE(doc);
   EXPECT_EQ(doc->head()->version(), "2");
@@ -327,8 +331,9 @@ TEST(parser, repeated_types_are_read_once) {
   EXPECT_EQ(cut->id(), "M");
   EXPECT_EQ(cut->orientation().y, 1.0);
   EXPECT_EQ(cut->final_size(), 5.0);
-  r = raised_by(
-      [&] { parse_text(in_library("<machinings><machining orientation='bad'" + types({"Groove", "Cut"}) + "/></machinings>")); });
+  r = raised_by([&] {
+    parse_text(in_library("<machinings><machining orientation='bad'" + types({"Groove", "Cut"}) + "/></machinings>"));
+  });
   EXPECT_EQ(r.class_name, "EAssertionFailed");
 }
 
@@ -378,13 +383,14 @@ TEST(parser, failures) {
        assertion_prefix("geometry", parser), true},
       {in_library("<containers><container><description/></container></containers>"), "EAssertionFailed",
        assertion_prefix("description", parser), true},
-      {in_library("<containers><container><boundary><size/></boundary></container></containers>"),
-       "EAssertionFailed", assertion_prefix("size", parser), true},
+      {in_library("<containers><container><boundary><size/></boundary></container></containers>"), "EAssertionFailed",
+       assertion_prefix("size", parser), true},
       {in_library("<parts><part><geometry xsi:type='Box'><size/></geometry></part></parts>"), "EAssertionFailed",
        assertion_prefix("size", parser), true},
-      {in_library("<parts><part><geometry xsi:type='Prism'><extent/></geometry></part></parts>"),
-       "EAssertionFailed", assertion_prefix("extent", parser), true},
-      {in_library("<parts><part><geometry xsi:type='Prism'><basePoints><corner/></basePoints></geometry></part></parts>"),
+      {in_library("<parts><part><geometry xsi:type='Prism'><extent/></geometry></part></parts>"), "EAssertionFailed",
+       assertion_prefix("extent", parser), true},
+      {in_library(
+           "<parts><part><geometry xsi:type='Prism'><basePoints><corner/></basePoints></geometry></part></parts>"),
        "EAssertionFailed", assertion_prefix("corner", parser), true},
       {in_library("<articles><article><price/></article></articles>"), "EAssertionFailed",
        assertion_prefix("price", parser), true},
@@ -450,10 +456,10 @@ TEST(parser, failures) {
 // in different places of the reader tell apart.
 TEST(parser, rejections_name_the_line_that_rejected) {
   const std::string cases[] = {
-      "<bxf><Foo/></bxf>",                                                     // the root's children
-      in_library("<nodes/>"),                                                  // the library's children
-      in_nodes("<thing/>"),                                                    // a list's items
-      in_transformations("<transformation up='1 2 3'/>"),                      // a transformation's attributes
+      "<bxf><Foo/></bxf>",                                 // the root's children
+      in_library("<nodes/>"),                              // the library's children
+      in_nodes("<thing/>"),                                // a list's items
+      in_transformations("<transformation up='1 2 3'/>"),  // a transformation's attributes
       in_library("<parts><part><geometry xsi:type='Box'><size/></geometry></part></parts>"),  // a box's children
   };
   std::set<std::string> lines;

@@ -283,12 +283,12 @@ TEST(plugin_through_host, failed_preference_save_is_logged_and_shutdown_goes_on)
     testing::internal::CaptureStderr();
     EXPECT_EQ(host.shutdown(), std::vector<std::string>{});
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // and nothing is left alive
-    EXPECT_EQ(host.main_window().handler_count(), 0u);  // unhooked all the same
+    EXPECT_EQ(host.main_window().handler_count(), 0u);      // unhooked all the same
   }
   unsetenv("BXF2_IMPORT_LOG");
   const std::string log = read_file_bytes(log_file.string());
-  EXPECT_EQ(log.rfind("The resize warning's preference was not saved: Cannot create file \"" + ini.string() + "\". ", 0),
-            0u)
+  EXPECT_EQ(
+      log.rfind("The resize warning's preference was not saved: Cannot create file \"" + ini.string() + "\". ", 0), 0u)
       << log;
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
   fs::remove_all(folder);
@@ -302,13 +302,13 @@ TEST(plugin_through_host, failed_preference_save_is_logged_and_shutdown_goes_on)
 // display answer, and what the run leaves.
 struct TCommandCase {
   const char* what;
-  bool meshport;                                // Meshport loaded before the plug-in
-  std::vector<TFormAnswer> warning;             // answers to the resize warning
+  bool meshport;                                  // Meshport loaded before the plug-in
+  std::vector<TFormAnswer> warning;               // answers to the resize warning
   std::optional<std::vector<std::string>> files;  // chosen names (in the test folder); nothing: cancel
-  std::string refused;                          // Proceed answers false for the text naming this file
-  std::vector<std::string> messages;            // host message boxes
-  std::vector<std::string> texts;               // progress texts (file names in the test folder)
-  bool imported;                                // the project holds objects afterwards
+  std::string refused;                            // Proceed answers false for the text naming this file
+  std::vector<std::string> messages;              // host message boxes
+  std::vector<std::string> texts;                 // progress texts (file names in the test folder)
+  bool imported;                                  // the project holds objects afterwards
 };
 
 class plugin_command : public ::testing::Test {

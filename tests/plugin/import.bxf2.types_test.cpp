@@ -20,8 +20,8 @@ auto* add_item(List* list, const std::string& id) {
 
 CBXF_part_link* part_link(CBXF* doc, const std::string& reference_id) {
   // Kept by a cabinet so the document frees it.
-  CBXF_cabinet* holder = doc->lib()->cabinets()->count() ? doc->lib()->cabinets()->at(0)
-                                                         : add_item(doc->lib()->cabinets(), "holder");
+  CBXF_cabinet* holder =
+      doc->lib()->cabinets()->count() ? doc->lib()->cabinets()->at(0) : add_item(doc->lib()->cabinets(), "holder");
   auto link = holder->part_links()->new_item();
   link->set_reference_id(reference_id);
   return holder->part_links()->add(std::move(link));
@@ -136,13 +136,25 @@ TEST(types, reference_resolution_rules) {
     const char* reference_id;
     CBXF_part* expected;  // null: fails with the id as message
   } cases[] = {
-      {"abc", abc},      {"ABC", abc},        {"aBc", abc},     {"dup", dup1},
-      {"Dup", dup1},     {"\xC3\xA9t\xC3\xA9", e_acute},        {"\xC3\x89T\xC3\x89", nullptr},  // ÉTÉ
-      {"A_B", under},    {"a-b", nullptr},    {"", nullptr},    {"abc ", nullptr},
-      {"Long-Id-Of-A-Part-0001", long1},        {"long-id-of-a-part-0002", long2},
-      {"long-id-of-a-part-0003", nullptr},      {"long-id-of-a-part-000", nullptr},
-      {"FIFTEEN-CHARS-X", fifteen},             {"Sixteen-Chars-XY", sixteen},
-      {"fifteen-chars-", nullptr},              {"sixteen-chars-xyz", nullptr},
+      {"abc", abc},
+      {"ABC", abc},
+      {"aBc", abc},
+      {"dup", dup1},
+      {"Dup", dup1},
+      {"\xC3\xA9t\xC3\xA9", e_acute},
+      {"\xC3\x89T\xC3\x89", nullptr},  // ÉTÉ
+      {"A_B", under},
+      {"a-b", nullptr},
+      {"", nullptr},
+      {"abc ", nullptr},
+      {"Long-Id-Of-A-Part-0001", long1},
+      {"long-id-of-a-part-0002", long2},
+      {"long-id-of-a-part-0003", nullptr},
+      {"long-id-of-a-part-000", nullptr},
+      {"FIFTEEN-CHARS-X", fifteen},
+      {"Sixteen-Chars-XY", sixteen},
+      {"fifteen-chars-", nullptr},
+      {"sixteen-chars-xyz", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reference_id);
@@ -150,8 +162,9 @@ TEST(types, reference_resolution_rules) {
     if (c.expected) {
       EXPECT_EQ(link->reference(), c.expected);
     } else {
-      EXPECT_TRUE(resolve_failure([&] { link->reference(); })
-                      .starts_with(assertion_prefix(c.reference_id, "import.bxf2.types")));
+      EXPECT_TRUE(resolve_failure([&] {
+                    link->reference();
+                  }).starts_with(assertion_prefix(c.reference_id, "import.bxf2.types")));
     }
   }
   // An empty reference finds the first object with an empty id.
@@ -169,7 +182,8 @@ TEST(types, every_link_searches_its_collection) {
   auto* unit = add_item(lib->function_units(), "X");
   auto* article = add_item(lib->articles(), "X");
   auto* component = add_item(lib->components(), "X");
-  auto* machining = static_cast<CBXF_cut_machining*>(lib->machinings()->add(std::make_unique<CBXF_cut_machining>(doc.get())));
+  auto* machining =
+      static_cast<CBXF_cut_machining*>(lib->machinings()->add(std::make_unique<CBXF_cut_machining>(doc.get())));
   machining->set_id("X");
   add_item(doc->scene()->nodes(), "N");
 
@@ -240,8 +254,8 @@ TEST(types, component_article) {
     if (c.expected)
       EXPECT_EQ(component->article(), c.expected);
     else
-      EXPECT_TRUE(resolve_failure([&] { component->article(); })
-                      .starts_with(assertion_prefix(c.number, "import.bxf2.types")));
+      EXPECT_TRUE(
+          resolve_failure([&] { component->article(); }).starts_with(assertion_prefix(c.number, "import.bxf2.types")));
   }
   // A number added later to an earlier article is found there.
   a1->component_numbers()->add("K1");

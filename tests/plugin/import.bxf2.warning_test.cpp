@@ -56,8 +56,9 @@ TEST_F(warning, first_run_shows_the_warning_and_writes_nothing) {
   ASSERT_EQ(script->forms().size(), 1u);
   const TShownForm& form = script->forms()[0];
   EXPECT_EQ(form.caption, "Import BXF2");
-  EXPECT_EQ(form.text,
-            "Warning!\r\nThe imported cabinets are not intended to be resized.\r\nThis can result in incorrect reporting.");
+  EXPECT_EQ(
+      form.text,
+      "Warning!\r\nThe imported cabinets are not intended to be resized.\r\nThis can result in incorrect reporting.");
   EXPECT_EQ(form.type, mtWarning);
   EXPECT_EQ(form.buttons, std::vector<TMsgDlgBtn>{mbOK});
   EXPECT_EQ(form.default_button, mbOK);
@@ -124,10 +125,10 @@ TEST_F(warning, stored_value_decides_whether_the_warning_shows) {
       {"[general]\nwarning=7\n", true},
       {"[general]\nwarning=never\n", true},  // not a number: the default
       {"[general]\nwarning=\n", true},
-      {"[general]\nwarning=0x0\n", false},   // hexadecimal zero
+      {"[general]\nwarning=0x0\n", false},  // hexadecimal zero
       {"[general]\nwarning=0\n", false},
-      {"[GENERAL]\nWarning = 0\n", false},   // names ignore letter case
-      {"[other]\nwarning=0\n", true},        // another section
+      {"[GENERAL]\nWarning = 0\n", false},  // names ignore letter case
+      {"[other]\nwarning=0\n", true},       // another section
       {"", true},
   };
   for (const TCase& c : cases) {

@@ -27,7 +27,7 @@ struct TZipEntry {
   std::string name;
   std::string data;
   zip_int32_t method = ZIP_CM_DEFLATE;
-  bool folder = false;              // added as a folder entry (data unused)
+  bool folder = false;                     // added as a folder entry (data unused)
   std::optional<std::uint32_t> unix_mode;  // file type and permissions, e.g. 0120777 for a link
 };
 
@@ -238,26 +238,37 @@ TEST_F(zip_extract, hostile_and_unsupported_archives_are_refused_before_writing)
   const std::string escaped = "/escaped.txt";  // below the root, absolute
   const std::vector<Case> cases = {
       {"parent", {good, {"../escaped.txt", "x"}}, {}, "entry \"../escaped.txt\" climbs out of the folder"},
-      {"parent deeper", {good, {"a/b/../../../escaped.txt", "x"}}, {},
+      {"parent deeper",
+       {good, {"a/b/../../../escaped.txt", "x"}},
+       {},
        "entry \"a/b/../../../escaped.txt\" climbs out of the folder"},
-      {"parent backslash", {good, {"cadData\\..\\..\\escaped.txt", "x"}}, {},
+      {"parent backslash",
+       {good, {"cadData\\..\\..\\escaped.txt", "x"}},
+       {},
        "entry \"cadData\\..\\..\\escaped.txt\" climbs out of the folder"},
       {"parent folder", {good, {"../", "", ZIP_CM_STORE, true}}, {}, "entry \"../\" climbs out of the folder"},
       {"absolute", {good, {"ROOT" + escaped, "x"}}, {}, "entry \"ROOT" + escaped + "\" has an absolute path"},
       {"absolute backslash", {good, {"\\escaped.txt", "x"}}, {}, "entry \"\\escaped.txt\" has an absolute path"},
       {"drive letter", {good, {"C:/escaped.txt", "x"}}, {}, "entry \"C:/escaped.txt\" starts with a drive letter"},
       {"drive relative", {good, {"c:escaped.txt", "x"}}, {}, "entry \"c:escaped.txt\" starts with a drive letter"},
-      {"symbolic link", {good, {"link", "ROOT", ZIP_CM_STORE, false, 0120777}}, {},
+      {"symbolic link",
+       {good, {"link", "ROOT", ZIP_CM_STORE, false, 0120777}},
+       {},
        "entry \"link\" is a symbolic link"},
       {"fifo", {good, {"pipe", "", ZIP_CM_STORE, false, 0010644}}, {}, "entry \"pipe\" is a special file"},
       {"only dots", {good, {"./.", "x"}}, {}, "entry \"./.\" names no file"},
-      {"declared entry size", {good, {"big.dae", std::string(2000, 'b')}}, {100, 1000, 100000},
+      {"declared entry size",
+       {good, {"big.dae", std::string(2000, 'b')}},
+       {100, 1000, 100000},
        "entry \"big.dae\" declares 2000 bytes, more than the limit of 1000 bytes per entry"},
       {"declared total size",
        {{"a", std::string(600, 'a')}, {"b", std::string(600, 'b')}, {"c", std::string(600, 'c')}},
        {100, 1000, 1500},
        "its entries declare more than the limit of 1500 bytes in total"},
-      {"entry count", {good, {"a", "a"}, {"b", "b"}}, {2, 1000, 100000}, "it holds 3 entries, more than the limit of 2"},
+      {"entry count",
+       {good, {"a", "a"}, {"b", "b"}},
+       {2, 1000, 100000},
+       "it holds 3 entries, more than the limit of 2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -283,16 +294,18 @@ TEST_F(zip_extract, compression_methods_other_than_stored_and_deflated_are_refus
     std::uint32_t method;
     const char* text;
   };
-  const Case cases[] = {{ZIP_CM_BZIP2, "12 (bzip2)"},   {ZIP_CM_LZMA, "14 (lzma)"},   {ZIP_CM_DEFLATE64, "9 (deflate64)"},
-                        {ZIP_CM_IMPLODE, "6 (implode)"}, {ZIP_CM_XZ, "95 (xz)"},       {77, "77 (unknown)"}};
+  const Case cases[] = {
+      {ZIP_CM_BZIP2, "12 (bzip2)"},    {ZIP_CM_LZMA, "14 (lzma)"}, {ZIP_CM_DEFLATE64, "9 (deflate64)"},
+      {ZIP_CM_IMPLODE, "6 (implode)"}, {ZIP_CM_XZ, "95 (xz)"},     {77, "77 (unknown)"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     write_zip(archive, {{"kitchen.bxf2", kitchen_xml, ZIP_CM_STORE}, {"cadData/odd.dae", mesh_text, ZIP_CM_STORE}});
     patch_entry(archive, "cadData/odd.dae", TField::method, c.method);
     const TRaised raised = raised_by(archive, out);
     EXPECT_EQ(raised.class_name, "EZipError");
-    EXPECT_EQ(raised.message, "Archive \"" + archive + "\" refused: entry \"cadData/odd.dae\" uses compression method " +
-                                  c.text + "; only stored (0) and deflated (8) entries are supported");
+    EXPECT_EQ(raised.message, "Archive \"" + archive +
+                                  "\" refused: entry \"cadData/odd.dae\" uses compression method " + c.text +
+                                  "; only stored (0) and deflated (8) entries are supported");
     EXPECT_FALSE(std::filesystem::exists(out));
   }
 }

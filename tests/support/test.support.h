@@ -121,8 +121,8 @@ template <class E, class F>
     else
       message = e.what();
     if (message == expected) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << statement << " raised " << exception << " with the message\n  \""
-                                         << message << "\"\nnot\n  \"" << expected << "\"";
+    return ::testing::AssertionFailure() << statement << " raised " << exception << " with the message\n  \"" << message
+                                         << "\"\nnot\n  \"" << expected << "\"";
   } catch (const Exception& e) {
     return ::testing::AssertionFailure() << statement << " raised " << e.class_name() << " (\"" << e.message()
                                          << "\"), not " << exception;
@@ -138,9 +138,9 @@ template <class E, class F>
 // Expects `statement` to raise `exception` (or a class derived from it)
 // with exactly the message `message`; ASSERT_THROW_MSG ends the test when
 // it does not.
-#define EXPECT_THROW_MSG(statement, exception, message)                                               \
-  EXPECT_TRUE(::test_support::raises_with_message<exception>(#statement, #exception, [&] { statement; }, \
-                                                             (message)))
-#define ASSERT_THROW_MSG(statement, exception, message)                                               \
-  ASSERT_TRUE(::test_support::raises_with_message<exception>(#statement, #exception, [&] { statement; }, \
-                                                             (message)))
+#define EXPECT_THROW_MSG(statement, exception, message)       \
+  EXPECT_TRUE(::test_support::raises_with_message<exception>( \
+      #statement, #exception, [&] { statement; }, (message)))
+#define ASSERT_THROW_MSG(statement, exception, message)       \
+  ASSERT_TRUE(::test_support::raises_with_message<exception>( \
+      #statement, #exception, [&] { statement; }, (message)))

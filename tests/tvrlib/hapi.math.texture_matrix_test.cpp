@@ -38,12 +38,9 @@ TEST(texture_matrix, round_trip) {
     bool mirror;
   };
   const Case cases[] = {
-      {0, 0, 0, 1, 1, false},
-      {0.3, -0.2, pi / 2, 1, 1, false},
-      {1.5, 2.5, pi, 3, 0.25, false},
-      {-4, 0.1, 3 * pi / 2, 0.5, 2, false},
-      {0, 0, 0.1, 1, 1, true},
-      {0.7, 0.7, 2.0, 4, 5, true},
+      {0, 0, 0, 1, 1, false},         {0.3, -0.2, pi / 2, 1, 1, false},
+      {1.5, 2.5, pi, 3, 0.25, false}, {-4, 0.1, 3 * pi / 2, 0.5, 2, false},
+      {0, 0, 0.1, 1, 1, true},        {0.7, 0.7, 2.0, 4, 5, true},
       {0, 1, 5.5, 1e-3, 1e3, false},
   };
   for (const Case& c : cases) {

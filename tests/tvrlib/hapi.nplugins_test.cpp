@@ -76,16 +76,15 @@ TEST_P(nplugins_entry, stores_a_new_object_or_leaves_the_variable_as_it_was) {
   EXPECT_EQ(CCountedPlugin::alive, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(, nplugins_entry,
-                         ::testing::Values(TEntryCase{"into_an_empty_variable", TMaking::works, false, true},
-                                           TEntryCase{"releases_what_the_variable_held", TMaking::works, true, true},
-                                           TEntryCase{"out_of_memory_into_an_empty_variable",
-                                                      TMaking::runs_out_of_memory, false, false},
-                                           TEntryCase{"out_of_memory_keeps_what_the_variable_held",
-                                                      TMaking::runs_out_of_memory, true, false},
-                                           TEntryCase{"a_raising_constructor_keeps_what_the_variable_held",
-                                                      TMaking::raises, true, false}),
-                         [](const ::testing::TestParamInfo<TEntryCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    , nplugins_entry,
+    ::testing::Values(TEntryCase{"into_an_empty_variable", TMaking::works, false, true},
+                      TEntryCase{"releases_what_the_variable_held", TMaking::works, true, true},
+                      TEntryCase{"out_of_memory_into_an_empty_variable", TMaking::runs_out_of_memory, false, false},
+                      TEntryCase{"out_of_memory_keeps_what_the_variable_held", TMaking::runs_out_of_memory, true,
+                                 false},
+                      TEntryCase{"a_raising_constructor_keeps_what_the_variable_held", TMaking::raises, true, false}),
+    [](const ::testing::TestParamInfo<TEntryCase>& info) { return std::string(info.param.name); });
 
 TEST(nplugins, a_null_variable_gives_null_and_makes_nothing) {
   EXPECT_EQ(create_object(nullptr), nullptr);

@@ -213,9 +213,9 @@ TEST_F(application_hook, font_name_is_taken_in_the_8_bit_code_page_and_cut) {
   };
   const std::vector<TCase> cases = {
       {u"Segoe UI", "Segoe UI"},
-      {u"Grüne Schrift", "Grüne Schrift"},                              // in the code page
-      {u"Schrift \u5B57\u4F53", "Schrift ??"},                          // not in it
-      {std::u16string(200, u'A'), std::string(124, 'A')},              // cut to 124
+      {u"Grüne Schrift", "Grüne Schrift"},                                              // in the code page
+      {u"Schrift \u5B57\u4F53", "Schrift ??"},                                          // not in it
+      {std::u16string(200, u'A'), std::string(124, 'A')},                               // cut to 124
       {std::u16string(123, u'B') + u"\u20AC\u20AC", std::string(123, 'B') + "\u20AC"},  // one byte each
       {u"", ""},
   };

@@ -45,7 +45,9 @@ TEST(com_bstr, wrapper_converts_utf8_and_passes_ownership) {
   const TCase cases[] = {
       {"", u""},
       {"import.bxf2", u"import.bxf2"},
-      {"K\xC3\xBC" "che \xE2\x82\xAC", u"K\u00FCche \u20AC"},
+      {"K\xC3\xBC"
+       "che \xE2\x82\xAC",
+       u"K\u00FCche \u20AC"},
       {"\xF0\x9F\x8D\xB4", u"\U0001F374"},  // outside the basic plane: a surrogate pair
   };
   for (const auto& c : cases) {

@@ -16,8 +16,7 @@ namespace {
 // wound counter-clockwise seen from outside.
 void add_cuboid(TMebNode& mesh, float x0, float y0, float z0, float x1, float y1, float z1) {
   const uint32_t base = uint32_t(mesh.vertices.size());
-  for (int i = 0; i < 8; ++i)
-    mesh.vertices.push_back({(i & 1) ? x1 : x0, (i & 2) ? y1 : y0, (i & 4) ? z1 : z0});
+  for (int i = 0; i < 8; ++i) mesh.vertices.push_back({(i & 1) ? x1 : x0, (i & 2) ? y1 : y0, (i & 4) ? z1 : z0});
   // Corner i has x from bit 0, y from bit 1, z from bit 2.
   static const uint32_t faces[6][4] = {
       {0, 2, 3, 1},  // bottom (z0)
@@ -40,9 +39,9 @@ TMebFile drawer() {
   mesh.name = "H-SK";
   add_cuboid(mesh, 0, 0, 0, width, front, height);  // front panel
   const float x0 = gap, x1 = width - gap, y0 = front, y1 = front + depth, z0 = low, z1 = low + box_height;
-  add_cuboid(mesh, x0, y0, z0, x0 + side, y1, z1);                      // left side
-  add_cuboid(mesh, x1 - side, y0, z0, x1, y1, z1);                      // right side
-  add_cuboid(mesh, x0 + side, y1 - side, z0, x1 - side, y1, z1);        // back
+  add_cuboid(mesh, x0, y0, z0, x0 + side, y1, z1);                         // left side
+  add_cuboid(mesh, x1 - side, y0, z0, x1, y1, z1);                         // right side
+  add_cuboid(mesh, x0 + side, y1 - side, z0, x1 - side, y1, z1);           // back
   add_cuboid(mesh, x0 + side, y0, z0, x1 - side, y1 - side, z0 + bottom);  // bottom
   TMebFile file;
   file.objects.push_back(std::move(mesh));

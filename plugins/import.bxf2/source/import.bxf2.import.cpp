@@ -108,9 +108,7 @@ float4x4 axis_turn() {
 
 // A colour component as the host reads it: general format, 15 significant
 // digits, the locale's decimal separator.
-std::string color_text(float component) {
-  return float_to_text_general(double(component), 15, decimal_separator());
-}
+std::string color_text(float component) { return float_to_text_general(double(component), 15, decimal_separator()); }
 
 // ---------------------------------------------------------------------------
 // Links that find nothing
@@ -405,8 +403,8 @@ void CMebBuilder::build_component_links(CBXF_component_links* links, IEntity* pa
     }
     const std::string path = include_trailing_delimiter(mesh_folder) + stem + ".meb";
     if (!file_exists(path)) {
-      log_line(fmt::format("{}: component mesh \"{}\" not found; component \"{}\" skipped", file, path,
-                           component->id()));
+      log_line(
+          fmt::format("{}: component mesh \"{}\" not found; component \"{}\" skipped", file, path, component->id()));
       continue;
     }
 
@@ -525,14 +523,13 @@ void place_node(ISceneNode* node, const float4x4& w) {
     mesh->Update();
     return;
   }
-  for (TRef<IIterator<TRef<ISceneNode>>> it = node->GetChildNodes(); it->moveNext();) place_node(it->get_current().get(), w);
+  for (TRef<IIterator<TRef<ISceneNode>>> it = node->GetChildNodes(); it->moveNext();)
+    place_node(it->get_current().get(), w);
 }
 
 }  // namespace
 
-void CMebBuilder::apply_placement(IEntity* entity, const float4x4& w) {
-  place_node(cast<ISceneNode>(entity).get(), w);
-}
+void CMebBuilder::apply_placement(IEntity* entity, const float4x4& w) { place_node(cast<ISceneNode>(entity).get(), w); }
 
 void CMebBuilder::lock_dimensions(IEntity* entity) {
   set_locks(entity, true, true, true);

@@ -25,8 +25,8 @@
 #include "uDictionary.h"
 
 struct TMaterialData {
-  std::string id;     // host material id
-  TSingleRGB color;   // diffuse colour, nominally 0 to 1
+  std::string id;       // host material id
+  TSingleRGB color;     // diffuse colour, nominally 0 to 1
   bool rotate = false;  // the texture is turned by a quarter turn
   bool lock_x = false;
   bool lock_y = false;

@@ -6,6 +6,8 @@
 
 #include "sysutils.h"
 
+// The tables are laid out as the enumerations in the header are.
+// clang-format off
 const std::string_view BXF_element_names[59] = {
     "bxf", "head", "version", "date", "author", "copyright", "unit", "angularunit", "country", "language",
     "scene", "nodes", "node", "cabinetLinks", "cabinetLink", "containerLinks", "containerLink", "library",
@@ -22,6 +24,7 @@ const std::string_view BXF_attribute_names[19] = {
     "rotation", "translation", "quantity", "itemNumber", "articleNumber", "totalQuantity", "componentNumber",
     "orientation", "originalSize", "finalSize",
     "unknown"};
+// clang-format on
 
 const std::string_view BXF_geometry_type_names[3] = {"unknown", "Box", "Prism"};
 const std::string_view BXF_machining_type_names[6] = {"unknown", "Groove", "Rabbet", "Drilling", "Rounding", "Cut"};

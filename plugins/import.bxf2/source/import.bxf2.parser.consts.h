@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <string_view>
 
+// The two enumerations are tables read in step with their names
+// (import.bxf2.parser.consts.cpp): many to a line, in the same order.
+// clang-format off
+
 // Elements, in table order; `unknown` is every other name.
 enum class TBXF_element : uint8_t {
   bxf, head, version, date, author, copyright, unit, angularunit, country, language,
@@ -30,6 +34,7 @@ enum class TBXF_attribute : uint8_t {
   orientation, originalSize, finalSize,
   unknown
 };
+// clang-format on
 
 // Part shapes the reader builds.
 enum class TBXF_geometry_type : uint8_t { unknown, Box, Prism };

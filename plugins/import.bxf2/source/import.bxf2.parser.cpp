@@ -134,8 +134,9 @@ void CParser::read_link(const TXMLNode& element, Link* link) {
   for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
     if (element_of(child) == TBXF_element::transformations)
-      read_list(child, link->transformations(), TBXF_element::transformation,
-                [this](const TXMLNode& t, CBXF_transformation* transformation) { read_transformation(t, transformation); });
+      read_list(
+          child, link->transformations(), TBXF_element::transformation,
+          [this](const TXMLNode& t, CBXF_transformation* transformation) { read_transformation(t, transformation); });
   }
 }
 
@@ -224,9 +225,7 @@ void CParser::read_node(const TXMLNode& element, CBXF_node* node) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::cabinetLinks: read_links(child, node->cabinet_links(), TBXF_element::cabinetLink); break;
-      case TBXF_element::containerLinks:
-        read_links(child, node->container_links(), TBXF_element::containerLink);
-        break;
+      case TBXF_element::containerLinks: read_links(child, node->container_links(), TBXF_element::containerLink); break;
       case TBXF_element::description: node->set_description(child.text()); break;
       default: reject(child);
     }
@@ -243,10 +242,9 @@ void CParser::read_library(const TXMLNode& element, CBXF_library* lib) {
     TTrack track(*this, child);
     switch (element_of(child)) {
       case TBXF_element::cabinetGroups:
-        read_list(child, lib->cabinet_groups(), TBXF_element::cabinetGroup,
-                  [this](const TXMLNode& g, CBXF_cabinet_group* group) {
-                    read_links(g, group, TBXF_element::cabinetLink);
-                  });
+        read_list(
+            child, lib->cabinet_groups(), TBXF_element::cabinetGroup,
+            [this](const TXMLNode& g, CBXF_cabinet_group* group) { read_links(g, group, TBXF_element::cabinetLink); });
         break;
       case TBXF_element::cabinets:
         read_list(child, lib->cabinets(), TBXF_element::cabinet,
@@ -337,8 +335,7 @@ void CParser::read_boundary(const TXMLNode& element, CBXF_boundary* boundary) {
 void CParser::read_part(const TXMLNode& element, CBXF_part* part) {
   for (const TXMLNode& attribute : attributes_of(element)) {
     const TBXF_attribute kind = attribute_of(attribute);
-    if (!read_id(attribute, kind, part) && kind == TBXF_attribute::modelKey)
-      part->set_model_key(node_text(attribute));
+    if (!read_id(attribute, kind, part) && kind == TBXF_attribute::modelKey) part->set_model_key(node_text(attribute));
   }
   for (const TXMLNode& child : children_of(element)) {
     TTrack track(*this, child);
@@ -425,9 +422,7 @@ void CParser::read_function_unit(const TXMLNode& element, CBXF_function_unit* un
     switch (element_of(child)) {
       case TBXF_element::partLinks: read_links(child, unit->part_links(), TBXF_element::partLink); break;
       case TBXF_element::articleLinks: read_links(child, unit->article_links(), TBXF_element::articleLink); break;
-      case TBXF_element::componentLinks:
-        read_links(child, unit->component_links(), TBXF_element::componentLink);
-        break;
+      case TBXF_element::componentLinks: read_links(child, unit->component_links(), TBXF_element::componentLink); break;
       case TBXF_element::description: unit->set_description(child.text()); break;
       default: break;
     }

@@ -21,7 +21,7 @@
 namespace {
 
 // User-visible texts.
-constexpr const char* caption_format = "{0}...";      // the menu caption
+constexpr const char* caption_format = "{0}...";             // the menu caption
 constexpr const char* dialog_caption_format = "Import {0}";  // the dialogs' caption
 constexpr const char* file_type = "bxf2";
 constexpr const char* meshport_missing_text = "This plugin requires Meshport plugin.";
@@ -166,8 +166,8 @@ COpenDialog& CPlugin::open_dialog() {
   if (!_open_dialog) {
     auto dialog = std::make_unique<COpenDialog>();
     dialog->set_title(import_caption());
-    dialog->set_filter(std::string(filter_description) + filter_patterns + filter_separator +
-                       any_file_description + any_file_patterns);
+    dialog->set_filter(std::string(filter_description) + filter_patterns + filter_separator + any_file_description +
+                       any_file_patterns);
     dialog->set_default_ext(default_extension);
     dialog->set_options(ofHideReadOnly | ofAllowMultiSelect | ofFileMustExist | ofEnableSizing);
     _open_dialog = std::move(dialog);

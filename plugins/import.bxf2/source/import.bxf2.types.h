@@ -63,9 +63,7 @@ class TRevisedList : public Base {
   void delete_(int32_t i) override { touch_document(_document), Base::delete_(i); }
   void move(int32_t i, int32_t j) override { touch_document(_document), Base::move(i, j); }
   void swap(int32_t i, int32_t j) override { touch_document(_document), Base::swap(i, j); }
-  bool remove(const T& item, _equal<T> equal) override {
-    return touch_document(_document), Base::remove(item, equal);
-  }
+  bool remove(const T& item, _equal<T> equal) override { return touch_document(_document), Base::remove(item, equal); }
   void clear() override { touch_document(_document), Base::clear(); }
   void truncate() override { touch_document(_document), Base::truncate(); }
   void sort(_compare<T> compare) override { touch_document(_document), Base::sort(compare); }
@@ -105,7 +103,7 @@ class CBXF_string_list : public TRevisedList<CStringList, std::string> {
 // The getter `name()` and setter `set_name()` of the field `_name`, which
 // the class declares itself, privately. Member functions only: the access
 // in force where it is used stays as it was.
-#define BXF_ACCESSORS(Type, name)               \
+#define BXF_ACCESSORS(Type, name)              \
   const Type& name() const { return _##name; } \
   void set_##name(Type value) { _##name = std::move(value); }
 
@@ -417,10 +415,10 @@ class CBXF_machining_link : public CBXF_link<CBXF_machining> {
   CBXF_cut_machining* cut() const;
 };
 
-#define BXF_LINK_LIST(Name, Link)   \
+#define BXF_LINK_LIST(Name, Link)        \
   class Name : public CBXF_links<Link> { \
-   public:                          \
-    using CBXF_links::CBXF_links;   \
+   public:                               \
+    using CBXF_links::CBXF_links;        \
   }
 
 BXF_LINK_LIST(CBXF_part_links, CBXF_part_link);
@@ -633,9 +631,9 @@ class CBXF_cut_machining : public CBXF_machining {
 // Collections of the library and the scene
 // ---------------------------------------------------------------------------
 
-#define BXF_OBJECT_LIST(Name, Item)                       \
-  class Name : public CBXF_referenced_object_list<Item> { \
-   public:                                                \
+#define BXF_OBJECT_LIST(Name, Item)                                 \
+  class Name : public CBXF_referenced_object_list<Item> {           \
+   public:                                                          \
     using CBXF_referenced_object_list::CBXF_referenced_object_list; \
   }
 
@@ -785,7 +783,8 @@ class CBXF : public CBXF_object {
 
 template <class T>
 T* CBXF_referenced_object_list<T>::find_id(const std::string& id) const {
-  return _index.find(id, this->count(), [this](int32_t k) -> T* { return this->at(k); }, this->bxf()->revision());
+  return _index.find(
+      id, this->count(), [this](int32_t k) -> T* { return this->at(k); }, this->bxf()->revision());
 }
 
 template <class T>

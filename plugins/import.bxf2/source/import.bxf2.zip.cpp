@@ -73,8 +73,7 @@ bool is_separator(char c) { return c == '/' || c == '\\'; }
 std::string resolve_entry_name(const std::string& name, TEntryTarget& target) {
   if (name.empty()) return "has an empty name";
   if (is_separator(name.front())) return "has an absolute path";
-  if (name.size() >= 2 && name[1] == ':' &&
-      ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+  if (name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
     return "starts with a drive letter";
 
   std::vector<std::string> parts;
@@ -237,8 +236,8 @@ class TExtractor {
       written += static_cast<std::uint64_t>(got);
       _unpacked += static_cast<std::uint64_t>(got);
       if (written > entry.declared_size)
-        refuse(fmt::format("entry \"{}\" unpacks to more than the {} bytes it declares", entry.name,
-                           entry.declared_size));
+        refuse(
+            fmt::format("entry \"{}\" unpacks to more than the {} bytes it declares", entry.name, entry.declared_size));
       if (written > _limits.max_entry_size)
         refuse(fmt::format("entry \"{}\" unpacks to more than the limit of {} bytes per entry", entry.name,
                            _limits.max_entry_size));
@@ -306,8 +305,8 @@ std::string read_archive_entry_start(const std::string& archive_path, const std:
   if (index < 0) throw EZipError(fmt::format("Archive \"{}\": no entry \"{}\"", archive_path, name));
   TEntryFile file(zip_fopen_index(archive.get(), static_cast<zip_uint64_t>(index), 0));
   if (!file)
-    throw EZipError(fmt::format("Archive \"{}\": cannot read entry \"{}\": {}", archive_path, name,
-                                zip_strerror(archive.get())));
+    throw EZipError(
+        fmt::format("Archive \"{}\": cannot read entry \"{}\": {}", archive_path, name, zip_strerror(archive.get())));
   std::string bytes(max_bytes, '\0');
   std::size_t got = 0;
   while (got < max_bytes) {

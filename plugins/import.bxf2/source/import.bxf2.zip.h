@@ -56,8 +56,7 @@ struct TZipLimits {
 // is created when missing). Raises EZipError when the archive cannot be
 // opened, is damaged or not a ZIP archive, holds an entry refused above, or
 // when a file or folder cannot be written.
-void extract_archive(const std::string& archive_path, const std::string& folder,
-                     const TZipLimits& limits = {});
+void extract_archive(const std::string& archive_path, const std::string& folder, const TZipLimits& limits = {});
 
 // An entry of an archive as extraction would write it.
 struct TZipEntryName {
