@@ -9,7 +9,7 @@
 // command that lists all of them. Text from files is escaped throughout.
 //
 //   bxf2-import: the import failed (E_UNEXPECTED: catastrophic failure)
-//   EAssertionFailed: kob-999 (import.bxf2.types, line 665)
+//   EAssertionFailed: kob-999 (import.bxf2.types, line 794)
 //   bxf2-import: no part with id "kob-999", referenced at kitchen.zip(kitchen.bxf2):48:9
 //   bxf2-import: to list every problem of the file: bxf2-inspect --check kitchen.zip
 //
