@@ -582,6 +582,28 @@ TConversion decode(std::string_view bytes) {
   }
 }
 
+// Starts a reader process connected through `fds` (a pipe or a socket
+// pair made by the caller): the child keeps `fds[1]` and runs `child(fd,
+// host)`, which never returns; the host keeps `fds[0]`. Returns the child's
+// process id; raises EMeshport naming `source` when no process can start.
+template <class TChild>
+pid_t start_reader(int fds[2], const std::string& source, TChild child) {
+  std::fflush(nullptr);
+  const pid_t host = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    fail(source, "cannot start the reader");
+  }
+  if (pid == 0) {
+    ::close(fds[0]);
+    child(fds[1], host);
+  }
+  ::close(fds[1]);
+  return pid;
+}
+
 // The host's side: one reader process converts every file of a run, so
 // that assimp's start and the fork are paid once, not per file. A file that
 // makes it crash, hang past the time limit or run out of memory still costs
@@ -649,22 +671,9 @@ class TRunReader {
   void start(const std::string& source) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) fail(source, "cannot start the reader");
-    std::fflush(nullptr);
-    const pid_t host = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-      ::close(fds[0]);
-      ::close(fds[1]);
-      fail(source, "cannot start the reader");
-    }
-    if (pid == 0) {
-      ::close(fds[0]);
-      serve_conversions(fds[1], host);
-    }
-    ::close(fds[1]);
-    _pid = pid;
+    _pid = start_reader(fds, source, serve_conversions);
     _fd = fds[0];
-    _host = host;
+    _host = ::getpid();
   }
 
   // Closes the connection to the reader without waiting for it.
@@ -696,19 +705,7 @@ bool run_reader(const std::string& source, const std::string& target, const std:
   try {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) fail(source, "cannot start the reader");
-    std::fflush(nullptr);
-    const pid_t host = ::getpid();
-    pid = ::fork();
-    if (pid < 0) {
-      ::close(fds[0]);
-      ::close(fds[1]);
-      fail(source, "cannot start the reader");
-    }
-    if (pid == 0) {
-      ::close(fds[0]);
-      run_child(fds[1], host, source, work);
-    }
-    ::close(fds[1]);
+    pid = start_reader(fds, source, [&](int fd, pid_t host) { run_child(fd, host, source, work); });
     // The child's report is all it sends before it closes the pipe.
     int stopped_by = 0;
     const std::optional<std::string> report =
