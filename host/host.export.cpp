@@ -130,39 +130,6 @@ class TMeasuredProject {
   std::vector<TBounds> _bounds;
 };
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing beyond U+10FFFF).
-bool is_utf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto byte = [&](size_t k) { return uint8_t(text[k]); };
-    const uint8_t b = byte(i);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length = 0;
-    uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
-    if (b >= 0xC2 && b <= 0xDF)
-      length = 2;
-    else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      if (b == 0xE0) low = 0xA0;
-      if (b == 0xED) high = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      if (b == 0xF0) low = 0x90;
-      if (b == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return false;
-    for (size_t k = 2; k < length; ++k)
-      if ((byte(i + k) & 0xC0) != 0x80) return false;
-    i += length;
-  }
-  return true;
-}
-
 // The project as JSON text, written as the entities are visited and handed
 // to a file in pieces: the text of a large project is never held whole.
 //
@@ -325,7 +292,7 @@ class TJsonWriter {
   }
 
   void string(std::string_view text) {
-    if (!is_utf8(text)) {
+    if (!valid_utf8(text)) {
       _text += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
       return;
     }

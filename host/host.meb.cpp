@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "platform.files.h"
+#include "sysutils.h"
 
 namespace fs = std::filesystem;
 
@@ -55,42 +56,6 @@ uint32_t crc32(const uint8_t* data, size_t size) {
   uint32_t c = 0xFFFFFFFFu;
   for (size_t i = 0; i < size; ++i) c = kCrcTable[(c ^ data[i]) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
-}
-
-// ---------------------------------------------------------------------------
-// Shared checks
-// ---------------------------------------------------------------------------
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool valid_utf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto b = uint8_t(s[i]);
-    size_t n;
-    uint32_t cp;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      n = 1, cp = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-      n = 2, cp = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-      n = 3, cp = b & 0x07;
-    } else {
-      return false;
-    }
-    if (s.size() - i <= n) return false;
-    for (size_t k = 1; k <= n; ++k) {
-      const auto c = uint8_t(s[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    constexpr uint32_t kMinForLength[4] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMinForLength[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += n + 1;
-  }
-  return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -147,6 +147,15 @@ std::string utf16_to_utf8(std::u16string_view text) {
   return out;
 }
 
+bool valid_utf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t start = i;
+    // decode takes a single byte for what is not UTF-8, and gives U+FFFD.
+    if (decode(text, i) == 0xFFFD && i - start == 1) return false;
+  }
+  return true;
+}
+
 int compare_str(std::string_view a, std::string_view b) { return compare<false>(a, b); }
 int compare_text(std::string_view a, std::string_view b) { return compare<true>(a, b); }
 

@@ -14,6 +14,9 @@
 
 std::u16string utf8_to_utf16(std::string_view text);
 std::string utf16_to_utf8(std::u16string_view text);
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates,
+// nothing beyond U+10FFFF.
+bool valid_utf8(std::string_view text);
 
 // Negative, zero or positive as `a` orders before, with or after `b`.
 int compare_str(std::string_view a, std::string_view b);

@@ -73,6 +73,32 @@ TEST(sysutils, utf16_round_trip) {
   EXPECT_EQ(upper_case("bxf2 \xC3\xA9"), "BXF2 \xC3\xA9");
 }
 
+TEST(sysutils, valid_utf8_takes_only_well_formed_text) {
+  const struct {
+    const char* what;
+    std::string text;
+    bool valid;
+  } cases[] = {
+      {"empty", "", true},
+      {"ASCII", "Side left (KSL)", true},
+      {"two, three and four bytes",
+       "K\xC3\xBC"
+       "che 5\xE2\x82\xAC \xF0\x9F\x98\x80",
+       true},
+      {"U+FFFD written out", "\xEF\xBF\xBD", true},
+      {"Latin-1 byte",
+       "K\xFC"
+       "che",
+       false},
+      {"lone continuation byte", "\x80", false},
+      {"cut short", "\xE2\x82", false},
+      {"overlong", "\xC0\x80", false},
+      {"surrogate", "\xED\xA0\x80", false},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(valid_utf8(c.text), c.valid) << c.what;
+}
+
 TEST(sysutils, printable_text_escapes_control_characters_and_broken_bytes) {
   const struct {
     std::string text, printed;
