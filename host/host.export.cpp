@@ -84,51 +84,33 @@ void check_finite(const float3& v, const CEntity* e, const char* what) {
   check_finite(values, 3, e, what);
 }
 
-// A group's position, size and bounds come from its members' world bounds,
-// yet the group is written before its members: the bounds of every entity
-// are measured first, each leaf once (asking a group would measure every
-// leaf again for each group above it), in the order the writer visits the
-// entities. Every number is checked on the way, members before their group,
-// so that nothing is refused after part of the file is written.
-class TMeasuredProject {
- public:
-  explicit TMeasuredProject(const CProject& project) {
-    check_finite(project.placement_center(), nullptr, "placement centre");
-    for (const CEntity* e = project.root()->first_member(); e; e = e->next_sibling()) measure(*e);
+// Raises EExport for the first number of `e` or below that JSON cannot
+// hold, members before their group. The writer checks the whole project so
+// before it writes anything: nothing is refused half-way through a file.
+void check_entity(const CEntity& e) {
+  for (const CEntity* m = e.first_member(); m; m = m->next_sibling()) check_entity(*m);
+  const TBounds& bounds = e.world_bounds();
+  if (e.is_group()) {
+    check_finite(bounds.empty ? float3() : bounds.min, &e, "position");
+    check_finite(bounds.extent(), &e, "size");
+  } else {
+    check_finite(e.position(), &e, "position");
+    check_finite(e.size(), &e, "size");
   }
-
-  // The bounds of the entities in visiting order: depth first, each group
-  // before its members.
-  const std::vector<TBounds>& bounds() const { return _bounds; }
-
- private:
-  TBounds measure(const CEntity& e) {
-    const size_t index = _bounds.size();
-    _bounds.emplace_back();
-    TBounds bounds;
-    if (e.is_group()) {
-      for (const CEntity* m = e.first_member(); m; m = m->next_sibling()) bounds.add(measure(*m));
-      check_finite(bounds.empty ? float3() : bounds.min, &e, "position");
-      check_finite(bounds.extent(), &e, "size");
-    } else {
-      bounds = e.world_bounds();
-      check_finite(e.position(), &e, "position");
-      check_finite(e.size(), &e, "size");
-    }
-    if (!bounds.empty) {
-      check_finite(bounds.min, &e, "bounds");
-      check_finite(bounds.max, &e, "bounds");
-    }
-    if (e.has_matrix()) {
-      check_finite(e.matrix().m, 16, &e, "matrix");
-      check_finite(e.texture_matrix().m, 16, &e, "texture matrix");
-    }
-    _bounds[index] = bounds;
-    return bounds;
+  if (!bounds.empty) {
+    check_finite(bounds.min, &e, "bounds");
+    check_finite(bounds.max, &e, "bounds");
   }
+  if (e.has_matrix()) {
+    check_finite(e.matrix().m, 16, &e, "matrix");
+    check_finite(e.texture_matrix().m, 16, &e, "texture matrix");
+  }
+}
 
-  std::vector<TBounds> _bounds;
-};
+void check_project(const CProject& project) {
+  check_finite(project.placement_center(), nullptr, "placement centre");
+  for (const CEntity* e = project.root()->first_member(); e; e = e->next_sibling()) check_entity(*e);
+}
 
 // The project as JSON text, written as the entities are visited and handed
 // to a file in pieces: the text of a large project is never held whole.
@@ -143,8 +125,7 @@ class TJsonWriter {
   TJsonWriter(TJsonLayout layout, TFileReplacement* file) : _readable(layout == TJsonLayout::readable), _file(file) {}
 
   void project(const CProject& project) {
-    const TMeasuredProject measured(project);
-    _bounds = &measured.bounds();
+    check_project(project);
     begin('{');
     key("placement_center");
     vector(project.placement_center());
@@ -164,7 +145,8 @@ class TJsonWriter {
 
  private:
   void entity(const CEntity& e) {
-    const TBounds& bounds = (*_bounds)[_visited++];
+    // A group's position and size are its members' world bounds.
+    const TBounds& bounds = e.world_bounds();
     begin('{');
     key("kind");
     string(entity_kind_name(e.kind()));
@@ -328,8 +310,6 @@ class TJsonWriter {
   TFileReplacement* const _file;  // null: the text is kept
   std::string _text;
   std::vector<bool> _empty;  // per open object or array: nothing in it yet
-  const std::vector<TBounds>* _bounds = nullptr;
-  size_t _visited = 0;
 };
 
 // ---------------------------------------------------------------------------
