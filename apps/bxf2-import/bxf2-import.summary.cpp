@@ -31,7 +31,13 @@ void count_meshes_and_articles(const CEntity& entity, TProjectCounts& counts) {
   }
 }
 
-void count_part(const CEntity& entity, TProjectCounts& counts) {
+// A leaf of a cabinet or container: an article, or a part (a box or a
+// drawer's mesh object).
+void count_leaf(const CEntity& entity, TProjectCounts& counts) {
+  if (entity.kind() == TEntityKind::article) {
+    ++counts.articles;
+    return;
+  }
   ++counts.parts;
   if (entity.kind() == TEntityKind::mesh) ++counts.mesh_objects;
 }
@@ -40,10 +46,7 @@ void count_part(const CEntity& entity, TProjectCounts& counts) {
 void count_container(const CEntity& group, TProjectCounts& counts) {
   for (const CEntity* member = group.first_member(); member; member = member->next_sibling()) {
     if (member->kind() != TEntityKind::group) {
-      if (member->kind() == TEntityKind::article)
-        ++counts.articles;
-      else
-        count_part(*member, counts);
+      count_leaf(*member, counts);
     } else if (is_articles_group(*member)) {
       count_meshes_and_articles(*member, counts);
     } else {
@@ -60,10 +63,8 @@ void count_cabinet(const CEntity& group, TProjectCounts& counts) {
   for (const CEntity* member = group.first_member(); member; member = member->next_sibling()) {
     if (member->kind() == TEntityKind::group)
       count_container(*member, counts);
-    else if (member->kind() == TEntityKind::article)
-      ++counts.articles;
     else
-      count_part(*member, counts);
+      count_leaf(*member, counts);
   }
 }
 
@@ -75,10 +76,7 @@ TProjectCounts count_objects(const CProject& project) {
   TProjectCounts counts;
   for (const CEntity* entity = project.root()->first_member(); entity; entity = entity->next_sibling()) {
     if (entity->kind() != TEntityKind::group) {
-      if (entity->kind() == TEntityKind::article)
-        ++counts.articles;
-      else
-        count_part(*entity, counts);
+      count_leaf(*entity, counts);
     } else if (is_articles_group(*entity)) {
       count_meshes_and_articles(*entity, counts);
     } else if (holds_articles_group(*entity)) {
